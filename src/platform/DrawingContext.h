@@ -1,0 +1,54 @@
+#pragma once
+// 2-D drawing over cairo, in points. A view's drawRect draws into the context
+// that currentGraphicsContext() returns while the view is being displayed.
+
+#include "platform/Geometry.h"
+
+typedef struct _cairo cairo_t;
+
+namespace platform {
+
+class GraphicsContext {
+public:
+    // Draws through the given cairo context (not owned); its user space is points.
+    explicit GraphicsContext(cairo_t* cairo) noexcept : cairo_(cairo) {}
+
+    // Makes the area fully transparent.
+    void clearRect(Rect area);
+    void setLineWidth(float width);
+    void setRGBStrokeColor(float red, float green, float blue, float alpha);
+    void setRGBFillColor(float red, float green, float blue, float alpha);
+    // Strokes the ellipse inscribed in the rectangle; the stroke is centred on the
+    // ellipse and clipped to whatever clip the context has (the view's bounds).
+    void strokeEllipseInRect(Rect rect);
+    void fillRect(Rect rect);
+    void rotateCTM(float radians);
+    void translateCTM(float dx, float dy);
+    void saveGState();
+    void restoreGState();
+
+    cairo_t* cairo() const noexcept { return cairo_; }
+
+private:
+    cairo_t* cairo_;
+    Color stroke_ = Color::black();
+    Color fill_ = Color::black();
+    float lineWidth_ = 1;
+};
+
+// The context of the view being drawn, or nullptr outside a drawing pass. Main thread only.
+GraphicsContext* currentGraphicsContext() noexcept;
+
+// Makes a context current for its lifetime (nests).
+class CurrentGraphicsContextScope {
+public:
+    explicit CurrentGraphicsContextScope(GraphicsContext& context) noexcept;
+    ~CurrentGraphicsContextScope();
+    CurrentGraphicsContextScope(const CurrentGraphicsContextScope&) = delete;
+    CurrentGraphicsContextScope& operator=(const CurrentGraphicsContextScope&) = delete;
+
+private:
+    GraphicsContext* previous_;
+};
+
+} // namespace platform

@@ -1,0 +1,51 @@
+#pragma once
+// One line of text, drawn by the backend with pango as plain text (never markup).
+
+#include "platform/View.h"
+
+#include <string>
+
+namespace platform {
+
+enum class TextAlignment : std::int32_t { Left = 0, Center = 1 };
+enum class LineBreakMode : std::int32_t { Clip = 2 };
+
+struct Font {
+    std::string name;    // the system's own font names ("Casino Hand", "MarkerFelt-Thin")
+    float size = 17;
+    static Font fontWithNameSize(std::string name, float size) { return {std::move(name), size}; }
+    friend bool operator==(const Font&, const Font&) = default;
+};
+
+class Label : public View {
+public:
+    explicit Label(Rect frame = {}) : View(frame) {}
+
+    const std::string& text() const noexcept { return text_; }
+    // Stores valid UTF-8: each invalid byte sequence becomes U+FFFD.
+    void setText(std::string_view text);
+    const Font& font() const noexcept { return font_; }
+    void setFont(Font font);
+    Color textColor() const noexcept { return textColor_; }
+    void setTextColor(Color color);
+    TextAlignment textAlignment() const noexcept { return alignment_; }
+    void setTextAlignment(TextAlignment alignment);
+    LineBreakMode lineBreakMode() const noexcept { return lineBreakMode_; }
+    void setLineBreakMode(LineBreakMode mode);
+    int numberOfLines() const noexcept { return numberOfLines_; }
+    void setNumberOfLines(int lines);
+
+private:
+    std::string text_;
+    Font font_;
+    Color textColor_ = Color::black();
+    TextAlignment alignment_ = TextAlignment::Left;
+    LineBreakMode lineBreakMode_ = LineBreakMode::Clip;
+    int numberOfLines_ = 1;
+};
+
+// Valid UTF-8 with every invalid sequence (bad bytes, overlong forms, surrogates,
+// truncated sequences) replaced by U+FFFD.
+std::string sanitizeUtf8(std::string_view text);
+
+} // namespace platform

@@ -1,0 +1,57 @@
+#pragma once
+// The user-preferences store: integers under string keys.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace platform {
+
+class UserDefaults {
+public:
+    virtual ~UserDefaults() = default;
+    // The integer stored under the key; 0 when the key was never written.
+    virtual std::int64_t integerForKey(const std::string& key) const = 0;
+    virtual void setIntegerForKey(std::int64_t value, const std::string& key) = 0;
+    // Makes every write so far survive the end of the process. Returns false when
+    // the store could not be written (the reason has been printed once on stderr).
+    virtual bool synchronize() = 0;
+};
+
+// Kept in memory only; synchronize() always succeeds. Tests may preload it.
+class MemoryUserDefaults final : public UserDefaults {
+public:
+    std::int64_t integerForKey(const std::string& key) const override;
+    void setIntegerForKey(std::int64_t value, const std::string& key) override;
+    bool synchronize() override { return true; }
+    const std::map<std::string, std::int64_t>& values() const { return values_; }
+
+private:
+    std::map<std::string, std::int64_t> values_;
+};
+
+// A small text file, one "key = value" line per key, in the given folder
+// (normally $XDG_CONFIG_HOME/spoolora). synchronize() replaces it atomically:
+// temporary file in the same folder, fsync, rename, fsync of the folder.
+// A file that cannot be parsed is set aside as "<name>.bad" and reads as empty.
+class FileUserDefaults final : public UserDefaults {
+public:
+    // Reads the file if it exists. Never throws for a bad or unreadable file.
+    explicit FileUserDefaults(std::filesystem::path folder, std::string fileName = "preferences.conf");
+    std::int64_t integerForKey(const std::string& key) const override;
+    void setIntegerForKey(std::int64_t value, const std::string& key) override;
+    bool synchronize() override;
+
+    const std::filesystem::path& path() const { return path_; }
+    // $XDG_CONFIG_HOME/spoolora, or ~/.config/spoolora.
+    static std::filesystem::path defaultFolder();
+
+private:
+    std::filesystem::path folder_;
+    std::filesystem::path path_;
+    std::map<std::string, std::int64_t> values_;
+    bool dirty_ = false;
+};
+
+} // namespace platform

@@ -1,0 +1,110 @@
+#pragma once
+// The one window: the 320 × 480-point screen. Holds the root view, modal
+// screens and alerts, and dispatches one finger's touches to the views.
+
+#include "platform/Clock.h"
+#include "platform/View.h"
+#include "platform/ViewController.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class Button;
+class Label;
+
+// Alert with one button that closes it.
+struct AlertSpec {
+    std::string title;
+    std::string message;
+    std::string cancelButtonTitle;
+    friend bool operator==(const AlertSpec&, const AlertSpec&) = default;
+};
+
+class Window {
+public:
+    static constexpr float widthPoints = 320;
+    static constexpr float heightPoints = 480;
+    // Modal screens slide in from the bottom and out to it in this time.
+    static constexpr double modalSlideSeconds = 0.3;
+
+    explicit Window(const Clock& clock);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    const Clock& clock() const noexcept { return clock_; }
+
+    // The window's own view: 320 × 480 points, black; the root view goes into it.
+    View& contentView() noexcept { return *content_; }
+    void addSubview(std::unique_ptr<View> view);
+    void makeKeyAndVisible() noexcept { visible_ = true; }
+    bool isVisible() const noexcept { return visible_; }
+
+    // --- Modal screens --------------------------------------------------------
+    // Shows the controller's view over everything, sliding up when animated.
+    // While shown it takes every touch; the screen below keeps running.
+    void presentModal(std::unique_ptr<ViewController> controller, bool animated);
+    // Slides the top modal screen down (or removes it at once). The controller
+    // stays alive until the slide has ended and the run loop has turned, so a
+    // controller may dismiss itself from inside its own callback.
+    void dismissModal(bool animated);
+    ViewController* presentedController() const noexcept;
+    // The on-screen y offset of the modal view at this moment (0 when fully up,
+    // 480 when fully down), for compositing.
+    float modalOffsetAt(Nanoseconds now) const noexcept;
+    // Drops modal screens whose dismissal has finished. Called by the backend each turn.
+    void collectDismissed(Nanoseconds now);
+    // Every modal view being shown or sliding, bottom first, for compositing.
+    std::vector<std::pair<View*, float>> modalLayers(Nanoseconds now) const;
+
+    // --- Alerts ---------------------------------------------------------------
+    // Shown centred over everything, taking touches until its button is tapped.
+    void showAlert(AlertSpec alert);
+    const std::vector<AlertSpec>& alertsShown() const noexcept { return alertsShown_; }
+    bool isAlertVisible() const noexcept { return alertView_ != nullptr; }
+    View* alertView() const noexcept { return alertView_.get(); }
+    // Closes the front alert as its button would.
+    void dismissAlert();
+
+    // --- Touches (one finger, screen points) ----------------------------------
+    void touchDown(Point location);
+    void touchMove(Point location);
+    void touchUp(Point location);
+    // The view under a screen point that would take a touch, honouring alerts and modals.
+    View* hitTest(Point location);
+
+    // Bumped whenever something that the compositor shows may have changed in
+    // ways the views do not track themselves (modals, alerts).
+    unsigned long generation() const noexcept { return generation_; }
+
+private:
+    struct Modal {
+        std::unique_ptr<ViewController> controller;
+        std::unique_ptr<View> view;
+        Nanoseconds presentedAt = 0;
+        bool animatedIn = false;
+        std::optional<Nanoseconds> dismissedAt;
+        bool animatedOut = false;
+    };
+    const Clock& clock_;
+    std::unique_ptr<View> content_;
+    bool visible_ = false;
+    std::vector<Modal> modals_;
+    std::vector<AlertSpec> alertsShown_;
+    std::vector<AlertSpec> alertQueue_;
+    std::unique_ptr<View> alertView_;
+    Button* alertButton_ = nullptr;
+    void buildAlertView();
+
+    View* touched_ = nullptr;
+    Point touchStart_;
+    Nanoseconds touchStartTime_ = 0;
+    bool touchCancelled_ = false;
+    unsigned long generation_ = 0;
+};
+
+} // namespace platform
