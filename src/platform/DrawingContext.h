@@ -4,6 +4,8 @@
 
 #include "platform/Geometry.h"
 
+#include <vector>
+
 typedef struct _cairo cairo_t;
 
 namespace platform {
@@ -30,10 +32,17 @@ public:
     cairo_t* cairo() const noexcept { return cairo_; }
 
 private:
+    struct State {
+        Color stroke;
+        Color fill;
+    };
     cairo_t* cairo_;
     Color stroke_ = Color::black();
     Color fill_ = Color::black();
     float lineWidth_ = 1;
+    // Cairo keeps one source for stroke and fill, so both colours live here and are
+    // saved alongside cairo's own state.
+    std::vector<State> savedStates_;
 };
 
 // The context of the view being drawn, or nullptr outside a drawing pass. Main thread only.
