@@ -86,6 +86,9 @@ public:
     // The system item being touched, for highlighting.
     const BarButtonItem* highlightedItem() const noexcept { return pressed_; }
 
+protected:
+    void layoutSubviews() override { layoutItems(); }
+
 private:
     void layoutItems();
     BarStyle barStyle_ = BarStyle::Default;

@@ -84,6 +84,9 @@ public:
     View* superview() const noexcept { return superview_; }
     // Index among the superview's subviews (0 is the bottom).
     std::size_t indexInSuperview() const;
+    // Unique to this view for the life of the process, so that an observer holding a
+    // raw pointer can tell this view from a later one built at the same address.
+    std::uint64_t serialNumber() const noexcept { return serial_; }
 
     // --- Content and drawing --------------------------------------------------
     // Asks for drawRect at the backend's next drawing pass; counts requests.
@@ -129,6 +132,8 @@ public:
 
 protected:
     void contentChanged() noexcept { ++contentVersion_; }
+    // Called after the bounds size has changed, to place the subviews anew.
+    virtual void layoutSubviews() {}
 
 private:
     void adoptSubview(std::unique_ptr<View> view);
@@ -147,6 +152,7 @@ private:
     View* superview_ = nullptr;
     std::vector<std::unique_ptr<View>> subviews_;
     std::vector<std::unique_ptr<SwipeGestureRecognizer>> recognizers_;
+    std::uint64_t serial_;
 };
 
 struct TouchEvent {
