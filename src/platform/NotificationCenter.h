@@ -19,7 +19,7 @@ public:
     using Handler = std::function<void(const Notification&)>;
 
     // Calls the handler for every posting of this name by this sender
-    // (any sender when sender is nullptr). Main thread only.
+    // (any sender when sender is nullptr; any name when the name is empty). Main thread only.
     void addObserver(const void* observer, std::string name, const void* sender, Handler handler);
 
     // Removes the observer's subscriptions that match name and sender. An empty name

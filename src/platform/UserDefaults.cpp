@@ -1,0 +1,371 @@
+#include "platform/UserDefaults.h"
+
+// Sections: key rules · the in-memory store · the file format · reading · writing.
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <pwd.h>
+#include <stdexcept>
+#include <string_view>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// --- Key rules --------------------------------------------------------------
+
+// What a key may be so that it reads back the same from the file.
+bool isStorableKey(const std::string& key)
+{
+    if (key.empty() || key.front() == '#')
+        return false;
+    for (const char c : key)
+        if (c == '=' || c == '\n' || c == '\r' || c == '\0')
+            return false;
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    return !isBlank(key.front()) && !isBlank(key.back());
+}
+
+// The key as one printable line, for messages.
+std::string printable(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// --- The in-memory store ----------------------------------------------------
+
+std::int64_t MemoryUserDefaults::integerForKey(const std::string& key) const
+{
+    const auto it = values_.find(key);
+    return it == values_.end() ? 0 : it->second;
+}
+
+void MemoryUserDefaults::setIntegerForKey(std::int64_t value, const std::string& key)
+{
+    values_[key] = value;
+}
+
+// --- The file format --------------------------------------------------------
+//
+//     # Spoolora preferences
+//     first_startup_parameter_userprefs = 1
+//     selectedTapePreference = 3
+//
+// The first line marks the file as ours; every line ends with a newline, so a
+// file cut short is told from a complete one (unless it was cut exactly between
+// lines). Blank lines and further '#' lines are allowed for hand edits.
+
+namespace {
+
+const std::string_view headerLine = "# Spoolora preferences";
+constexpr std::uintmax_t largestSensibleFile = 1 << 20;
+
+// A file that is not one we could have written. Thrown only inside this file.
+struct BadPreferencesFile : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::string lineError(const char* what, std::size_t lineNumber)
+{
+    char message[96];
+    std::snprintf(message, sizeof message, "%s on line %zu", what, lineNumber);
+    return message;
+}
+
+// Throws BadPreferencesFile.
+std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
+{
+    if (text.empty())
+        throw BadPreferencesFile("empty file");
+    if (text.find('\0') != std::string_view::npos)
+        throw BadPreferencesFile("binary data");
+    if (text.back() != '\n')
+        throw BadPreferencesFile("truncated: the last line is incomplete");
+
+    std::map<std::string, std::int64_t> values;
+    std::size_t lineNumber = 0;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end + 1);
+        ++lineNumber;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+
+        if (lineNumber == 1) {
+            if (trimmed(line) != headerLine)
+                throw BadPreferencesFile("not a Spoolora preferences file");
+            continue;
+        }
+        const auto content = trimmed(line);
+        if (content.empty() || content.front() == '#')
+            continue;
+
+        const auto equals = content.find('=');
+        if (equals == std::string_view::npos)
+            throw BadPreferencesFile(lineError("no \"key = value\"", lineNumber));
+        const auto key = trimmed(content.substr(0, equals));
+        const auto number = trimmed(content.substr(equals + 1));
+        if (key.empty())
+            throw BadPreferencesFile(lineError("empty key", lineNumber));
+
+        std::int64_t value = 0;
+        const auto [rest, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+        // Saturating a number this file could not have held would invent a value; the
+        // whole file is treated as damaged instead.
+        if (error == std::errc::result_out_of_range)
+            throw BadPreferencesFile(lineError("number out of range", lineNumber));
+        if (error != std::errc() || rest != number.data() + number.size() || number.empty())
+            throw BadPreferencesFile(lineError("not a whole number", lineNumber));
+        values.insert_or_assign(std::string(key), value);
+    }
+    return values;
+}
+
+std::string formatPreferences(const std::map<std::string, std::int64_t>& values)
+{
+    std::string text(headerLine);
+    text += '\n';
+    for (const auto& [key, value] : values) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%lld", static_cast<long long>(value));
+        text += key;
+        text += " = ";
+        text += number;
+        text += '\n';
+    }
+    return text;
+}
+
+bool isTemporaryFileOf(const std::string& candidate, const std::string& fileName)
+{
+    const std::string prefix = fileName + ".tmp-";
+    return candidate.size() > prefix.size() && candidate.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Throws BadPreferencesFile for anything that makes the file unusable.
+std::string readWholeFile(const std::filesystem::path& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        throw BadPreferencesFile(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        throw BadPreferencesFile(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        throw BadPreferencesFile("not a regular file");
+    if (static_cast<std::uintmax_t>(info.st_size) > largestSensibleFile)
+        throw BadPreferencesFile("far too large");
+
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            throw BadPreferencesFile(std::strerror(errno));
+        if (got == 0)
+            return text;
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > largestSensibleFile)
+            throw BadPreferencesFile("far too large");
+    }
+}
+
+// --- Writing ----------------------------------------------------------------
+
+// A failure to save, with the reason. Thrown only inside this file.
+struct SaveFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void failSave(const char* step, int error)
+{
+    throw SaveFailure(std::string(step) + ": " + std::strerror(error));
+}
+
+void writeAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t wrote = ::write(fd, text.data(), text.size());
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote < 0)
+            failSave("cannot write", errno);
+        text.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+}
+
+// Replaces the file so that a crash at any moment leaves either the old or the
+// new file whole. Throws SaveFailure.
+void replaceAtomically(const std::filesystem::path& folder, const std::filesystem::path& path,
+                       const std::string& text)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw SaveFailure("cannot create the folder: " + error.message());
+
+    std::string temporary = (folder / (path.filename().string() + ".tmp-XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        failSave("cannot create a temporary file", errno);
+    bool renamed = false;
+    struct Cleanup {
+        int fd;
+        const std::string& temporary;
+        const bool& renamed;
+        ~Cleanup()
+        {
+            if (fd >= 0)
+                ::close(fd);
+            if (!renamed)
+                ::unlink(temporary.c_str());
+        }
+    } cleanup{fd, temporary, renamed};
+
+    writeAll(fd, text);
+    if (::fsync(fd) != 0)
+        failSave("cannot flush", errno);
+    const int closing = cleanup.fd;
+    cleanup.fd = -1;
+    if (::close(closing) != 0)
+        failSave("cannot close", errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        failSave("cannot replace the file", errno);
+    renamed = true;
+
+    // The rename itself lives in the folder; without this it could still be lost.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        failSave("cannot open the folder", errno);
+    const int synced = ::fsync(folderFd);
+    const int syncError = errno;
+    ::close(folderFd);
+    // Some file systems cannot sync a folder at all; the file itself is already safe there.
+    if (synced != 0 && syncError != EINVAL && syncError != EROFS)
+        failSave("cannot flush the folder", syncError);
+}
+
+} // namespace
+
+// --- The file store ---------------------------------------------------------
+
+FileUserDefaults::FileUserDefaults(std::filesystem::path folder, std::string fileName)
+    : folder_(std::move(folder)), path_(folder_ / fileName)
+{
+    std::error_code error;
+    // Left by a save that was cut short: the file they were meant to replace is still whole.
+    for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error))
+        if (isTemporaryFileOf(it->path().filename().string(), fileName)) {
+            std::error_code ignored;   // another leftover that stays is as harmless as this one
+            std::filesystem::remove(it->path(), ignored);
+        }
+
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path_, error)))
+        return;
+
+    try {
+        values_ = parsePreferences(readWholeFile(path_));
+    } catch (const BadPreferencesFile& bad) {
+        values_.clear();
+        // Set aside before anything can overwrite it, so that it can still be looked at.
+        const std::filesystem::path aside = path_.string() + ".bad";
+        if (::rename(path_.c_str(), aside.c_str()) == 0) {
+            std::fprintf(stderr,
+                         "spoolora: preferences file \"%s\" is unreadable (%s); starting with defaults, "
+                         "the old file is kept as \"%s\"\n",
+                         path_.c_str(), bad.what(), aside.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "spoolora: preferences file \"%s\" is unreadable (%s); starting with defaults, "
+                         "and it cannot be set aside (%s)\n",
+                         path_.c_str(), bad.what(), std::strerror(errno));
+        }
+    }
+}
+
+std::int64_t FileUserDefaults::integerForKey(const std::string& key) const
+{
+    const auto it = values_.find(key);
+    return it == values_.end() ? 0 : it->second;
+}
+
+void FileUserDefaults::setIntegerForKey(std::int64_t value, const std::string& key)
+{
+    if (!isStorableKey(key)) {
+        std::fprintf(stderr,
+                     "spoolora: preference key \"%s\" cannot be stored (empty, a line break, '=', or a leading "
+                     "'#' or blank); the value is ignored\n",
+                     printable(key).c_str());
+        return;
+    }
+    const auto [it, inserted] = values_.try_emplace(key, value);
+    if (!inserted && it->second == value)
+        return;
+    it->second = value;
+    dirty_ = true;
+}
+
+bool FileUserDefaults::synchronize()
+{
+    if (!dirty_)
+        return true;
+    try {
+        replaceAtomically(folder_, path_, formatPreferences(values_));
+    } catch (const SaveFailure& failure) {
+        std::fprintf(stderr, "spoolora: cannot save preferences to \"%s\": %s\n", path_.c_str(), failure.what());
+        return false;
+    }
+    dirty_ = false;
+    return true;
+}
+
+std::filesystem::path FileUserDefaults::defaultFolder()
+{
+    // Relative values are invalid by the XDG rules and are ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
+        return std::filesystem::path(config) / "spoolora";
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return std::filesystem::path(home) / ".config" / "spoolora";
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && user->pw_dir[0] == '/')
+        return std::filesystem::path(user->pw_dir) / ".config" / "spoolora";
+    return std::filesystem::path(".config") / "spoolora";
+}
+
+} // namespace platform
