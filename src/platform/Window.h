@@ -90,6 +90,23 @@ private:
         std::optional<Nanoseconds> dismissedAt;
         bool animatedOut = false;
     };
+    // 0 when fully up, heightPoints when fully down.
+    static float offsetOf(const Modal& modal, Nanoseconds now) noexcept;
+    // Whether a dismissed modal has slid all the way out.
+    static bool slideHasEnded(const Modal& modal, Nanoseconds now) noexcept;
+    // The top modal that is not on its way out: the one that takes touches.
+    Modal* topPresentedModal() noexcept;
+    const Modal* topPresentedModal() const noexcept;
+    void showNextAlert();
+    // Whether the touched view is still in one of the window's trees. Views can be
+    // removed (and freed) by any action, so the pointer is never trusted on its own.
+    bool touchedViewIsLive() const noexcept;
+    // Fires the first recogniser of the touched view or its superviews that sees a
+    // swipe from the touch's start to the location, cancelling the touch on the view.
+    bool recogniseSwipe(Point location, Nanoseconds now);
+    void forgetTouch() noexcept;
+    static void destroy(Modal& modal) noexcept;
+
     const Clock& clock_;
     std::unique_ptr<View> content_;
     bool visible_ = false;
@@ -100,10 +117,13 @@ private:
     Button* alertButton_ = nullptr;
     void buildAlertView();
 
+    // Closed alerts wait here until no action of theirs can still be running.
+    std::vector<std::unique_ptr<View>> retiredAlertViews_;
+
     View* touched_ = nullptr;
+    std::uint64_t touchedSerial_ = 0;
     Point touchStart_;
     Nanoseconds touchStartTime_ = 0;
-    bool touchCancelled_ = false;
     unsigned long generation_ = 0;
 };
 
