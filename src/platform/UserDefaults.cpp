@@ -134,7 +134,10 @@ std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
         if (equals == std::string_view::npos)
             throw BadPreferencesFile(lineError("no \"key = value\"", lineNumber));
         const auto key = trimmed(content.substr(0, equals));
-        const auto number = trimmed(content.substr(equals + 1));
+        auto number = trimmed(content.substr(equals + 1));
+        // A hand-written plus sign is harmless; from_chars alone would refuse it.
+        if (number.size() > 1 && number.front() == '+' && number[1] != '-')
+            number.remove_prefix(1);
         if (key.empty())
             throw BadPreferencesFile(lineError("empty key", lineNumber));
 

@@ -1,0 +1,191 @@
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using platform::FileUserDefaults;
+
+namespace {
+
+std::string readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::size_t lineCount(const std::string& text)
+{
+    std::size_t lines = 0;
+    for (const char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+class PreferencesFile : public ::testing::Test {
+protected:
+    PreferencesFile()
+    {
+        std::string pattern = (fs::temp_directory_path() / "spoolora-prefs-XXXXXX").string();
+        folder = ::mkdtemp(pattern.data());
+    }
+    ~PreferencesFile() override { fs::remove_all(folder); }
+
+    fs::path file() const { return folder / "preferences.conf"; }
+    fs::path badFile() const { return folder / "preferences.conf.bad"; }
+
+    fs::path folder;
+};
+
+TEST_F(PreferencesFile, RoundTripsAsReadableText)
+{
+    const auto nested = folder / "config" / "spoolora";
+    {
+        FileUserDefaults store(nested);
+        store.setIntegerForKey(1, "first_startup_parameter_userprefs");
+        store.setIntegerForKey(std::numeric_limits<std::int64_t>::min(), "selectedTapePreference");
+        store.setIntegerForKey(std::numeric_limits<std::int64_t>::max(), "largest");
+        ASSERT_TRUE(store.synchronize());
+    }
+    EXPECT_EQ(readFile(nested / "preferences.conf"), "# Spoolora preferences\n"
+                                                     "first_startup_parameter_userprefs = 1\n"
+                                                     "largest = 9223372036854775807\n"
+                                                     "selectedTapePreference = -9223372036854775808\n");
+    FileUserDefaults reread(nested);
+    EXPECT_EQ(reread.integerForKey("first_startup_parameter_userprefs"), 1);
+    EXPECT_EQ(reread.integerForKey("selectedTapePreference"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(reread.integerForKey("largest"), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(reread.integerForKey("never written"), 0);
+    // Nothing else, such as a temporary file, is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(nested), fs::directory_iterator()), 1);
+}
+
+TEST_F(PreferencesFile, CrashBeforeTheRenameKeepsTheOldValues)
+{
+    {
+        FileUserDefaults store(folder);
+        store.setIntegerForKey(3, "selectedTapePreference");
+        ASSERT_TRUE(store.synchronize());
+    }
+    // What a save cut short between writing and renaming leaves behind.
+    const auto leftover = folder / "preferences.conf.tmp-k3Zq9a";
+    writeFile(leftover, "# Spoolora preferences\nselectedTapePreference = 7\n");
+
+    testing::internal::CaptureStderr();
+    FileUserDefaults store(folder);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(store.integerForKey("selectedTapePreference"), 3);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_FALSE(fs::exists(badFile()));
+}
+
+TEST_F(PreferencesFile, DamagedFileIsSetAsideAndReadsAsEmpty)
+{
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"garbage", "\x7f" "ELF\x02\x01\x01 binary junk"},
+        {"empty", ""},
+        {"cut mid-line", "# Spoolora preferences\nselectedTapePreference = 3\nfirst_sta"},
+        {"cut before the last newline", "# Spoolora preferences\nselectedTapePreference = 3"},
+        {"someone else's file", "selectedTapePreference = 3\n"},
+        {"line without a value", "# Spoolora preferences\nselectedTapePreference\n"},
+        {"not a number", "# Spoolora preferences\nselectedTapePreference = 3x\n"},
+        {"two signs", "# Spoolora preferences\nselectedTapePreference = +-3\n"},
+        {"empty value", "# Spoolora preferences\nselectedTapePreference = \n"},
+        {"too large", "# Spoolora preferences\nselectedTapePreference = 9223372036854775808\n"},
+        {"too small", "# Spoolora preferences\nselectedTapePreference = -99999999999999999999999\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(badFile());
+        writeFile(file(), c.text);
+
+        testing::internal::CaptureStderr();
+        FileUserDefaults store(folder);
+        const std::string said = testing::internal::GetCapturedStderr();
+
+        EXPECT_EQ(store.integerForKey("selectedTapePreference"), 0);
+        EXPECT_EQ(lineCount(said), 1u) << said;
+        EXPECT_EQ(said.rfind("spoolora: preferences file \"" + file().string() + "\" is unreadable (", 0), 0u) << said;
+        EXPECT_NE(said.find("the old file is kept as \"" + badFile().string() + "\"\n"), std::string::npos) << said;
+        EXPECT_FALSE(fs::exists(file()));
+        EXPECT_EQ(readFile(badFile()), c.text);
+
+        // The next save writes a fresh file and leaves the damaged one alone.
+        store.setIntegerForKey(5, "selectedTapePreference");
+        EXPECT_TRUE(store.synchronize());
+        EXPECT_EQ(FileUserDefaults(folder).integerForKey("selectedTapePreference"), 5);
+        EXPECT_EQ(readFile(badFile()), c.text);
+    }
+}
+
+TEST_F(PreferencesFile, HandEditsWithCommentsAndBlanksAreRead)
+{
+    writeFile(file(), "# Spoolora preferences\r\n\n  # chosen by hand\n\tselectedTapePreference=+4\n x = -2 \n");
+    testing::internal::CaptureStderr();
+    FileUserDefaults edited(folder);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(edited.integerForKey("selectedTapePreference"), 4);
+    EXPECT_EQ(edited.integerForKey("x"), -2);
+}
+
+TEST_F(PreferencesFile, KeysThatCannotBeWrittenAreRefused)
+{
+    FileUserDefaults store(folder);
+    for (const std::string key : {"a=b", "two\nlines", "", "#hidden", " padded"}) {
+        SCOPED_TRACE(key);
+        testing::internal::CaptureStderr();
+        store.setIntegerForKey(9, key);
+        EXPECT_EQ(lineCount(testing::internal::GetCapturedStderr()), 1u);
+        EXPECT_EQ(store.integerForKey(key), 0);
+    }
+    store.setIntegerForKey(2, "fine key");
+    ASSERT_TRUE(store.synchronize());
+    EXPECT_EQ(readFile(file()), "# Spoolora preferences\nfine key = 2\n");
+}
+
+TEST_F(PreferencesFile, FailedSaveReportsFalseOnceAndKeepsTheValues)
+{
+    // A plain file where the folder should be: no folder can be made there, even as root.
+    writeFile(folder / "blocked", "");
+    FileUserDefaults store(folder / "blocked" / "spoolora");
+    store.setIntegerForKey(6, "selectedTapePreference");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.synchronize());
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(lineCount(said), 1u);
+    EXPECT_EQ(said.rfind("spoolora: cannot save preferences to ", 0), 0u) << said;
+    EXPECT_EQ(store.integerForKey("selectedTapePreference"), 6);
+}
+
+TEST(PreferencesFolder, FollowsXdgConfigHome)
+{
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string restore = saved ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", "/tmp/xdg-test", 1);
+    EXPECT_EQ(FileUserDefaults::defaultFolder(), fs::path("/tmp/xdg-test/spoolora"));
+    // A relative value is invalid and falls back to the home folder.
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_NE(FileUserDefaults::defaultFolder(), fs::path("relative/spoolora"));
+    if (saved)
+        ::setenv("XDG_CONFIG_HOME", restore.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
+} // namespace
