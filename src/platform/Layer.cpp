@@ -37,6 +37,8 @@ void Layer::addAnimation(Transition transition, const std::string& key, const Cl
     std::erase_if(transitions_, [&](const auto& entry) { return entry.first != key && !hasEnded(entry.second, now); });
     transitions_.insert_or_assign(key, transition);
     ++generation_;
+    if (transitionObserver_)
+        transitionObserver_(transition, key);
 }
 
 void Layer::removeAllAnimations()

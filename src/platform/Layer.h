@@ -6,6 +6,7 @@
 #include "platform/Animation.h"
 #include "platform/Clock.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -47,10 +48,16 @@ public:
     // to learn that something new started.
     unsigned long generation() const noexcept { return generation_; }
 
+    // Told of every transition as it is added (with its begin time set), for a log
+    // that keeps transitions a later one has replaced. One observer; an empty one removes it.
+    using TransitionObserver = std::function<void(const Transition&, const std::string& key)>;
+    void setTransitionObserver(TransitionObserver observer) { transitionObserver_ = std::move(observer); }
+
 private:
     std::map<std::string, BasicAnimation> animations_;
     std::map<std::string, Transition> transitions_;
     unsigned long generation_ = 0;
+    TransitionObserver transitionObserver_;
 };
 
 } // namespace platform
