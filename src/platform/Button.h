@@ -24,7 +24,8 @@ public:
         addAction([&target, action] { (target.*action)(); }, event);
     }
     void addAction(std::function<void()> action, ControlEvent event);
-    // Runs every action registered for the event, in order of registration.
+    // Runs every action registered for the event, in order of registration. An action
+    // may add actions (they run from the next event on) but must not destroy the button.
     void sendActionsForControlEvent(ControlEvent event);
 
     // The picture for the normal state, and its content mode.

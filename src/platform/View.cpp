@@ -82,7 +82,7 @@ void View::setFrame(Rect frame) noexcept
     // so the system has no single answer and the size stays as it is.
     const double c = std::fabs(turn.cos), s = std::fabs(turn.sin);
     const double determinant = c * c - s * s;
-    if (std::fabs(determinant) < 1e-9)
+    if (std::fabs(determinant) < 1e-6)
         return;
     const double width = (c * frame.width - s * frame.height) / determinant;
     const double height = (c * frame.height - s * frame.width) / determinant;
