@@ -64,6 +64,9 @@ FontDescriptionPtr fontDescriptionFor(const Font& font)
 {
     FontDescriptionPtr description(pango_font_description_new());
     pango_font_description_set_family(description.get(), fontFamilyFor(font.name).c_str());
+    // "Helvetica-Bold" and the like: the weight travels in the name.
+    if (font.name.find("Bold") != std::string::npos)
+        pango_font_description_set_weight(description.get(), PANGO_WEIGHT_BOLD);
     // Sizes are in points of the label's user space, whatever the device scale.
     const double size = std::isfinite(font.size) && font.size > 0 ? font.size : 17.0;
     pango_font_description_set_absolute_size(description.get(), size * PANGO_SCALE);

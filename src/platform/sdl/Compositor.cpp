@@ -1,0 +1,819 @@
+#include "platform/sdl/Compositor.h"
+
+#include "platform/Button.h"
+#include "platform/DrawingContext.h"
+#include "platform/Label.h"
+#include "platform/TextLayout.h"
+#include "platform/Toolbar.h"
+#include "platform/View.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <set>
+
+// Sections: resources and textures · placement · composing · damage · drawing.
+
+namespace platform::sdl {
+
+namespace {
+
+// Pictures are drawn at twice the point size.
+constexpr float picturePixelsPerPoint = 2;
+// Key bits: the view's serial number above, the piece of the view below, and a
+// mark for pieces of a transition's snapshot, which repeat keys of live pieces.
+constexpr int keyPartBits = 8;
+constexpr std::uint64_t snapshotKeyBit = std::uint64_t(1) << 63;
+enum Part : std::uint64_t { Background = 0, Content = 1, Glow = 2, Dim = 3, ToolbarItems = 16 };
+// Diameter of the highlight glow of a touched button, in points.
+constexpr float glowDiameterPoints = 44;
+
+std::uint64_t keyFor(const View& view, std::uint64_t part) noexcept
+{
+    return (view.serialNumber() << keyPartBits) | part;
+}
+
+SDL_Rect intersect(const SDL_Rect& a, const SDL_Rect& b) noexcept
+{
+    SDL_Rect out{};
+    if (!SDL_IntersectRect(&a, &b, &out))
+        return SDL_Rect{0, 0, 0, 0};
+    return out;
+}
+
+bool isEmpty(const SDL_Rect& r) noexcept
+{
+    return r.w <= 0 || r.h <= 0;
+}
+
+SDL_Rect unite(const SDL_Rect& a, const SDL_Rect& b) noexcept
+{
+    if (isEmpty(a))
+        return b;
+    if (isEmpty(b))
+        return a;
+    SDL_Rect out{};
+    SDL_UnionRect(&a, &b, &out);
+    return out;
+}
+
+Uint8 channel(float value) noexcept
+{
+    if (!(value > 0))
+        return 0;
+    if (value >= 1)
+        return 255;
+    return static_cast<Uint8>(std::lround(value * 255.0f));
+}
+
+// SDL turns quads in degrees; a quarter turn must come out exact, or the software
+// renderer takes its slow, blurring path for what is really a plain 90° turn.
+double degreesFor(double radians) noexcept
+{
+    double degrees = radians * 180.0 / std::numbers::pi;
+    const double quarters = std::round(degrees / 90.0);
+    if (std::fabs(degrees - quarters * 90.0) < 1e-4)
+        degrees = quarters * 90.0;
+    degrees = std::fmod(degrees, 360.0);
+    return degrees == 0 ? 0.0 : degrees;   // no negative zero
+}
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+} // namespace
+
+// --- Resources and textures -----------------------------------------------------
+
+std::filesystem::path resourceDirectory()
+{
+    if (const char* env = std::getenv("SPOOLORA_RESOURCE_DIR"); env && *env)
+        return env;
+#ifdef SPOOLORA_RESOURCE_DIR
+    return SPOOLORA_RESOURCE_DIR;
+#else
+    return "resources";
+#endif
+}
+
+Texture::~Texture()
+{
+    if (handle)
+        SDL_DestroyTexture(handle);
+}
+
+SDL_Rect DrawCommand::bounds() const noexcept
+{
+    const double cx = double(destination.x) + double(destination.w) / 2;
+    const double cy = double(destination.y) + double(destination.h) / 2;
+    const double radians = angleDegrees * std::numbers::pi / 180.0;
+    const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+    const double halfW = (c * destination.w + s * destination.h) / 2;
+    const double halfH = (s * destination.w + c * destination.h) / 2;
+    // One pixel more on every side: smooth edges of a turned quad reach into it.
+    const int left = static_cast<int>(std::floor(cx - halfW)) - 1;
+    const int top = static_cast<int>(std::floor(cy - halfH)) - 1;
+    const int right = static_cast<int>(std::ceil(cx + halfW)) + 1;
+    const int bottom = static_cast<int>(std::ceil(cy + halfH)) + 1;
+    return intersect(SDL_Rect{left, top, right - left, bottom - top}, clip);
+}
+
+bool DrawCommand::sameAs(const DrawCommand& o) const noexcept
+{
+    return texture == o.texture && destination.x == o.destination.x && destination.y == o.destination.y
+           && destination.w == o.destination.w && destination.h == o.destination.h && angleDegrees == o.angleDegrees
+           && color.r == o.color.r && color.g == o.color.g && color.b == o.color.b && color.a == o.color.a
+           && blendMode == o.blendMode && clip.x == o.clip.x && clip.y == o.clip.y && clip.w == o.clip.w
+           && clip.h == o.clip.h;
+}
+
+// A view's bounds in pixels: p ↦ (a·x − b·y + tx, b·x + a·y + ty), a turn by `radians`
+// scaled by the pixels per point.
+struct Compositor::Placement {
+    double a = 1, b = 0, tx = 0, ty = 0;
+    double radians = 0;
+    double scale = 1;
+    SDL_FPoint map(double x, double y) const noexcept
+    {
+        return {static_cast<float>(a * x - b * y + tx), static_cast<float>(b * x + a * y + ty)};
+    }
+    // The placement of a subview centred at `center`, turned by `turn`, of the given size.
+    Placement child(Point center, double turn, Size size) const noexcept
+    {
+        Placement p;
+        p.radians = radians + turn;
+        p.scale = scale;
+        p.a = scale * std::cos(p.radians);
+        p.b = scale * std::sin(p.radians);
+        // Quarter turns exactly, as the view tree places them.
+        const double quarters = std::round(p.radians / (std::numbers::pi / 2));
+        if (std::fabs(p.radians - quarters * std::numbers::pi / 2) < 1e-6) {
+            static constexpr double cosines[4] = {1, 0, -1, 0};
+            static constexpr double sines[4] = {0, 1, 0, -1};
+            const long q = ((static_cast<long>(std::fmod(quarters, 4.0)) % 4) + 4) % 4;
+            p.a = scale * cosines[q];
+            p.b = scale * sines[q];
+        }
+        const SDL_FPoint c = map(center.x, center.y);
+        const double hx = size.width / 2.0, hy = size.height / 2.0;
+        p.tx = c.x - (p.a * hx - p.b * hy);
+        p.ty = c.y - (p.b * hx + p.a * hy);
+        return p;
+    }
+    Placement shifted(double dx, double dy) const noexcept
+    {
+        Placement p = *this;
+        p.tx += dx;
+        p.ty += dy;
+        return p;
+    }
+};
+
+Compositor::Compositor(SDL_Renderer* renderer, std::filesystem::path resourceFolder)
+    : renderer_(renderer), resourceFolder_(std::move(resourceFolder))
+{
+}
+
+Compositor::~Compositor() = default;
+
+void Compositor::setViewport(float pixelsPerPoint, float offsetXPixels, float offsetYPixels)
+{
+    if (!(pixelsPerPoint > 0))
+        pixelsPerPoint = 1;
+    if (pixelsPerPoint != scale_) {
+        pictures_.clear();
+        views_.clear();
+        glow_.reset();
+    }
+    if (pixelsPerPoint != scale_ || offsetXPixels != offsetX_ || offsetYPixels != offsetY_)
+        viewportChanged_ = true;
+    scale_ = pixelsPerPoint;
+    offsetX_ = offsetXPixels;
+    offsetY_ = offsetYPixels;
+}
+
+SDL_Rect Compositor::screenRectPixels() const noexcept
+{
+    const int left = static_cast<int>(std::lround(offsetX_));
+    const int top = static_cast<int>(std::lround(offsetY_));
+    const int right = static_cast<int>(std::lround(offsetX_ + Window::widthPoints * scale_));
+    const int bottom = static_cast<int>(std::lround(offsetY_ + Window::heightPoints * scale_));
+    return {left, top, right - left, bottom - top};
+}
+
+std::size_t Compositor::cachedTextureCount() const noexcept
+{
+    std::size_t count = glow_ ? 1 : 0;
+    for (const auto& [name, texture] : pictures_)
+        count += texture ? 1 : 0;
+    for (const auto& [serial, cache] : views_)
+        count += cache.content ? 1 : 0;
+    return count;
+}
+
+// Cairo keeps premultiplied pixels; SDL's blending (and its software renderer,
+// which knows no custom blend modes) wants straight alpha.
+TexturePtr Compositor::textureFromCairo(void* surfaceHandle, float widthPoints, float heightPoints)
+{
+    auto* surface = static_cast<cairo_surface_t*>(surfaceHandle);
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    if (width <= 0 || height <= 0 || !data)
+        return nullptr;
+
+    std::vector<Uint32> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    bool opaque = cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32;
+    const bool hasAlpha = !opaque;
+    bool allOpaque = true;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        Uint32* out = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            const Uint32 p = row[x];
+            if (!hasAlpha) {
+                out[x] = p | 0xff000000u;
+                continue;
+            }
+            const Uint32 alpha = p >> 24;
+            if (alpha == 255) {
+                out[x] = p;
+                continue;
+            }
+            allOpaque = false;
+            if (alpha == 0) {
+                out[x] = 0;
+                continue;
+            }
+            const auto unpremultiply = [alpha](Uint32 c) { return std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha); };
+            out[x] = (alpha << 24) | (unpremultiply((p >> 16) & 0xff) << 16) | (unpremultiply((p >> 8) & 0xff) << 8)
+                     | unpremultiply(p & 0xff);
+        }
+    }
+    opaque = opaque || allOpaque;
+
+    SDL_Texture* handle = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, width, height);
+    if (!handle) {
+        std::fprintf(stderr, "spoolora: cannot make a %dx%d texture: %s\n", width, height, SDL_GetError());
+        return nullptr;
+    }
+    SDL_UpdateTexture(handle, nullptr, pixels.data(), width * 4);
+    SDL_SetTextureBlendMode(handle, SDL_BLENDMODE_BLEND);
+    // Linear filtering keeps turned reels smooth and scaled pictures soft-edged.
+    SDL_SetTextureScaleMode(handle, SDL_ScaleModeLinear);
+    auto texture = std::make_shared<Texture>();
+    texture->handle = handle;
+    texture->widthPixels = width;
+    texture->heightPixels = height;
+    texture->widthPoints = widthPoints;
+    texture->heightPoints = heightPoints;
+    texture->opaque = opaque;
+    ++texturesMade_;
+    return texture;
+}
+
+TexturePtr Compositor::picture(const std::string& name)
+{
+    if (const auto it = pictures_.find(name); it != pictures_.end())
+        return it->second;
+    TexturePtr texture;
+    // Only plain file names: a picture name never reaches outside the resource folder.
+    const bool plainName = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    const std::filesystem::path path = resourceFolder_ / name;
+    SurfacePtr image(plainName ? cairo_image_surface_create_from_png(path.c_str()) : nullptr);
+    if (!image || cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
+        // A missing picture shows nothing; say so once, as it means a broken installation.
+        std::fprintf(stderr, "spoolora: cannot load picture \"%s\" from %s\n", name.c_str(),
+                     resourceFolder_.c_str());
+    } else {
+        const int width = cairo_image_surface_get_width(image.get());
+        const int height = cairo_image_surface_get_height(image.get());
+        const float widthPoints = float(width) / picturePixelsPerPoint;
+        const float heightPoints = float(height) / picturePixelsPerPoint;
+        if (scale_ < picturePixelsPerPoint) {
+            // Shrunk once here with a proper filter rather than every frame by the renderer,
+            // which would only sample every other pixel.
+            const int w = std::max(1, static_cast<int>(std::lround(widthPoints * scale_)));
+            const int h = std::max(1, static_cast<int>(std::lround(heightPoints * scale_)));
+            SurfacePtr small(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+            cairo_t* cairo = cairo_create(small.get());
+            cairo_scale(cairo, double(w) / width, double(h) / height);
+            cairo_set_source_surface(cairo, image.get(), 0, 0);
+            cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_GOOD);
+            cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(cairo);
+            cairo_destroy(cairo);
+            texture = textureFromCairo(small.get(), widthPoints, heightPoints);
+        } else {
+            texture = textureFromCairo(image.get(), widthPoints, heightPoints);
+        }
+    }
+    pictures_.emplace(name, texture);
+    return texture;
+}
+
+namespace {
+// A cairo surface of the view's bounds at the scale, with user space in points.
+struct PointCanvas {
+    SurfacePtr surface;
+    cairo_t* cairo = nullptr;
+    PointCanvas(Size size, float scale)
+    {
+        const int width = std::max(1, static_cast<int>(std::ceil(size.width * scale - 0.01f)));
+        const int height = std::max(1, static_cast<int>(std::ceil(size.height * scale - 0.01f)));
+        surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        cairo = cairo_create(surface.get());
+        cairo_scale(cairo, scale, scale);
+        cairo_rectangle(cairo, 0, 0, size.width, size.height);
+        cairo_clip(cairo);
+    }
+    ~PointCanvas() { cairo_destroy(cairo); }
+    PointCanvas(const PointCanvas&) = delete;
+    PointCanvas& operator=(const PointCanvas&) = delete;
+    float widthPoints(float scale) const { return float(cairo_image_surface_get_width(surface.get())) / scale; }
+    float heightPoints(float scale) const { return float(cairo_image_surface_get_height(surface.get())) / scale; }
+};
+} // namespace
+
+TexturePtr Compositor::labelTexture(const Label& label)
+{
+    const Size size = label.bounds().size();
+    if (label.text().empty() || size.width <= 0 || size.height <= 0)
+        return nullptr;
+    PointCanvas canvas(size, scale_);
+    drawLabelText(canvas.cairo, label);
+    return textureFromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+}
+
+TexturePtr Compositor::drawnTexture(View& view)
+{
+    const Size size = view.bounds().size();
+    if (size.width <= 0 || size.height <= 0)
+        return nullptr;
+    PointCanvas canvas(size, scale_);
+    GraphicsContext context(canvas.cairo);
+    view.display(context);
+    return textureFromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+}
+
+TexturePtr Compositor::glowTexture()
+{
+    if (glow_)
+        return glow_;
+    PointCanvas canvas({glowDiameterPoints, glowDiameterPoints}, scale_);
+    const double r = glowDiameterPoints / 2.0;
+    cairo_pattern_t* gradient = cairo_pattern_create_radial(r, r, 0, r, r, r);
+    cairo_pattern_add_color_stop_rgba(gradient, 0, 1, 1, 1, 0.9);
+    cairo_pattern_add_color_stop_rgba(gradient, 0.35, 1, 1, 1, 0.55);
+    cairo_pattern_add_color_stop_rgba(gradient, 1, 1, 1, 1, 0);
+    cairo_set_source(canvas.cairo, gradient);
+    cairo_paint(canvas.cairo);
+    cairo_pattern_destroy(gradient);
+    glow_ = textureFromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+    return glow_;
+}
+
+// --- Composing --------------------------------------------------------------------
+
+void Compositor::pushQuad(const TexturePtr& texture, Rect r, const Placement& placement, SDL_Color color,
+                          SDL_BlendMode blend, const SDL_Rect& clip, std::uint64_t key)
+{
+    if (color.a == 0 || r.isEmpty() || isEmpty(clip))
+        return;
+    DrawCommand command;
+    command.texture = texture;
+    const SDL_FPoint centre = placement.map(double(r.x) + r.width / 2.0, double(r.y) + r.height / 2.0);
+    const double w = r.width * placement.scale, h = r.height * placement.scale;
+    command.destination = {static_cast<float>(centre.x - w / 2), static_cast<float>(centre.y - h / 2),
+                           static_cast<float>(w), static_cast<float>(h)};
+    command.angleDegrees = degreesFor(placement.radians);
+    command.color = color;
+    command.blendMode = blend;
+    // An opaque picture, upright and not faded, is copied rather than blended.
+    if (blend == SDL_BLENDMODE_BLEND && texture && texture->opaque && color.a == 255 && command.angleDegrees == 0)
+        command.blendMode = SDL_BLENDMODE_NONE;
+    if (!texture && color.a == 255 && blend == SDL_BLENDMODE_BLEND)
+        command.blendMode = SDL_BLENDMODE_NONE;
+    command.clip = clip;
+    command.key = key;
+    if (isEmpty(command.bounds()))
+        return;
+    current_.commands.push_back(std::move(command));
+}
+
+const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
+{
+    ++frameNumber_;
+    previous_ = std::move(current_);
+    current_.commands.clear();
+    current_.commands.reserve(previous_.commands.size() + 8);
+    timing_ = {};
+
+    Placement screen;
+    screen.scale = scale_;
+    screen.a = scale_;
+    screen.tx = offsetX_;
+    screen.ty = offsetY_;
+    const SDL_Rect clip = screenRectPixels();
+
+    composeView(window.contentView(), screen, 1, clip, now);
+    for (const auto& [view, offsetPoints] : window.modalLayers(now)) {
+        if (offsetPoints != 0)
+            timing_.animating = true;
+        composeView(*view, screen.shifted(0, double(offsetPoints) * scale_), 1, clip, now);
+    }
+    if (View* alert = window.alertView()) {
+        // The screen below an alert is dimmed, as the alert takes every touch.
+        pushQuad(nullptr, {0, 0, Window::widthPoints, Window::heightPoints}, screen, SDL_Color{0, 0, 0, 102},
+                 SDL_BLENDMODE_BLEND, clip, keyFor(*alert, Dim));
+        composeView(*alert, screen, 1, clip, now);
+    }
+
+    // Views no longer in the tree leave the cache.
+    std::erase_if(views_, [this](const auto& entry) { return entry.second.frame != frameNumber_; });
+    damage_ = computeDamage();
+    viewportChanged_ = false;
+    return current_;
+}
+
+void Compositor::noteAnimations(const View& view, Nanoseconds now)
+{
+    const Layer& layer = view.layer();
+    for (const auto& [key, animation] : layer.animations()) {
+        const auto end = animation.beginTime + nanosecondsFromSeconds(animation.activeDuration());
+        if (now >= end)
+            continue;
+        if (now >= animation.beginTime && animation.byValue != 0) {
+            timing_.animating = true;
+            continue;
+        }
+        // Standing still until it starts or ends, when the angle jumps.
+        const Nanoseconds change = now < animation.beginTime ? animation.beginTime : end;
+        if (!timing_.nextChange || change < *timing_.nextChange)
+            timing_.nextChange = change;
+    }
+}
+
+void Compositor::composeView(View& view, const Placement& parent, float parentAlpha, const SDL_Rect& clip,
+                             Nanoseconds now)
+{
+    ViewCache& cache = views_[view.serialNumber()];
+    const float alpha = parentAlpha * view.alpha();
+    const std::size_t begin = current_.commands.size();
+    const auto finish = [&] {
+        cache.rangeBegin = begin;
+        cache.rangeEnd = current_.commands.size();
+        cache.frame = frameNumber_;
+    };
+    if (view.isHidden() || !(alpha > 0)) {
+        cache.transitionBegin.reset();
+        cache.snapshot.clear();
+        finish();
+        return;
+    }
+
+    view.layer().pruneFinished(now);
+    noteAnimations(view, now);
+    const double turn = double(view.transform().rotation) + view.layer().presentationAt(now).rotation;
+    const Placement placement = parent.child(view.center(), turn, view.bounds().size());
+
+    const Transition* transition = view.layer().activeTransitionAt(now);
+    if (!transition) {
+        cache.transitionBegin.reset();
+        cache.snapshot.clear();
+        composeContent(view, cache, placement, alpha, clip);
+        for (const auto& subview : view.subviews())
+            composeView(*subview, placement, alpha, clip, now);
+        composeHighlight(view, placement, alpha, clip);
+        finish();
+        return;
+    }
+
+    timing_.animating = true;
+    if (cache.transitionBegin != transition->beginTime) {
+        // A new transition (or one replacing a running one) pushes out what the
+        // previous frame showed of this view, mid-slide included.
+        cache.transitionBegin = transition->beginTime;
+        cache.snapshot.clear();
+        if (cache.frame + 1 == frameNumber_ && cache.rangeEnd <= previous_.commands.size())
+            cache.snapshot.assign(previous_.commands.begin() + static_cast<std::ptrdiff_t>(cache.rangeBegin),
+                                  previous_.commands.begin() + static_cast<std::ptrdiff_t>(cache.rangeEnd));
+    }
+
+    // Both contents slide along the view's own x axis, inside the view's rectangle.
+    const Size size = view.bounds().size();
+    const SDL_FPoint origin = placement.map(0, 0);
+    const SDL_FPoint xEnd = placement.map(size.width, 0);
+    const SDL_FPoint yEnd = placement.map(0, size.height);
+    const SDL_FPoint far = placement.map(size.width, size.height);
+    const float minX = std::min({origin.x, xEnd.x, yEnd.x, far.x}), maxX = std::max({origin.x, xEnd.x, yEnd.x, far.x});
+    const float minY = std::min({origin.y, xEnd.y, yEnd.y, far.y}), maxY = std::max({origin.y, xEnd.y, yEnd.y, far.y});
+    const SDL_Rect viewRect{static_cast<int>(std::floor(minX)), static_cast<int>(std::floor(minY)),
+                            static_cast<int>(std::ceil(maxX) - std::floor(minX)),
+                            static_cast<int>(std::ceil(maxY) - std::floor(minY))};
+    const SDL_Rect viewClip = intersect(clip, viewRect);
+
+    const double progress = transition->progressAt(now);
+    const double fromRight = transition->subtype == TransitionSubtype::FromRight ? 1.0 : -1.0;
+    const double axisX = double(xEnd.x) - origin.x, axisY = double(xEnd.y) - origin.y;
+    const double newShift = fromRight * (1 - progress);
+    const double oldShift = -fromRight * progress;
+
+    for (const DrawCommand& old : cache.snapshot) {
+        DrawCommand moved = old;
+        moved.destination.x += static_cast<float>(axisX * oldShift);
+        moved.destination.y += static_cast<float>(axisY * oldShift);
+        moved.clip = viewClip;
+        moved.key |= snapshotKeyBit;
+        if (!isEmpty(moved.bounds()))
+            current_.commands.push_back(std::move(moved));
+    }
+    const Placement sliding = placement.shifted(axisX * newShift, axisY * newShift);
+    composeContent(view, cache, sliding, alpha, viewClip);
+    for (const auto& subview : view.subviews())
+        composeView(*subview, sliding, alpha, viewClip, now);
+    composeHighlight(view, sliding, alpha, viewClip);
+    finish();
+}
+
+void Compositor::composeContent(View& view, ViewCache& cache, const Placement& placement, float alpha,
+                                 const SDL_Rect& clip)
+{
+    const Rect bounds = view.bounds();
+    const Color background = view.backgroundColor();
+    if (background.alpha > 0)
+        pushQuad(nullptr, bounds, placement,
+                 SDL_Color{channel(background.red), channel(background.green), channel(background.blue),
+                           channel(background.alpha * alpha)},
+                 SDL_BLENDMODE_BLEND, clip, keyFor(view, Background));
+
+    const SDL_Color tint{255, 255, 255, channel(alpha)};
+    const auto refresh = [&](auto make) {
+        if (cache.contentVersion != view.contentVersion() || cache.scale != scale_ || view.needsDisplay()) {
+            cache.content = make();
+            cache.contentVersion = view.contentVersion();
+            cache.scale = scale_;
+        }
+        return cache.content;
+    };
+    // A picture at its own size, centred, and shrunk to fit when larger than the bounds.
+    const auto centred = [&](const TexturePtr& texture) {
+        float w = texture->widthPoints, h = texture->heightPoints;
+        const float fit = std::min({1.0f, bounds.width / w, bounds.height / h});
+        w *= fit;
+        h *= fit;
+        return Rect{(bounds.width - w) / 2, (bounds.height - h) / 2, w, h};
+    };
+
+    if (auto* label = dynamic_cast<Label*>(&view)) {
+        if (const TexturePtr texture = refresh([&] { return labelTexture(*label); }))
+            pushQuad(texture, {0, 0, texture->widthPoints, texture->heightPoints}, placement, tint,
+                     SDL_BLENDMODE_BLEND, clip, keyFor(view, Content));
+        return;
+    }
+    if (view.drawsContent()) {
+        if (const TexturePtr texture = refresh([&] { return drawnTexture(view); }))
+            pushQuad(texture, {0, 0, texture->widthPoints, texture->heightPoints}, placement, tint,
+                     SDL_BLENDMODE_BLEND, clip, keyFor(view, Content));
+        return;
+    }
+    if (auto* imageView = dynamic_cast<ImageView*>(&view)) {
+        if (!imageView->image())
+            return;
+        const TexturePtr texture = picture(imageView->image()->name);
+        if (!texture)
+            return;
+        const Rect area = imageView->contentMode() == ContentMode::Center ? centred(texture) : bounds;
+        pushQuad(texture, area, placement, tint, SDL_BLENDMODE_BLEND, clip, keyFor(view, Content));
+        return;
+    }
+    if (auto* button = dynamic_cast<Button*>(&view)) {
+        if (button->image())
+            if (const TexturePtr texture = picture(button->image()->name))
+                pushQuad(texture, centred(texture), placement, tint, SDL_BLENDMODE_BLEND, clip, keyFor(view, Content));
+        return;
+    }
+    if (auto* toolbar = dynamic_cast<Toolbar*>(&view)) {
+        composeToolbar(*toolbar, placement, alpha, clip);
+        return;
+    }
+    if (dynamic_cast<VolumeView*>(&view)) {
+        if (const TexturePtr texture = picture("volume_icon.png"))
+            pushQuad(texture, centred(texture), placement, tint, SDL_BLENDMODE_BLEND, clip, keyFor(view, Content));
+    }
+}
+
+void Compositor::composeHighlight(View& view, const Placement& placement, float alpha, const SDL_Rect& clip)
+{
+    auto* button = dynamic_cast<Button*>(&view);
+    if (!button || !button->showsTouchWhenHighlighted() || !button->isHighlighted())
+        return;
+    const TexturePtr glow = glowTexture();
+    if (!glow)
+        return;
+    const Rect bounds = view.bounds();
+    pushQuad(glow,
+             {bounds.midX() - glowDiameterPoints / 2, bounds.midY() - glowDiameterPoints / 2, glowDiameterPoints,
+              glowDiameterPoints},
+             placement, SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_ADD, clip, keyFor(view, Glow));
+}
+
+void Compositor::composeToolbar(Toolbar& toolbar, const Placement& placement, float alpha, const SDL_Rect& clip)
+{
+    const Rect bounds = toolbar.bounds();
+    // The bar itself: translucent black lets the cassette show through, as it lies over it.
+    SDL_Color fill{20, 20, 24, 255};
+    if (toolbar.barStyle() == BarStyle::BlackTranslucent)
+        fill = {0, 0, 0, 150};
+    else if (toolbar.barStyle() == BarStyle::Default)
+        fill = {92, 110, 132, 255};
+    fill.a = channel(float(fill.a) / 255.0f * alpha);
+    pushQuad(nullptr, bounds, placement, fill, SDL_BLENDMODE_BLEND, clip, keyFor(toolbar, Background));
+    pushQuad(nullptr, {0, 0, bounds.width, 1}, placement, SDL_Color{255, 255, 255, channel(0.16f * alpha)},
+             SDL_BLENDMODE_BLEND, clip, keyFor(toolbar, Content));
+
+    const auto& items = toolbar.items();
+    const std::vector<Rect> frames = toolbar.itemFrames();
+    std::set<const BarButtonItem*> shown;
+    for (std::size_t i = 0; i < items.size() && i < frames.size(); ++i) {
+        const BarButtonItem* item = items[i];
+        if (!item || !shown.insert(item).second || !item->systemItem() || item->isSpace())
+            continue;
+        const char* name = nullptr;
+        switch (*item->systemItem()) {
+        case SystemItem::Play: name = "UIBarButtonSystemPlay.png"; break;
+        case SystemItem::Pause: name = "UIBarButtonSystemPause.png"; break;
+        case SystemItem::Action: name = "UIBarButtonSystemAction.png"; break;
+        default: break;
+        }
+        const std::uint64_t part = ToolbarItems + 2 * std::min<std::size_t>(i, 100);
+        const Rect area = frames[i];
+        if (name)
+            if (const TexturePtr texture = picture(name)) {
+                const float w = std::min(texture->widthPoints, area.width);
+                const float h = std::min(texture->heightPoints, area.height);
+                pushQuad(texture, {area.midX() - w / 2, area.midY() - h / 2, w, h}, placement,
+                         SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_BLEND, clip, keyFor(toolbar, part));
+            }
+        if (toolbar.highlightedItem() == item)
+            if (const TexturePtr glow = glowTexture())
+                pushQuad(glow,
+                         {area.midX() - glowDiameterPoints / 2, area.midY() - glowDiameterPoints / 2,
+                          glowDiameterPoints, glowDiameterPoints},
+                         placement, SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_ADD, clip,
+                         keyFor(toolbar, part + 1));
+    }
+}
+
+// --- Damage ---------------------------------------------------------------------------
+
+std::vector<SDL_Rect> Compositor::computeDamage() const
+{
+    const SDL_Rect screen = screenRectPixels();
+    if (viewportChanged_ || frameNumber_ <= 1)
+        return {screen};
+
+    std::vector<SDL_Rect> rects;
+    const auto add = [&](const DrawCommand& command) {
+        const SDL_Rect r = intersect(command.bounds(), screen);
+        if (!isEmpty(r))
+            rects.push_back(r);
+    };
+    const auto& before = previous_.commands;
+    const auto& after = current_.commands;
+    const bool sameKeys = before.size() == after.size()
+                          && std::equal(before.begin(), before.end(), after.begin(),
+                                        [](const DrawCommand& a, const DrawCommand& b) { return a.key == b.key; });
+    if (sameKeys) {
+        for (std::size_t i = 0; i < after.size(); ++i)
+            if (!after[i].sameAs(before[i])) {
+                add(before[i]);
+                add(after[i]);
+            }
+    } else {
+        // Pieces came or went: match them by key. Pieces that swapped places in the
+        // stacking order would need the region of both, which is nearly the screen anyway.
+        std::unordered_map<std::uint64_t, std::size_t> indexBefore;
+        for (std::size_t i = 0; i < before.size(); ++i)
+            indexBefore.emplace(before[i].key, i);
+        std::vector<bool> matched(before.size(), false);
+        std::size_t lastIndex = 0;
+        bool reordered = false;
+        for (const DrawCommand& command : after) {
+            const auto it = indexBefore.find(command.key);
+            if (it == indexBefore.end() || matched[it->second]) {
+                add(command);
+                continue;
+            }
+            matched[it->second] = true;
+            if (it->second < lastIndex)
+                reordered = true;
+            lastIndex = it->second;
+            if (!command.sameAs(before[it->second])) {
+                add(before[it->second]);
+                add(command);
+            }
+        }
+        if (reordered)
+            return {screen};
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (!matched[i])
+                add(before[i]);
+    }
+
+    // Overlapping rectangles are merged; many small ones become their union, as
+    // drawing each separately would cost more than drawing the lot once.
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (std::size_t i = 0; i < rects.size() && !merged; ++i)
+            for (std::size_t j = i + 1; j < rects.size() && !merged; ++j)
+                if (SDL_HasIntersection(&rects[i], &rects[j])) {
+                    rects[i] = unite(rects[i], rects[j]);
+                    rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+    }
+    if (rects.size() > 6) {
+        SDL_Rect all{};
+        for (const SDL_Rect& r : rects)
+            all = unite(all, r);
+        return {all};
+    }
+    return rects;
+}
+
+// --- Drawing ---------------------------------------------------------------------------
+
+void Compositor::drawCommand(const DrawCommand& command, const SDL_Rect* region) const
+{
+    const SDL_Rect clip = region ? intersect(command.clip, *region) : command.clip;
+    if (isEmpty(clip))
+        return;
+    if (region && !SDL_HasIntersection(region, &clip))
+        return;
+    SDL_RenderSetClipRect(renderer_, &clip);
+    const SDL_Color c = command.color;
+    if (!command.texture) {
+        SDL_SetRenderDrawBlendMode(renderer_, command.blendMode);
+        SDL_SetRenderDrawColor(renderer_, c.r, c.g, c.b, c.a);
+        if (command.angleDegrees == 0) {
+            SDL_RenderFillRectF(renderer_, &command.destination);
+            return;
+        }
+        const SDL_FRect& d = command.destination;
+        const double radians = command.angleDegrees * std::numbers::pi / 180.0;
+        const double cs = std::cos(radians), sn = std::sin(radians);
+        const double cx = double(d.x) + d.w / 2.0, cy = double(d.y) + d.h / 2.0;
+        SDL_Vertex vertices[4];
+        const double corners[4][2] = {{-d.w / 2.0, -d.h / 2.0}, {d.w / 2.0, -d.h / 2.0}, {d.w / 2.0, d.h / 2.0},
+                                      {-d.w / 2.0, d.h / 2.0}};
+        for (int i = 0; i < 4; ++i) {
+            vertices[i].position = {static_cast<float>(cx + cs * corners[i][0] - sn * corners[i][1]),
+                                    static_cast<float>(cy + sn * corners[i][0] + cs * corners[i][1])};
+            vertices[i].color = c;
+            vertices[i].tex_coord = {0, 0};
+        }
+        const int indices[6] = {0, 1, 2, 0, 2, 3};
+        SDL_RenderGeometry(renderer_, nullptr, vertices, 4, indices, 6);
+        return;
+    }
+    SDL_Texture* texture = command.texture->handle;
+    SDL_SetTextureColorMod(texture, c.r, c.g, c.b);
+    SDL_SetTextureAlphaMod(texture, c.a);
+    SDL_SetTextureBlendMode(texture, command.blendMode);
+    if (command.angleDegrees == 0)
+        SDL_RenderCopyF(renderer_, texture, nullptr, &command.destination);
+    else
+        SDL_RenderCopyExF(renderer_, texture, nullptr, &command.destination, command.angleDegrees, nullptr,
+                          SDL_FLIP_NONE);
+}
+
+void Compositor::draw() const
+{
+    for (const DrawCommand& command : current_.commands)
+        drawCommand(command, nullptr);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+}
+
+void Compositor::draw(const std::vector<SDL_Rect>& regions) const
+{
+    for (const SDL_Rect& region : regions)
+        for (const DrawCommand& command : current_.commands)
+            if (SDL_HasIntersection(&region, &command.clip)) {
+                const SDL_Rect b = command.bounds();
+                if (SDL_HasIntersection(&region, &b))
+                    drawCommand(command, &region);
+            }
+    SDL_RenderSetClipRect(renderer_, nullptr);
+}
+
+} // namespace platform::sdl
