@@ -527,20 +527,33 @@ void Compositor::composeView(View& view, const Placement& parent, float parentAl
     const double newShift = fromRight * (1 - progress);
     const double oldShift = -fromRight * progress;
 
+    // Each content keeps to the view's rectangle as it slides: pieces that stick out
+    // of the view (a band picture past the screen's edge) would show in the seam.
+    const auto shiftedRect = [&](double shift) {
+        SDL_Rect r = viewRect;
+        r.x += static_cast<int>(std::lround(axisX * shift));
+        r.y += static_cast<int>(std::lround(axisY * shift));
+        return intersect(viewClip, r);
+    };
+    const SDL_Rect oldClip = shiftedRect(oldShift);
     for (const DrawCommand& old : cache.snapshot) {
         DrawCommand moved = old;
         moved.destination.x += static_cast<float>(axisX * oldShift);
         moved.destination.y += static_cast<float>(axisY * oldShift);
-        moved.clip = viewClip;
+        // The old piece keeps its own clip (it may have been sliding already), moved along.
+        moved.clip.x += static_cast<int>(std::lround(axisX * oldShift));
+        moved.clip.y += static_cast<int>(std::lround(axisY * oldShift));
+        moved.clip = intersect(moved.clip, oldClip);
         moved.key |= snapshotKeyBit;
         if (!isEmpty(moved.bounds()))
             current_.commands.push_back(std::move(moved));
     }
+    const SDL_Rect newClip = shiftedRect(newShift);
     const Placement sliding = placement.shifted(axisX * newShift, axisY * newShift);
-    composeContent(view, cache, sliding, alpha, viewClip);
+    composeContent(view, cache, sliding, alpha, newClip);
     for (const auto& subview : view.subviews())
-        composeView(*subview, sliding, alpha, viewClip, now);
-    composeHighlight(view, sliding, alpha, viewClip);
+        composeView(*subview, sliding, alpha, newClip, now);
+    composeHighlight(view, sliding, alpha, newClip);
     finish();
 }
 
