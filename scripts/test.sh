@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds Spoolora and runs every test. Works on a fresh Debian 12 machine.
+# Usage: scripts/test.sh [release|asan]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+dir=$("$top/scripts/build.sh" "${1:-release}" | tail -n 1)
+cd "$dir"
+ctest --output-on-failure -j "$(nproc)" ${SPOOLORA_CTEST_FLAGS:-}
