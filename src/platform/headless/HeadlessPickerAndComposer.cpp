@@ -6,63 +6,14 @@ namespace platform::headless {
 
 // --- Picker -----------------------------------------------------------------------
 
-PickerSettings PickerRecord::settings() const
-{
-    if (picker_)
-        cached_ = picker_->readSettings();
-    return cached_;
-}
-
-HeadlessMediaPicker::HeadlessMediaPicker(Window& window, std::int32_t mediaTypes, std::vector<MediaItemPtr> library,
-                                         std::shared_ptr<PickerRecord> record)
-    : MediaPickerController(window, mediaTypes), library_(std::move(library)), record_(std::move(record))
-{
-    if (record_)
-        record_->picker_ = this;
-}
-
-HeadlessMediaPicker::~HeadlessMediaPicker()
-{
-    if (!record_)
-        return;
-    // The view may already be gone (a presentation drops it first), so only the
-    // controller's own settings are read here; the background keeps its last reading.
-    record_->cached_.multiple = allowsPickingMultipleItems();
-    record_->cached_.prompt = prompt();
-    record_->picker_ = nullptr;
-}
-
-PickerSettings HeadlessMediaPicker::readSettings()
+PickerSettings readPickerSettings(MediaPickerController& picker)
 {
     PickerSettings settings;
-    settings.multiple = allowsPickingMultipleItems();
-    settings.prompt = prompt();
-    if (isViewLoaded())
-        settings.background = view().backgroundColor();
-    else if (record_)
-        settings.background = record_->cached_.background;
+    settings.multiple = picker.allowsPickingMultipleItems();
+    settings.prompt = picker.prompt();
+    if (picker.isViewLoaded())
+        settings.background = picker.view().backgroundColor();
     return settings;
-}
-
-bool HeadlessMediaPicker::pick(const std::vector<std::size_t>& indices)
-{
-    MediaItemCollection collection;
-    for (const std::size_t index : indices) {
-        if (index >= library_.size())
-            return false;
-        collection.items.push_back(library_[index]);
-    }
-    if (record_)
-        record_->settings();
-    reportPicked(collection);
-    return true;
-}
-
-void HeadlessMediaPicker::cancel()
-{
-    if (record_)
-        record_->settings();
-    reportCancelled();
 }
 
 // --- Mail composer ------------------------------------------------------------------

@@ -1,64 +1,39 @@
 #pragma once
-// The modal screens of the headless backend: a music picker over a fixed library
-// that a script or test confirms or cancels, and a mail composer that records the
-// message and finishes with the result it is told. Each keeps a record that
-// outlives it, so that a run can report the settings of a screen already dismissed.
+// What the headless backend keeps of its modal screens: the settings of each music
+// picker (the picker itself is the shared list picker, which a script confirms or
+// cancels), and a mail composer that records its message and finishes with the
+// result it is told. The records outlive the screens, so that a run can report a
+// screen already dismissed.
 
 #include "platform/Geometry.h"
 #include "platform/MailComposer.h"
 #include "platform/MediaPicker.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace platform::headless {
 
-class HeadlessMediaPicker;
 class RecordingMailComposer;
 
 // How the application set up a picker.
 struct PickerSettings {
     bool multiple = false;
     std::optional<std::string> prompt;
-    std::optional<Color> background;   // none when the picker's view was never given one
+    std::optional<Color> background;   // none while the picker's view is not loaded
 };
 
-// Shared between the picker and whoever made it: the settings, read from the live
-// picker while it exists and kept from its last reading afterwards.
-class PickerRecord {
-public:
-    PickerSettings settings() const;
-    HeadlessMediaPicker* picker() const noexcept { return picker_; }
+// Reads the settings of a live picker without loading its view.
+PickerSettings readPickerSettings(MediaPickerController& picker);
 
-private:
-    friend class HeadlessMediaPicker;
-    HeadlessMediaPicker* picker_ = nullptr;
-    mutable PickerSettings cached_;
-};
-
-class HeadlessMediaPicker final : public MediaPickerController {
-public:
-    HeadlessMediaPicker(Window& window, std::int32_t mediaTypes, std::vector<MediaItemPtr> library,
-                        std::shared_ptr<PickerRecord> record);
-    ~HeadlessMediaPicker() override;
-
-    const std::vector<MediaItemPtr>& library() const noexcept { return library_; }
-
-    // Confirms the library items at these indices, in this order (duplicates kept).
-    // Returns false, reporting nothing, when an index lies outside the library.
-    bool pick(const std::vector<std::size_t>& indices);
-    void cancel();
-
-private:
-    friend class PickerRecord;
-    PickerSettings readSettings();
-
-    std::vector<MediaItemPtr> library_;
-    std::shared_ptr<PickerRecord> record_;
+// What the platform knows of a picker it made. The pointer is only compared with the
+// screen presented at the moment, never followed on its own: the window frees the
+// picker once it has slid out.
+struct PickerRecord {
+    const MediaPickerController* picker = nullptr;
+    PickerSettings settings;   // as last read while the picker was on screen
 };
 
 // The message a composer was given.

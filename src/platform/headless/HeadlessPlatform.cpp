@@ -13,16 +13,16 @@ HeadlessPlatform::HeadlessPlatform(std::unique_ptr<UserDefaults> defaults)
     : runLoop_(clock_), defaults_(std::move(defaults)), player_(clock_, runLoop_, center_), window_(clock_)
 {
     clock_.attach(runLoop_);
-    clock_.addAdvanceObserver([this] { window_.collectDismissed(clock_.now()); });
+    clock_.addAdvanceObserver([this] { afterStep(); });
 }
 
 HeadlessPlatform::~HeadlessPlatform() = default;
 
 std::unique_ptr<MediaPickerController> HeadlessPlatform::makeMediaPicker(std::int32_t mediaTypes)
 {
-    auto record = std::make_shared<PickerRecord>();
-    pickers_.push_back(record);
-    return std::make_unique<HeadlessMediaPicker>(window_, mediaTypes, library_, std::move(record));
+    auto picker = std::make_unique<ListMediaPicker>(window_, mediaTypes, library_);
+    pickers_.push_back(PickerRecord{picker.get(), {}});
+    return picker;
 }
 
 std::unique_ptr<MailComposeViewController> HeadlessPlatform::makeMailComposer()
@@ -44,12 +44,31 @@ void HeadlessPlatform::advance(double seconds)
 void HeadlessPlatform::runDueNow()
 {
     runLoop_.runDue();
+    afterStep();
+}
+
+void HeadlessPlatform::afterStep()
+{
+    refreshPickerRecord();
     window_.collectDismissed(clock_.now());
 }
 
-HeadlessMediaPicker* HeadlessPlatform::presentedPicker() const noexcept
+void HeadlessPlatform::refreshPickerRecord()
 {
-    return dynamic_cast<HeadlessMediaPicker*>(window_.presentedController());
+    ListMediaPicker* shown = presentedPicker();
+    if (shown && !pickers_.empty() && pickers_.back().picker == shown)
+        pickers_.back().settings = readPickerSettings(*shown);
+}
+
+const std::vector<PickerRecord>& HeadlessPlatform::pickersMade()
+{
+    refreshPickerRecord();
+    return pickers_;
+}
+
+ListMediaPicker* HeadlessPlatform::presentedPicker() const noexcept
+{
+    return dynamic_cast<ListMediaPicker*>(window_.presentedController());
 }
 
 RecordingMailComposer* HeadlessPlatform::presentedComposer() const noexcept

@@ -4,6 +4,7 @@
 // a folder), a picker over a library the run supplies, a composer that records,
 // and a record of every modal screen made.
 
+#include "platform/ListMediaPicker.h"
 #include "platform/Platform.h"
 #include "platform/headless/HeadlessPickerAndComposer.h"
 #include "platform/headless/ScriptedMusicPlayer.h"
@@ -33,7 +34,7 @@ public:
     UserDefaults& standardUserDefaults() override { return *defaults_; }
     MusicPlayer& systemMusicPlayer() override { return player_; }
     Window& window() override { return window_; }
-    // A picker over the library set with setLibrary().
+    // A list picker over the library set with setLibrary().
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
     // Throws PlatformException once after armMailException().
     std::unique_ptr<MailComposeViewController> makeMailComposer() override;
@@ -58,15 +59,18 @@ public:
 
     // --- Records ---------------------------------------------------------------
     // Every picker and composer made, oldest first; each record outlives its screen.
-    const std::vector<std::shared_ptr<PickerRecord>>& pickersMade() const noexcept { return pickers_; }
+    // The settings of the newest picker are read again while it is on screen: after
+    // every step of advance(), in runDueNow() and here.
+    const std::vector<PickerRecord>& pickersMade();
     const std::vector<std::shared_ptr<MailRecord>>& composersMade() const noexcept { return composers_; }
-    // The front modal screen when it is a picker (or a composer); a screen sliding
-    // out after its dismissal still counts until it is collected.
-    HeadlessMediaPicker* presentedPicker() const noexcept;
+    // The front modal screen when it is a picker (or a composer) not yet dismissed.
+    ListMediaPicker* presentedPicker() const noexcept;
     RecordingMailComposer* presentedComposer() const noexcept;
 
 private:
     explicit HeadlessPlatform(std::unique_ptr<UserDefaults> defaults);
+    void refreshPickerRecord();
+    void afterStep();
 
     VirtualClock clock_;
     RunLoop runLoop_;
@@ -75,7 +79,7 @@ private:
     ScriptedMusicPlayer player_;
     Window window_;
     std::vector<MediaItemPtr> library_;
-    std::vector<std::shared_ptr<PickerRecord>> pickers_;
+    std::vector<PickerRecord> pickers_;
     std::vector<std::shared_ptr<MailRecord>> composers_;
     bool mailExceptionArmed_ = false;
     bool idleTimerDisabled_ = false;
