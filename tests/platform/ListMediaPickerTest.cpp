@@ -143,16 +143,6 @@ TEST_F(ListMediaPickerScreen, LargeLibraryIsShownOnePageAtATime)
     EXPECT_EQ(picked[0], (std::vector<std::string>{"Song 8", "Song 9999", "Song 9992"}));
 }
 
-TEST_F(ListMediaPickerScreen, RowsPastTheEndOfTheLibraryAreHidden)
-{
-    ListMediaPicker& picker = present(10);
-    picker.showNextPage();   // items 8 and 9, then six empty slots
-    tapRow(5);
-    tapDone();
-    ASSERT_EQ(picked.size(), 1u);
-    EXPECT_TRUE(picked[0].empty());
-}
-
 TEST(ListMediaPickerRowText, FallsBackOnWhatTheItemHas)
 {
     MediaItem full;

@@ -111,16 +111,6 @@ TEST_F(ModalAndAlert, ModalSlidesUpAndDownOverTheSlideTime)
     EXPECT_TRUE(window.modalLayers(out + 300'000'000).empty());
 }
 
-TEST_F(ModalAndAlert, ModalDismissedWhileComingInGoesDownFromWhereItWas)
-{
-    window.presentModal(std::make_unique<ClosingScreen>(window, destroyed), true);
-    clock.advance(0.15);   // half-way up
-    const Nanoseconds out = clock.now();
-    window.dismissModal(true);
-    EXPECT_NEAR(window.modalOffsetAt(out), 240, 1e-3);
-    EXPECT_EQ(window.modalOffsetAt(out + 300'000'000), 480);
-}
-
 TEST_F(ModalAndAlert, SelfDismissingControllerLivesUntilTheSlideIsCollected)
 {
     auto screen = std::make_unique<ClosingScreen>(window, destroyed);
@@ -193,17 +183,6 @@ TEST_F(ModalAndAlert, AlertsQueueAndOnlyTheAlertTakesTouches)
     EXPECT_FALSE(window.isAlertVisible());
     tap({5, 5});
     EXPECT_EQ(contentTaps, 1);
-}
-
-TEST_F(ModalAndAlert, AlertShowsOverAModal)
-{
-    window.presentModal(std::make_unique<ClosingScreen>(window, destroyed), false);
-    window.showAlert({"Email", "Problem", "OK"});
-    tap({50, 20});   // the modal's close button: while the alert is up, only the alert is touched
-    EXPECT_NE(window.presentedController(), nullptr);
-    window.dismissAlert();
-    tap({50, 20});
-    EXPECT_EQ(window.presentedController(), nullptr);
 }
 
 } // namespace

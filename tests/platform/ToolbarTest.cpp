@@ -133,16 +133,6 @@ TEST_F(ToolbarLayout, CustomViewsStayOnTheBarAcrossListsAndReturnWhenDropped)
     EXPECT_EQ(music->customView()->frame(), (Rect{6, 10, 30, 40}));
 }
 
-TEST_F(ToolbarLayout, ItemListedTwiceIsShownOnlyAtItsFirstPlace)
-{
-    bar->setItems({music.get(), flexible.get(), music.get()}, false);
-    const std::vector<Rect> frames = bar->itemFrames();
-    EXPECT_EQ(frames[0], (Rect{6, 10, 30, 40}));
-    EXPECT_EQ(frames[1].width, 320 - 12 - 30);
-    EXPECT_EQ(frames[2].width, 0);
-    EXPECT_EQ(music->customView()->frame().x, 6);
-}
-
 TEST_F(ToolbarLayout, WiderBarSpreadsTheItemsAgain)
 {
     bar->setItems({music.get(), flexible.get(), volume.get()}, false);

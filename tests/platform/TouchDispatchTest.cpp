@@ -161,13 +161,4 @@ TEST_F(TouchDispatch, ViewRemovedDuringTheTouchIsForgotten)
     EXPECT_EQ(log, (std::vector<std::string>{"upper down", "upper inside"}));
 }
 
-TEST_F(TouchDispatch, NewTouchDownCancelsATouchThatNeverEnded)
-{
-    window.touchDown({150, 100});
-    window.touchDown({20, 300});
-    window.touchUp({20, 300});
-    EXPECT_FALSE(upper->isHighlighted());
-    EXPECT_EQ(log, (std::vector<std::string>{"upper down", "toggle down", "toggle inside"}));
-}
-
 } // namespace
