@@ -1,1 +1,180 @@
-int main() { return 0; }
+// Process entry: reads the command line and starts the player in a window, or
+// runs a script headless (--script).
+
+#include "app/ScriptRunner.h"
+#include "platform/sdl/Screenshot.h"
+
+#if __has_include("app/WindowedApp.h")
+#include "app/WindowedApp.h"
+#define SPOOLORA_HAS_WINDOW 1
+#else
+#define SPOOLORA_HAS_WINDOW 0
+#endif
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#ifndef SPOOLORA_VERSION
+#define SPOOLORA_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* usageLine =
+    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] | spoolora --script FILE|- [--config-dir DIR]";
+
+struct Arguments {
+    std::optional<std::string> script;
+    std::optional<std::filesystem::path> configDir;
+    float scale = 0; // 0: chosen from the display
+    bool fullscreen = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct BadArguments {
+    std::string message;
+};
+
+// Accepts "--name value" and "--name=value".
+class ArgumentReader {
+public:
+    ArgumentReader(int argc, char** argv) : argc_(argc), argv_(argv) {}
+
+    Arguments read()
+    {
+        Arguments args;
+        for (index_ = 1; index_ < argc_; ++index_) {
+            std::string_view arg = argv_[index_];
+            inlineValue_.reset();
+            if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+                inlineValue_ = std::string(arg.substr(eq + 1));
+                arg = arg.substr(0, eq);
+            }
+            if (arg == "--script")
+                args.script = value(arg);
+            else if (arg == "--config-dir")
+                args.configDir = std::filesystem::path(value(arg));
+            else if (arg == "--scale")
+                args.scale = scale(value(arg));
+            else if (arg == "--fullscreen")
+                args.fullscreen = flag(arg);
+            else if (arg == "--help" || arg == "-h")
+                args.help = flag(arg);
+            else if (arg == "--version")
+                args.version = flag(arg);
+            else
+                throw BadArguments{"unknown argument \"" + std::string(argv_[index_]) + "\""};
+        }
+        return args;
+    }
+
+private:
+    std::string value(std::string_view name)
+    {
+        if (inlineValue_)
+            return *inlineValue_;
+        if (index_ + 1 >= argc_)
+            throw BadArguments{std::string(name) + " needs a value"};
+        return argv_[++index_];
+    }
+
+    bool flag(std::string_view name) const
+    {
+        if (inlineValue_)
+            throw BadArguments{std::string(name) + " takes no value"};
+        return true;
+    }
+
+    static float scale(const std::string& text)
+    {
+        float value = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0 ||
+            value > 16)
+            throw BadArguments{"--scale needs a number above 0 and at most 16, not \"" + text + "\""};
+        return value;
+    }
+
+    int argc_;
+    char** argv_;
+    int index_ = 1;
+    std::optional<std::string> inlineValue_;
+};
+
+void printHelp()
+{
+    std::cout << usageLine << "\n\n"
+              << "A cassette-deck music player.\n\n"
+              << "Options:\n"
+              << "  --script FILE|-    run the commands of FILE (or standard input) headless, then exit\n"
+              << "  --config-dir DIR   keep the preferences in DIR (default: $XDG_CONFIG_HOME/spoolora;\n"
+              << "                     scripts keep them in memory unless this is given)\n"
+              << "  --scale N          window pixels per point (default: to fit the display)\n"
+              << "  --fullscreen       fill the screen\n"
+              << "  --help             show this text\n"
+              << "  --version          show the version\n\n"
+              << spoolora::scriptHelpText();
+}
+
+int runScript(const Arguments& args)
+{
+    spoolora::ScriptOptions options;
+    options.configDir = args.configDir;
+    options.screenshot = [](platform::Window& window, const std::string& path) {
+        return platform::sdl::renderScreenshot(window, window.clock(), path);
+    };
+    return spoolora::runScriptFile(*args.script, std::move(options), std::cout, std::cerr);
+}
+
+int runWindow(const Arguments& args)
+{
+#if SPOOLORA_HAS_WINDOW
+    spoolora::WindowOptions options;
+    options.scale = args.scale;
+    options.fullscreen = args.fullscreen;
+    options.configDir = args.configDir;
+    return spoolora::runWindowed(options);
+#else
+    (void)args;
+    std::cerr << "spoolora: this build cannot open a window yet; try --script FILE (see --help)\n";
+    return 1;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Arguments args;
+    try {
+        args = ArgumentReader(argc, argv).read();
+    } catch (const BadArguments& bad) {
+        std::cerr << "spoolora: " << bad.message << '\n' << usageLine << '\n';
+        return 2;
+    }
+    if (args.help) {
+        printHelp();
+        return 0;
+    }
+    if (args.version) {
+        std::cout << "spoolora " << SPOOLORA_VERSION << '\n';
+        return 0;
+    }
+    try {
+        if (args.script)
+            return runScript(args);
+        return runWindow(args);
+    } catch (const std::exception& e) {
+        std::cerr << "spoolora: " << e.what() << '\n';
+        return 1;
+    }
+}

@@ -1,0 +1,221 @@
+#include "app/ScriptRunner.h"
+
+#include "app/ScriptJson.h"
+#include "app/SpooloraAppDelegate.h"
+#include "player/MainViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace spoolora;
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::vector<std::string> dumps;
+    std::string errors;
+};
+
+RunResult runScript(const std::string& script, ScriptOptions options = {})
+{
+    std::istringstream in(script);
+    std::ostringstream out;
+    std::ostringstream err;
+    RunResult result;
+    {
+        ScriptRunner runner(std::move(options), out, err);
+        result.status = runner.run(in, "test.script");
+    }
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);)
+        result.dumps.push_back(line);
+    result.errors = err.str();
+    return result;
+}
+
+// A member of a dump by path, e.g. member(dump, {"labels", "currentTitleLabel", "text"}).
+const json::Value& member(const json::Value& value, std::initializer_list<const char*> path)
+{
+    const json::Value* at = &value;
+    for (const char* name : path) {
+        const json::Object* object = at->object();
+        if (!object)
+            throw std::runtime_error(std::string("not an object before ") + name);
+        const auto found = std::find_if(object->begin(), object->end(), [&](const auto& m) { return m.first == name; });
+        if (found == object->end())
+            throw std::runtime_error(std::string("no member ") + name);
+        at = &found->second;
+    }
+    return *at;
+}
+
+std::string text(const json::Value& value)
+{
+    return value.string() ? *value.string() : "<not a string>";
+}
+
+double number(const json::Value& value)
+{
+    return value.number() ? value.number()->value : -999999;
+}
+
+TEST(ScriptRunner, StopsAtABadLineWithExitStatusTwoAndNamesTheLine)
+{
+    const char* bad[] = {
+        "fly away",
+        "launch now",
+        "prefs selectedTapePreference",
+        "prefs selectedTapePreference 1.5",
+        "player state 99999999999",
+        "player state two",
+        "player time",
+        "player item {\"title\": 5}",
+        "player item {\"title\": \"a\", \"rating\": 5}",
+        "player item {\"number\": 1.5}",
+        "player item {\"title\": \"a\"",
+        "player item [{\"title\": \"a\"}]",
+        "player queue {\"title\": \"a\"}",
+        "player queue [{\"title\": \"a\"}] trailing",
+        "library [1, 2]",
+        "advance -1",
+        "advance nan",
+        "advance",
+        "tap 10",
+        "tap 10 inf",
+        "touch sideways 1 2",
+        "swipe up 1 2",
+        "picker pick 0",
+        "picker cancel",
+        "mail result 2",
+        "mail send",
+        "alert dismiss",
+        "activate",
+        "terminate",
+        "dump now",
+        "screenshot",
+    };
+    for (const char* line : bad) {
+        SCOPED_TRACE(line);
+        const RunResult result = runScript("# a comment\n\n" + std::string(line) + "\ndump\n");
+        EXPECT_EQ(result.status, scriptBadLine);
+        EXPECT_TRUE(result.dumps.empty()) << "the run stops at the bad line";
+        EXPECT_NE(result.errors.find("test.script:3:"), std::string::npos) << result.errors;
+    }
+}
+
+TEST(ScriptRunner, RefusesWhatCannotApplyAfterLaunch)
+{
+    for (const char* line : {"launch", "player legacy", "picker pick 0", "mail result 0"}) {
+        SCOPED_TRACE(line);
+        const RunResult result = runScript(std::string("launch\n") + line + "\n");
+        EXPECT_EQ(result.status, scriptBadLine);
+        EXPECT_NE(result.errors.find(":2:"), std::string::npos) << result.errors;
+    }
+}
+
+TEST(ScriptRunner, ScreenshotWithoutARendererIsABadLine)
+{
+    RunResult result = runScript("launch\nscreenshot /tmp/x.png\n");
+    EXPECT_EQ(result.status, scriptBadLine);
+
+    std::vector<std::string> paths;
+    ScriptOptions options;
+    options.screenshot = [&](platform::Window&, const std::string& path) {
+        paths.push_back(path);
+        return path != "fails.png";
+    };
+    result = runScript("launch\nscreenshot a picture.png   # where\nscreenshot fails.png\ndump\n", options);
+    EXPECT_EQ(paths, (std::vector<std::string>{"a picture.png", "fails.png"}));
+    EXPECT_EQ(result.status, scriptFailed);
+    EXPECT_TRUE(result.dumps.empty());
+}
+
+TEST(ScriptRunner, DumpHasEveryMemberAndIsValidJson)
+{
+    const RunResult result = runScript("dump\nlaunch\ndump\n");
+    ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
+    ASSERT_EQ(result.dumps.size(), 2u);
+    const char* members[] = {"time",     "controller", "toolbar", "labels",      "skin",
+                             "transitions", "cassette", "tapeRolls", "reels",     "player",
+                             "preferences", "idleTimerDisabled", "modal", "picker", "mail", "alerts"};
+    for (const std::string& line : result.dumps) {
+        const json::Value dump = json::parse(line);
+        ASSERT_NE(dump.object(), nullptr);
+        std::vector<std::string> keys;
+        for (const auto& m : *dump.object())
+            keys.push_back(m.first);
+        EXPECT_EQ(keys, std::vector<std::string>(std::begin(members), std::end(members)));
+    }
+    const json::Value before = json::parse(result.dumps[0]);
+    EXPECT_TRUE(member(before, {"controller"}).isNull());
+    const json::Value after = json::parse(result.dumps[1]);
+    EXPECT_EQ(number(member(after, {"preferences", "first_startup_parameter_userprefs"})), 100);
+    EXPECT_TRUE(std::get<bool>(member(after, {"idleTimerDisabled"}).data));
+    EXPECT_EQ(static_cast<float>(number(member(after, {"controller", "leftDiameterWheelMM"}))), 10.1f)
+        << "a float field reads back as the same float";
+    EXPECT_EQ(text(member(after, {"skin"})), "mc1-640.png");
+    const json::Array& transitions = *member(after, {"transitions"}).array();
+    ASSERT_EQ(transitions.size(), 1u) << "the first skin is pushed in too";
+    EXPECT_EQ(text(member(transitions[0], {"subtype"})), "fromRight");
+}
+
+TEST(ScriptRunner, PlayerChangesPostNotificationsOnlyAfterLaunch)
+{
+    const RunResult result = runScript(R"(
+player item {"title": "Before", "artist": "A", "album": "B"}   # set up only
+launch
+dump
+player item {"title": "After # not a comment", "artist": "C", "album": null}
+dump
+player item none
+player state 3
+dump
+)");
+    ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
+    ASSERT_EQ(result.dumps.size(), 3u);
+    const json::Value first = json::parse(result.dumps[0]);
+    EXPECT_EQ(text(member(first, {"labels", "currentTitleLabel", "text"})), "Before") << "read at launch";
+    const json::Value second = json::parse(result.dumps[1]);
+    EXPECT_EQ(text(member(second, {"labels", "currentTitleLabel", "text"})), "After # not a comment")
+        << "the change was announced and the labels followed";
+    EXPECT_EQ(text(member(second, {"player", "item"})), "After # not a comment");
+    const json::Value third = json::parse(result.dumps[2]);
+    EXPECT_EQ(number(member(third, {"player", "state"})), 3);
+    EXPECT_TRUE(member(third, {"player", "item"}).isNull());
+}
+
+TEST(ScriptRunner, InvalidUtf8InATitleShowsAsReplacementCharacters)
+{
+    const RunResult result = runScript("player item {\"title\": \"Caf\xE9 \\udc00 ok\"}\nlaunch\ndump\n");
+    ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
+    const json::Value dump = json::parse(result.dumps.at(0));
+    // The lone surrogate arrives as three bytes that begin no valid sequence: one U+FFFD each.
+    EXPECT_EQ(text(member(dump, {"labels", "currentTitleLabel", "text"})),
+              "Caf\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD ok");
+}
+
+TEST(ScriptRunner, PreferencesGoToTheFolderGivenAndSurviveTheRun)
+{
+    const auto folder = std::filesystem::path(::testing::TempDir()) / "spoolora-script-prefs";
+    std::filesystem::remove_all(folder);
+    ScriptOptions options;
+    options.configDir = folder;
+    RunResult result = runScript("launch\nswipe left 300 240\n", options);
+    ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
+
+    options.configDir = folder;
+    result = runScript("dump\nlaunch\ndump\n", options);
+    ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
+    const json::Value dump = json::parse(result.dumps.at(1));
+    EXPECT_EQ(number(member(dump, {"preferences", "selectedTapePreference"})), 1);
+    EXPECT_EQ(text(member(dump, {"skin"})), "mc2-640.png");
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
