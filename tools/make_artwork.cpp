@@ -1,6 +1,7 @@
 // Draws every picture of the player with cairo, at 2x pixel density, into the directory named on the
 // command line. Nothing is copied from elsewhere: each picture is built from gradients, arcs and paths,
-// with a seeded noise source so that every build draws the same pixels.
+// with a seeded noise source so that every build draws the same pixels. The only exception is the small
+// lettering on some skins, drawn with whatever sans-serif font the system has; the pictures do not need it.
 //
 // Sections:
 //   1. Cairo plumbing: canvases measured in points, masks, writing PNG files
@@ -13,6 +14,7 @@
 //   8. Self-check of the skins and main
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -230,16 +232,25 @@ constexpr Rgb hex(std::uint32_t rgb)
     return {((rgb >> 16) & 0xff) / 255.0, ((rgb >> 8) & 0xff) / 255.0, (rgb & 0xff) / 255.0};
 }
 
-constexpr Rgb grey(double level) { return {level, level, level}; }
+constexpr Rgb grey(double level)
+{
+    return {level, level, level};
+}
 
-Rgb mix(Rgb a, Rgb b, double t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t}; }
+Rgb mix(Rgb a, Rgb b, double t)
+{
+    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
 
 Rgb scaled(Rgb c, double factor)
 {
     return {std::min(1.0, c.r * factor), std::min(1.0, c.g * factor), std::min(1.0, c.b * factor)};
 }
 
-void setSource(cairo_t* cr, Rgb c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
+void setSource(cairo_t* cr, Rgb c, double alpha = 1.0)
+{
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
 
 struct Stop {
     double offset;
@@ -295,7 +306,7 @@ void circlePath(cairo_t* cr, Point centre, double radius)
     cairo_close_path(cr);
 }
 
-// Reproducible noise (xorshift64*), so every build draws the same pixels on every machine.
+// Reproducible noise (xorshift64*): the same sequence on every machine and standard library.
 class Noise {
 public:
     explicit Noise(std::uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
@@ -328,13 +339,13 @@ void drawScrew(cairo_t* cr, Point at, double slotAngle, const ScrewStyle& style)
 {
     cairo_save(cr);
     cairo_translate(cr, at.x, at.y);
-    auto recess = radialGradient(0, 0, 3.5, 6.2, {{0, style.recess, 1}, {0.75, style.recess, 0.9}, {1, style.recess, 0}});
+    auto recess =
+        radialGradient(0, 0, 3.5, 6.2, {{0, style.recess, 1}, {0.75, style.recess, 0.9}, {1, style.recess, 0}});
     cairo_set_source(cr, recess.get());
     circlePath(cr, {0, 0}, 6.2);
     cairo_fill(cr);
-    auto head = radialGradient(0, 0, 0.2, 4.6,
-                               {{0, scaled(style.head, 1.35)}, {0.55, style.head}, {1, scaled(style.head, 0.55)}},
-                               -1.4, -1.6);
+    auto head = radialGradient(
+        0, 0, 0.2, 4.6, {{0, scaled(style.head, 1.35)}, {0.55, style.head}, {1, scaled(style.head, 0.55)}}, -1.4, -1.6);
     cairo_set_source(cr, head.get());
     circlePath(cr, {0, 0}, 4.5);
     cairo_fill(cr);
@@ -355,16 +366,12 @@ void drawScrew(cairo_t* cr, Point at, double slotAngle, const ScrewStyle& style)
     cairo_restore(cr);
 }
 
-enum class TextWeight { Normal, Bold };
-
 // Text turned a quarter turn like the player's labels, so it reads from the bottom of the screen upward.
 // The text's baseline runs up the line x = baseline.x, centred on baseline.y.
-void drawTurnedText(cairo_t* cr, const char* text, Point baseline, double sizePoints, Rgb colour, double alpha = 1.0,
-                    TextWeight weight = TextWeight::Bold)
+void drawTurnedText(cairo_t* cr, const char* text, Point baseline, double sizePoints, Rgb colour, double alpha = 1.0)
 {
     cairo_save(cr);
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           weight == TextWeight::Bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, sizePoints);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text, &extents);
@@ -428,7 +435,7 @@ Canvas drawTapeBand()
     const Rgb tape = hex(0x2c2018);
     const Rgb sheen = hex(0x6b5646);
     const Rgb shell = hex(0x0a0908);
-    const double lightAngle = -0.75 * pi;   // light from the upper left
+    const double lightAngle = -0.75 * pi; // light from the upper left
 
     unsigned char* data = canvas.pixels();
     for (int y = 0; y < side; ++y) {
@@ -572,9 +579,9 @@ Canvas drawReelHub()
         cairo_close_path(cr);
     };
     centreRingPath();
-    auto centreFill = radialGradient(0, 0, centreInner, centreOuter,
-                                     {{0, scaled(plastic, 0.93)}, {0.3, plastic}, {0.75, plastic},
-                                      {1, scaled(plastic, 0.85)}});
+    auto centreFill =
+        radialGradient(0, 0, centreInner, centreOuter,
+                       {{0, scaled(plastic, 0.93)}, {0.3, plastic}, {0.75, plastic}, {1, scaled(plastic, 0.85)}});
     cairo_set_source(cr, centreFill.get());
     cairo_fill(cr);
     // The marked tooth.
@@ -652,31 +659,26 @@ Canvas drawMusicIcon()
     });
 }
 
+// Drawn in outline, so that it weighs no more on the bar than the other glyphs. Line centres sit on
+// quarter points so that the edges fall on whole pixels.
 Canvas drawTapeIcon()
 {
     return drawIcon(40, 40, [](cairo_t* cr) {
-        cairo_save(cr);
-        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-        roundedBoxPath(cr, {5, 9.5, 30, 21}, 2.5);
-        roundedBoxPath(cr, {10, 13.5, 20, 7.5}, 3.75);
-        // The head edge, cut out as a thin outline.
-        cairo_move_to(cr, 10.5, 30.5);
-        cairo_line_to(cr, 12.5, 25.5);
-        cairo_line_to(cr, 27.5, 25.5);
-        cairo_line_to(cr, 29.5, 30.5);
-        cairo_line_to(cr, 28.2, 30.5);
-        cairo_line_to(cr, 26.8, 26.7);
-        cairo_line_to(cr, 13.2, 26.7);
-        cairo_line_to(cr, 11.8, 30.5);
-        cairo_close_path(cr);
-        cairo_fill(cr);
-        // The two hubs inside the window.
-        for (const double x : {14.5, 25.5}) {
-            circlePath(cr, {x, 17.25}, 2.6);
-            circlePath(cr, {x, 17.25}, 1.2);
+        cairo_set_line_width(cr, 1.5);
+        roundedBoxPath(cr, {6.25, 10.75, 27.5, 18.5}, 2.5);
+        cairo_stroke(cr);
+        cairo_set_line_width(cr, 1);
+        roundedBoxPath(cr, {11.5, 14.5, 17, 7}, 3.5);
+        cairo_stroke(cr);
+        for (const double x : {15.5, 24.5}) {
+            circlePath(cr, {x, 18}, 2);
         }
         cairo_fill(cr);
-        cairo_restore(cr);
+        cairo_move_to(cr, 11, 29);
+        cairo_line_to(cr, 13, 25.5);
+        cairo_line_to(cr, 27, 25.5);
+        cairo_line_to(cr, 29, 29);
+        cairo_stroke(cr);
     });
 }
 
@@ -810,9 +812,9 @@ Canvas makeSkinCanvas()
 }
 
 struct ShellStyle {
-    Rgb light, dark;         // the face, lit from the upper left
-    double gloss = 0.06;     // strength of the broad diagonal reflection
-    double grain = 0.03;     // strength of the moulding's speckle
+    Rgb light, dark;     // the face, lit from the upper left
+    double gloss = 0.06; // strength of the broad diagonal reflection
+    double grain = 0.03; // strength of the moulding's speckle
 };
 
 void drawShell(Canvas& skin, const ShellStyle& style, std::uint64_t seed)
@@ -1170,9 +1172,9 @@ Canvas drawSkinChrome()
     cairo_save(cr);
     roundedBoxPath(cr, shellBox, shellCorner);
     cairo_clip(cr);
-    auto bands = linearGradient(0, shellBox.y, 0, shellBox.bottom(),
-                                {{0, grey(1), 0.25}, {0.3, grey(0), 0.12}, {0.52, grey(1), 0.3},
-                                 {0.78, grey(0), 0.15}, {1, grey(1), 0.2}});
+    auto bands = linearGradient(
+        0, shellBox.y, 0, shellBox.bottom(),
+        {{0, grey(1), 0.25}, {0.3, grey(0), 0.12}, {0.52, grey(1), 0.3}, {0.78, grey(0), 0.15}, {1, grey(1), 0.2}});
     cairo_set_source(cr, bands.get());
     cairo_paint(cr);
     Noise noise(32);
@@ -1225,8 +1227,7 @@ Canvas drawSkinRedEighties()
     cairo_clip(cr);
     cairo_translate(cr, 160, 380);
     cairo_rotate(cr, -0.62);
-    const std::array<std::pair<Rgb, double>, 3> stripes{
-        {{hex(0xffd23f), 12}, {hex(0xff3ea5), 7}, {hex(0x2ec4f1), 4}}};
+    const std::array<std::pair<Rgb, double>, 3> stripes{{{hex(0xffd23f), 12}, {hex(0xff3ea5), 7}, {hex(0x2ec4f1), 4}}};
     double y = -14;
     for (const auto& [colour, width] : stripes) {
         setSource(cr, colour);
@@ -1377,9 +1378,9 @@ Canvas drawSkinYellowKids()
             return dot.centre.x < near.x || dot.centre.x > near.right() || dot.centre.y < near.y ||
                    dot.centre.y > near.bottom();
         };
-        bool free = clearOf(leftPaper) && clearOf(rightPaper) && clearOf(window.box) &&
-                    clearOf({268, 100, 50, 350}) && clearOf({0, 30, 28, 40}) && clearOf({0, 486, 28, 40}) &&
-                    clearOf({292, 30, 28, 40}) && clearOf({292, 486, 28, 40}) && clearOf({54, 418, 18, 70});
+        bool free = clearOf(leftPaper) && clearOf(rightPaper) && clearOf(window.box) && clearOf({268, 100, 50, 350}) &&
+                    clearOf({0, 30, 28, 40}) && clearOf({0, 486, 28, 40}) && clearOf({292, 30, 28, 40}) &&
+                    clearOf({292, 486, 28, 40}) && clearOf({54, 418, 18, 70});
         for (const Circle& other : dots) {
             free = free && std::hypot(other.centre.x - dot.centre.x, other.centre.y - dot.centre.y) >
                                other.radius + dot.radius + 6;
@@ -1485,6 +1486,11 @@ int main(int argc, char** argv)
     const std::filesystem::path directory = argv[1];
     std::error_code error;
     std::filesystem::create_directories(directory, error);
+    if (error) {
+        std::fprintf(stderr, "spoolora_artwork: cannot create \"%s\": %s\n", directory.c_str(),
+                     error.message().c_str());
+        return 1;
+    }
 
     bool good = true;
     const std::array<std::pair<const char*, std::function<Canvas()>>, 10> pictures{{
@@ -1513,5 +1519,8 @@ int main(int argc, char** argv)
         good = checkSkin(skin, skinLabels[index], ink, name) && good;
         good = writePng(skin, directory / name) && good;
     }
+    // The lettering loaded fonts; hand back the font caches so that leak checkers see a clean exit.
+    cairo_debug_reset_static_data();
+    FcFini();
     return good ? 0 : 1;
 }
