@@ -449,6 +449,10 @@ int ScriptRunner::run(std::istream& script, const std::string& scriptName)
         } catch (const ScriptFailure& e) {
             err_ << prefix << e.what() << '\n';
             return scriptFailed;
+        } catch (const std::exception& e) {
+            // Nothing of the application should throw this far; say where it happened.
+            err_ << prefix << "unexpected failure: " << e.what() << '\n';
+            return scriptFailed;
         }
     }
     if (script.bad()) {

@@ -34,7 +34,7 @@ constexpr const char* usageLine =
 struct Arguments {
     std::optional<std::string> script;
     std::optional<std::filesystem::path> configDir;
-    float scale = 0; // 0: chosen from the display
+    float scale = 0; // 0: fit the display
     bool fullscreen = false;
     bool help = false;
     bool version = false;
@@ -98,9 +98,10 @@ private:
     {
         float value = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value <= 0 ||
+        // 0 asks for the scale that fits the display, as leaving the option out does.
+        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0 ||
             value > 16)
-            throw BadArguments{"--scale needs a number above 0 and at most 16, not \"" + text + "\""};
+            throw BadArguments{"--scale needs a number from 0 (fit the display) to 16, not \"" + text + "\""};
         return value;
     }
 
