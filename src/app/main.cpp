@@ -122,8 +122,11 @@ void printHelp()
               << "  --scale N          window pixels per point (default: to fit the display)\n"
               << "  --fullscreen       fill the screen\n"
               << "  --help             show this text\n"
-              << "  --version          show the version\n\n"
-              << spoolora::scriptHelpText();
+              << "  --version          show the version\n\n";
+#if SPOOLORA_HAS_WINDOW
+    std::cout << "Keys in the window:\n" << spoolora::keyboardHelp() << "\n";
+#endif
+    std::cout << spoolora::scriptHelpText();
 }
 
 int runScript(const Arguments& args)
