@@ -24,11 +24,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
+
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform {
 class View;
@@ -51,6 +55,12 @@ struct Texture {
     float widthPoints = 0;    // the natural size of a picture, in points
     float heightPoints = 0;
     bool opaque = false;      // every pixel has full alpha
+    // Nothing is drawn outside the circle inscribed in the square texture (a reel), so
+    // turning it never reaches past its upright square.
+    bool roundContent = false;
+    // The pixels (premultiplied), kept on software renderers so that a turned copy
+    // can be made once instead of turning the texture at every frame.
+    std::shared_ptr<cairo_surface_t> pixels;
     Texture() = default;
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
@@ -67,6 +77,12 @@ struct DrawCommand {
     SDL_BlendMode blendMode = SDL_BLENDMODE_BLEND;
     SDL_Rect clip{};               // never drawn outside
     std::uint64_t key = 0;         // which piece of which view, for frame differences
+    // On a software renderer, the texture already turned, to be drawn upright at
+    // preparedDestination instead. Not part of what the command shows.
+    TexturePtr prepared;
+    SDL_FRect preparedDestination{};
+    // The turn changes at every frame (a turning reel).
+    bool turning = false;
 
     // The upright pixel rectangle that the turned quad covers, cut to its clip.
     SDL_Rect bounds() const noexcept;
@@ -82,6 +98,8 @@ struct FrameTiming {
     // Something moves continuously (a reel turns, a transition or a modal slides):
     // draw again at the display's rate.
     bool animating = false;
+    // Of that, a transition or a modal screen slides across (not only reels turning).
+    bool sliding = false;
     // Otherwise the next moment at which the picture changes without any event
     // (an animation or transition ending), if any.
     std::optional<Nanoseconds> nextChange;
@@ -94,6 +112,11 @@ public:
     ~Compositor();
     Compositor(const Compositor&) = delete;
     Compositor& operator=(const Compositor&) = delete;
+
+    // The pixel format of the renderer's target, for textures that are copied onto it
+    // without blending (a software renderer copies bytes when the formats agree and
+    // converts every pixel when they do not). ARGB8888 unless told.
+    void setTargetFormat(Uint32 pixelFormat) noexcept { targetFormat_ = pixelFormat; }
 
     // The 320 × 480-point screen goes to the pixel rectangle at (offsetX, offsetY)
     // of the given scale. A new scale drops every texture made for the old one.
@@ -111,9 +134,10 @@ public:
     // before it (the whole screen for the first frame or after a new viewport).
     const std::vector<SDL_Rect>& damage() const noexcept { return damage_; }
 
-    // Draws the composed frame: everything, or only inside the rectangles.
-    void draw() const;
-    void draw(const std::vector<SDL_Rect>& regions) const;
+    // Draws the composed frame: everything, or only inside the rectangles, which must
+    // cover at least damage() and rely on the target keeping the previous frame.
+    void draw();
+    void draw(const std::vector<SDL_Rect>& regions);
 
     // Textures currently cached (for tests: content is made once, not per frame).
     std::size_t cachedTextureCount() const noexcept;
@@ -141,17 +165,32 @@ private:
     void pushQuad(const TexturePtr& texture, Rect inBounds, const Placement& placement, SDL_Color color,
                   SDL_BlendMode blend, const SDL_Rect& clip, std::uint64_t key);
     void composeHighlight(View& view, const Placement& placement, float alpha, const SDL_Rect& clip);
-    void noteAnimations(const View& view, Nanoseconds now);
+    // Whether the layer's own rotation is changing at the moment.
+    bool noteAnimations(const View& view, Nanoseconds now);
+    void prepareTurn(DrawCommand& command, bool turning);
     std::vector<SDL_Rect> computeDamage() const;
+    bool covers(const DrawCommand& command, const SDL_Rect& region) const noexcept;
+    void drawRegions(const std::vector<SDL_Rect>& regions, bool everything);
+    void drawRegion(const SDL_Rect& region, bool everything);
+    void drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& pieces);
+    void updateTopStack();
+    // Rectangles covering the tiles of the region whose flag is set.
+    std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
+    TexturePtr readBack(const SDL_Rect& rect);
+    TexturePtr textureFromPixels(const Uint32* pixels, int width, int height, bool opaque, Uint32 format);
 
     TexturePtr picture(const std::string& name);
     TexturePtr labelTexture(const Label& label);
     TexturePtr drawnTexture(View& view);
     TexturePtr glowTexture();
     TexturePtr textureFromCairo(void* cairoSurface, float widthPoints, float heightPoints);
-    void drawCommand(const DrawCommand& command, const SDL_Rect* region) const;
+    // Draws the part inside the region into a target whose top left corner is the
+    // renderer pixel `origin`.
+    void drawCommand(const DrawCommand& command, const SDL_Rect& region, SDL_Point origin) const;
 
     SDL_Renderer* renderer_;
+    bool software_ = false;
+    Uint32 targetFormat_ = SDL_PIXELFORMAT_ARGB8888;
     std::filesystem::path resourceFolder_;
     float scale_ = 2;
     float offsetX_ = 0, offsetY_ = 0;
@@ -160,6 +199,46 @@ private:
     std::unordered_map<std::string, TexturePtr> pictures_;
     std::unordered_map<std::uint64_t, ViewCache> views_;
     TexturePtr glow_;
+    // Turned copies of textures, by texture, angle, the centre's place in the copy and
+    // the size; dropped a while after their last use.
+    struct Turned {
+        TexturePtr texture;
+        Nanoseconds lastUsed = 0;
+        bool turning = false;
+    };
+    std::map<std::tuple<const Texture*, double, float, float, float, float>, Turned> turned_;
+    // Pictures that turn at every frame (the reels) are resampled by cairo into a
+    // streaming texture per piece, reused from frame to frame.
+    struct TurnBuffer {
+        std::shared_ptr<Texture> texture;
+        unsigned long frame = 0;
+    };
+    std::unordered_map<std::uint64_t, TurnBuffer> turnBuffers_;
+    // The turn that maps a turning picture onto itself (0: none), found once per picture.
+    std::unordered_map<const Texture*, double> symmetryPeriods_;
+    // Software renderers: the unchanged top of the display list, kept as one picture,
+    // with the tiles where it is not opaque.
+    struct TopStack {
+        std::size_t first = 0;            // where it starts in the current display list
+        unsigned long builtInFrame = 0;
+        std::vector<DrawCommand> pieces;
+        TexturePtr texture;               // the screen's rectangle, straight alpha
+        SDL_Point origin{};
+        int tilesAcross = 0, tilesDown = 0;
+        std::vector<bool> open;      // tiles where it is not opaque
+        std::vector<bool> painted;   // open tiles where it paints something
+    };
+    std::unique_ptr<TopStack> topStack_;
+    // Software renderers: what lies below a turning reel in a rectangle redrawn at every frame.
+    struct KeptBelow {
+        SDL_Rect rect{};
+        unsigned long frame = 0;
+        TexturePtr texture;
+        std::vector<DrawCommand> pieces;
+    };
+    std::vector<KeptBelow> keptBelow_;
+    Nanoseconds frameTime_ = 0;
+    Nanoseconds lastEviction_ = 0;
     unsigned long texturesMade_ = 0;
     unsigned long frameNumber_ = 0;
 
