@@ -2,14 +2,8 @@
 // runs a script headless (--script).
 
 #include "app/ScriptRunner.h"
-#include "platform/sdl/Screenshot.h"
-
-#if __has_include("app/WindowedApp.h")
 #include "app/WindowedApp.h"
-#define SPOOLORA_HAS_WINDOW 1
-#else
-#define SPOOLORA_HAS_WINDOW 0
-#endif
+#include "platform/sdl/Screenshot.h"
 
 #include <charconv>
 #include <cmath>
@@ -123,9 +117,7 @@ void printHelp()
               << "  --fullscreen       fill the screen\n"
               << "  --help             show this text\n"
               << "  --version          show the version\n\n";
-#if SPOOLORA_HAS_WINDOW
     std::cout << "Keys in the window:\n" << spoolora::keyboardHelp() << "\n";
-#endif
     std::cout << spoolora::scriptHelpText();
 }
 
@@ -141,17 +133,11 @@ int runScript(const Arguments& args)
 
 int runWindow(const Arguments& args)
 {
-#if SPOOLORA_HAS_WINDOW
     spoolora::WindowOptions options;
     options.scale = args.scale;
     options.fullscreen = args.fullscreen;
     options.configDir = args.configDir;
     return spoolora::runWindowed(options);
-#else
-    (void)args;
-    std::cerr << "spoolora: this build cannot open a window yet; try --script FILE (see --help)\n";
-    return 1;
-#endif
 }
 
 } // namespace
