@@ -248,7 +248,7 @@ void Window::showNextAlert()
 
 void Window::buildAlertView()
 {
-    const AlertSpec& spec = alertsShown_.back();
+    const AlertSpec& alert = alertsShown_.back();
     constexpr float panelWidth = 284;
     constexpr float padding = 16;
     constexpr float innerWidth = panelWidth - 2 * padding;
@@ -261,15 +261,15 @@ void Window::buildAlertView()
     const Font messageFont = Font::fontWithNameSize("Helvetica", 15);
 
     std::vector<std::string> lines;
-    if (!spec.message.empty())
-        lines = wrapText(sanitizeUtf8(spec.message), messageFont, innerWidth);
+    if (!alert.message.empty())
+        lines = wrapText(sanitizeUtf8(alert.message), messageFont, innerWidth);
     if (lines.size() > maxMessageLines)
         lines.resize(maxMessageLines);
 
     float y = padding;
     auto panel = std::make_unique<View>();
     panel->setBackgroundColor(Color{0.06f, 0.09f, 0.2f, 0.92f});
-    panel->addSubview(makeAlertLabel({padding, y, innerWidth, titleHeight}, spec.title, titleFont));
+    panel->addSubview(makeAlertLabel({padding, y, innerWidth, titleHeight}, alert.title, titleFont));
     y += titleHeight + 6;
     for (const std::string& line : lines) {
         panel->addSubview(makeAlertLabel({padding, y, innerWidth, lineHeight}, line, messageFont));
@@ -279,7 +279,7 @@ void Window::buildAlertView()
     auto& button = panel->addSubview(std::make_unique<Button>(Rect{padding, y, innerWidth, buttonHeight}));
     button.setBackgroundColor(Color{1, 1, 1, 0.18f});
     button.setShowsTouchWhenHighlighted(true);
-    button.addSubview(makeAlertLabel({0, 0, innerWidth, buttonHeight}, spec.cancelButtonTitle, titleFont));
+    button.addSubview(makeAlertLabel({0, 0, innerWidth, buttonHeight}, alert.cancelButtonTitle, titleFont));
     button.addAction([this] { dismissAlert(); }, ControlEvent::TouchUpInside);
     y += buttonHeight + padding;
 

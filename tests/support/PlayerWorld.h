@@ -36,15 +36,15 @@ struct ItemSpec {
     std::optional<std::int64_t> count;
 };
 
-inline platform::MediaItemPtr makeItem(const ItemSpec& spec)
+inline platform::MediaItemPtr makeItem(const ItemSpec& fields)
 {
     auto item = std::make_shared<platform::MediaItem>();
-    item->title = spec.title;
-    item->artist = spec.artist;
-    item->albumTitle = spec.album;
-    item->playbackDuration = spec.duration;
-    item->albumTrackNumber = spec.number;
-    item->albumTrackCount = spec.count;
+    item->title = fields.title;
+    item->artist = fields.artist;
+    item->albumTitle = fields.album;
+    item->playbackDuration = fields.duration;
+    item->albumTrackNumber = fields.number;
+    item->albumTrackCount = fields.count;
     return item;
 }
 
