@@ -110,6 +110,12 @@ std::filesystem::path resourceDirectory()
 #endif
 }
 
+std::uint64_t Texture::nextId() noexcept
+{
+    static std::uint64_t next = 0;
+    return ++next;
+}
+
 Texture::~Texture()
 {
     if (handle)
@@ -483,8 +489,6 @@ void paintTurned(cairo_surface_t* target, cairo_surface_t* picture, double width
     cairo_scale(cairo, width / cairo_image_surface_get_width(picture), height / cairo_image_surface_get_height(picture));
     cairo_set_source_surface(cairo, picture, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_BILINEAR);
-    // Padding lets pixman take its fast path; the pictures' borders are transparent anyway.
-    cairo_pattern_set_extend(cairo_get_source(cairo), CAIRO_EXTEND_PAD);
     cairo_paint(cairo);
     cairo_destroy(cairo);
     cairo_surface_flush(target);
@@ -556,7 +560,7 @@ void Compositor::prepareTurn(DrawCommand& command, bool turning)
     double degrees = command.angleDegrees;
     double centerInAreaX = centerX, centerInAreaY = centerY;
     if (turning) {
-        auto [entry, isNew] = symmetryPeriods_.try_emplace(command.texture.get(), 0.0);
+        auto [entry, isNew] = symmetryPeriods_.try_emplace(command.texture->id, 0.0);
         if (isNew)
             entry->second = symmetryPeriodDegrees(picture);
         const double period = entry->second > 0 ? entry->second : 360.0;
@@ -601,7 +605,7 @@ void Compositor::prepareTurn(DrawCommand& command, bool turning)
         }
     }
 
-    const auto key = std::make_tuple(command.texture.get(), degrees, static_cast<float>(centerInAreaX),
+    const auto key = std::make_tuple(command.texture->id, degrees, static_cast<float>(centerInAreaX),
                                      static_cast<float>(centerInAreaY), d.w, d.h);
     auto it = turned_.find(key);
     if (it == turned_.end()) {
@@ -662,7 +666,7 @@ const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
     std::erase_if(turnBuffers_, [this](const auto& entry) { return entry.second.frame != frameNumber_; });
     std::erase_if(symmetryPeriods_, [this](const auto& entry) {
         return std::none_of(pictures_.begin(), pictures_.end(),
-                            [&](const auto& picture) { return picture.second.get() == entry.first; });
+                            [&](const auto& picture) { return picture.second && picture.second->id == entry.first; });
     });
     damage_ = computeDamage();
     viewportChanged_ = false;

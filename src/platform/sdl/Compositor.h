@@ -49,6 +49,9 @@ std::filesystem::path resourceDirectory();
 // A texture made by the compositor; immutable once made, so that a snapshot can
 // keep showing it after the view has moved on.
 struct Texture {
+    // Unique for the life of the process: caches key on it, not on the address,
+    // which a later texture may reuse.
+    const std::uint64_t id = nextId();
     SDL_Texture* handle = nullptr;
     int widthPixels = 0;
     int heightPixels = 0;
@@ -65,6 +68,9 @@ struct Texture {
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
     ~Texture();
+
+private:
+    static std::uint64_t nextId() noexcept;
 };
 using TexturePtr = std::shared_ptr<const Texture>;
 
@@ -206,7 +212,7 @@ private:
         Nanoseconds lastUsed = 0;
         bool turning = false;
     };
-    std::map<std::tuple<const Texture*, double, float, float, float, float>, Turned> turned_;
+    std::map<std::tuple<std::uint64_t, double, float, float, float, float>, Turned> turned_;
     // Pictures that turn at every frame (the reels) are resampled by cairo into a
     // streaming texture per piece, reused from frame to frame.
     struct TurnBuffer {
@@ -215,7 +221,7 @@ private:
     };
     std::unordered_map<std::uint64_t, TurnBuffer> turnBuffers_;
     // The turn that maps a turning picture onto itself (0: none), found once per picture.
-    std::unordered_map<const Texture*, double> symmetryPeriods_;
+    std::unordered_map<std::uint64_t, double> symmetryPeriods_;
     // Software renderers: the unchanged top of the display list, kept as one picture,
     // with the tiles where it is not opaque.
     struct TopStack {
