@@ -1,0 +1,167 @@
+// Label text with pango: the font names resolve to installed handwriting faces,
+// text is plain and on one line, right-to-left text starts at the right, and
+// glyphs a face lacks come from another.
+
+#include "platform/Label.h"
+#include "platform/TextLayout.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+using platform::Font;
+using platform::Label;
+using platform::Rect;
+using platform::TextAlignment;
+
+namespace {
+
+// The columns (in points) that the label's text inks, drawn at 2 pixels a point.
+struct Ink {
+    double left = 1e9, right = -1;
+    long pixels = 0;
+};
+
+Ink inkOf(const Label& label)
+{
+    const int width = int(label.bounds().width * 2), height = int(label.bounds().height * 2);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cairo = cairo_create(surface);
+    cairo_scale(cairo, 2, 2);
+    platform::drawLabelText(cairo, label);
+    cairo_destroy(cairo);
+    cairo_surface_flush(surface);
+    Ink ink;
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (data[y * stride + x * 4 + 3] > 64) {
+                ++ink.pixels;
+                ink.left = std::min(ink.left, x / 2.0);
+                ink.right = std::max(ink.right, (x + 1) / 2.0);
+            }
+    cairo_surface_destroy(surface);
+    return ink;
+}
+
+std::unique_ptr<Label> makeLabel(const std::string& text, TextAlignment alignment)
+{
+    auto label = std::make_unique<Label>(Rect{0, 0, 300, 33.8f});
+    label->setFont(Font::fontWithNameSize("Casino Hand", 26));
+    label->setTextAlignment(alignment);
+    label->setText(text);
+    return label;
+}
+
+// The family of the face fontconfig actually picks for a font name.
+std::string chosenFamily(const std::string& systemName)
+{
+    PangoFontMap* map = pango_cairo_font_map_get_default();
+    PangoContext* context = pango_font_map_create_context(map);
+    PangoFontDescription* description = pango_font_description_from_string(platform::fontFamilyFor(systemName).c_str());
+    PangoFont* font = pango_context_load_font(context, description);
+    std::string family;
+    if (font) {
+        PangoFontDescription* loaded = pango_font_describe(font);
+        family = pango_font_description_get_family(loaded);
+        pango_font_description_free(loaded);
+        g_object_unref(font);
+    }
+    pango_font_description_free(description);
+    g_object_unref(context);
+    return family;
+}
+
+} // namespace
+
+TEST(TextLayout, HandwritingFontNamesResolveToInstalledFaces)
+{
+    // A missing font package would silently fall back to a plain sans.
+    EXPECT_EQ(chosenFamily("Casino Hand"), "DkgHandwriting");
+    EXPECT_EQ(chosenFamily("MarkerFelt-Thin"), "Comic Neue");
+    EXPECT_EQ(chosenFamily("Helvetica"), "DejaVu Sans");
+}
+
+TEST(TextLayout, AlignmentFollowsTheTextsDirection)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        TextAlignment alignment;
+        double expectedMiddle;   // where the ink's middle lies, roughly
+    };
+    const Case cases[] = {
+        {"latin left", "Tape", TextAlignment::Left, 0},
+        {"latin centre", "Tape", TextAlignment::Center, 150},
+        // Hebrew set to align left starts at the right end, where its reader begins.
+        {"hebrew left", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", TextAlignment::Left, 300},
+        {"hebrew centre", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D", TextAlignment::Center, 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Ink ink = inkOf(*makeLabel(c.text, c.alignment));
+        ASSERT_GT(ink.pixels, 50);
+        const double width = ink.right - ink.left;
+        ASSERT_LT(width, 120);
+        const double middle = (ink.left + ink.right) / 2;
+        // Within the text's own width (plus side bearings) of where it belongs.
+        EXPECT_NEAR(middle, std::clamp(c.expectedMiddle, width / 2, 300 - width / 2), 6);
+    }
+}
+
+TEST(TextLayout, TooLongTextLosesItsEndNotItsStart)
+{
+    const std::string start = "Begin";
+    const std::string longText = start + " and then a great many more words than the label can hold";
+    for (const TextAlignment alignment : {TextAlignment::Left, TextAlignment::Center}) {
+        SCOPED_TRACE(int(alignment));
+        const Ink alone = inkOf(*makeLabel(start, TextAlignment::Left));
+        const Ink clipped = inkOf(*makeLabel(longText, alignment));
+        // The start sits at the left edge, as it would on its own.
+        EXPECT_NEAR(clipped.left, alone.left, 0.5);
+        EXPECT_GT(clipped.right, 270);   // and runs to the far end, where it is cut
+    }
+}
+
+TEST(TextLayout, TextIsPlainAndStaysOnOneLine)
+{
+    const Font font = Font::fontWithNameSize("Casino Hand", 26);
+    // "&amp;" read as markup would be one character wide.
+    EXPECT_GT(platform::measureTextWidth("&amp;", font), 3 * platform::measureTextWidth("&", font));
+    // A tag that is not markup shows as its characters.
+    EXPECT_GT(platform::measureTextWidth("<b>x</b>", font), 4 * platform::measureTextWidth("x", font));
+    // Line breaks in a tag become spaces: the line is as wide as with a space.
+    EXPECT_NEAR(platform::measureTextWidth("Side\nA", font), platform::measureTextWidth("Side A", font), 0.01);
+    EXPECT_NEAR(platform::measureTextWidth("Side\xE2\x80\xA8" "A", font), platform::measureTextWidth("Side A", font), 0.01);
+}
+
+TEST(TextLayout, GlyphsTheFaceLacksComeFromAnotherFace)
+{
+    // The handwriting face has Latin letters only.
+    struct Case {
+        const char* what;
+        const char* text;
+    };
+    for (const Case c : {Case{"cyrillic", "\xD0\x9A\xD0\xB0\xD1\x81\xD1\x81\xD0\xB5\xD1\x82\xD0\xB0"},
+                         Case{"greek", "\xCE\x9A\xCE\xB1\xCF\x83\xCE\xad\xCF\x84\xCE\xb1"},
+                         Case{"japanese", "\xE6\xBC\xA2\xE5\xAD\x97"},
+                         Case{"arabic", "\xD9\x85\xD9\x88\xD8\xB3\xD9\x8A\xD9\x82\xD9\x89"}}) {
+        SCOPED_TRACE(c.what);
+        EXPECT_GT(inkOf(*makeLabel(c.text, TextAlignment::Center)).pixels, 100);
+    }
+}
+
+TEST(TextLayout, InvalidBytesInATagDoNotStopTheRest)
+{
+    Label label(Rect{0, 0, 300, 33.8f});
+    label.setFont(Font::fontWithNameSize("Casino Hand", 26));
+    label.setText(std::string("Tape\xFF\xFE Deck\0Two", 16));
+    const Ink ink = inkOf(label);
+    const Ink plain = inkOf(*makeLabel("Tape Deck", TextAlignment::Left));
+    EXPECT_GT(ink.right - ink.left, plain.right - plain.left);
+}
