@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The real player on a virtual X display: a window called "Spoolora" appears, a
+# click on the cassette starts the reels, the T key hides the toolbar, and Q ends
+# the process cleanly. Usage: window_smoke.sh PATH_TO_SPOOLORA
+set -euo pipefail
+
+binary=$1
+for tool in Xvfb xdotool import compare; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "window_smoke: $tool is not installed; skipping" >&2
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+xvfb=""
+app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "window_smoke: $*" >&2
+    [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2
+    exit 1
+}
+
+# Xvfb picks a free display itself and tells which.
+Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" \
+    "$binary" --config-dir "$work/config" --scale 2 >"$work/app.log" 2>&1 &
+app=$!
+
+window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1) || true
+[ -n "$window" ] || fail "no window named Spoolora appeared"
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 0.5
+
+shot() { import -window "$window" "$work/$1.png"; }
+differs() { # prints how many pixels differ between two shots within a region WxH+X+Y
+    compare -metric AE -extract "$3" "$work/$1.png" "$work/$2.png" null: 2>&1 || true
+}
+
+# A click on the middle of the cassette (point 148, 237 at scale 2) plays: the reels turn.
+shot before-click
+xdotool mousemove --window "$window" 296 474 click 1
+sleep 1.5
+shot playing-1
+sleep 0.3
+shot playing-2
+turned=$(differs playing-1 playing-2 272x272+160+76)
+[ "${turned%%.*}" -gt 500 ] 2>/dev/null || fail "the reels did not turn after the click ($turned pixels changed)"
+
+# T hides the toolbar at the bottom of the screen (it shows for five seconds after a touch).
+xdotool key t
+sleep 0.5
+shot after-t
+toolbar=$(differs playing-2 after-t 640x90+0+864)
+[ "${toolbar%%.*}" -gt 1000 ] 2>/dev/null || fail "the T key did not hide the toolbar ($toolbar pixels changed)"
+
+# Q quits through the application's termination, with status 0.
+xdotool key q
+status=""
+for _ in $(seq 100); do
+    if ! kill -0 "$app" 2>/dev/null; then
+        wait "$app" && status=0 || status=$?
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$status" ] || fail "the player did not quit within 10 seconds of Q"
+app=""
+[ "$status" -eq 0 ] || fail "the player ended with status $status"
+echo "window_smoke: window shown, click and keys handled, clean exit"
