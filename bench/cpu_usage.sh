@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The player's processor use on a virtual X display (Xvfb, no graphics chip, so
+# SDL's software renderer draws): 30 s playing with the reels turning, then 30 s
+# paused with the toolbar hidden. Prints the share of one core the whole process
+# used in each, from /proc/PID/stat.
+# Usage: bench/cpu_usage.sh [PATH_TO_SPOOLORA] [SECONDS]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+binary=${1:-$top/build/release/src/app/spoolora}
+seconds=${2:-30}
+[ -x "$binary" ] || { echo "cpu_usage: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "cpu_usage: $tool is not installed" >&2; exit 2; }
+done
+
+work=$(mktemp -d)
+xvfb="" app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$work/display")"
+
+SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 XDG_DATA_HOME="$work/data" \
+    "$binary" --config-dir "$work/config" --scale 2 2>"$work/stats" &
+app=$!
+window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1)
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+
+ticks_per_second=$(getconf CLK_TCK)
+# Processor time of the process so far, in clock ticks (user + system).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$app/stat"; }
+measure() { # measure LABEL
+    local before after
+    before=$(cpu_ticks)
+    sleep "$seconds"
+    after=$(cpu_ticks)
+    awk -v label="$1" -v t=$((after - before)) -v hz="$ticks_per_second" -v s="$seconds" \
+        'BEGIN { printf "%-26s %5.2f %% of one core over %d s\n", label, 100 * t / hz / s, s }'
+    grep 'frames/s' "$work/stats" | tail -n 1 | sed 's/^spoolora:/    last second:/'
+}
+
+# Play (Space); the first seconds fill the kept turns of the reels and the toolbar hides.
+xdotool key space
+sleep 8
+measure "playing, reels turning:"
+
+# Pause; the toolbar shows on the touch and hides itself again after five seconds.
+xdotool key space
+sleep 7
+measure "paused, toolbar hidden:"
+
+xdotool key q
+wait "$app" || true
+app=""
