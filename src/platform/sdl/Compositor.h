@@ -9,6 +9,9 @@
 // replays the list, either whole or only inside the damaged rectangles that the
 // difference from the previous frame gives, so a software renderer that keeps its
 // pixels (a window surface) redraws only the turning reels between ticks.
+// A software renderer also gets pictures turned in advance, the unchanged top of
+// the screen kept as one picture, and the layer under a turning reel kept
+// (SoftwareCompositing.cpp): without a graphics chip every blended pixel counts.
 //
 // Push transitions: when a layer starts a new transition, the part of the previous
 // frame's list that its view produced is kept as the snapshot of the old content,
@@ -145,8 +148,6 @@ public:
     void draw();
     void draw(const std::vector<SDL_Rect>& regions);
 
-    // Textures currently cached (for tests: content is made once, not per frame).
-    std::size_t cachedTextureCount() const noexcept;
     // Counts every texture made, ever.
     unsigned long texturesMade() const noexcept { return texturesMade_; }
 
@@ -180,6 +181,7 @@ private:
     void drawRegion(const SDL_Rect& region, bool everything);
     void drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& pieces);
     void updateTopStack();
+    void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
     std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
     TexturePtr readBack(const SDL_Rect& rect);

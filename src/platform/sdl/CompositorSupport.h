@@ -1,0 +1,44 @@
+#pragma once
+// Small helpers shared by the compositor's files: pixel rectangles, cairo
+// surfaces, and straight alpha for SDL.
+
+#include <SDL.h>
+#include <cairo.h>
+
+#include <memory>
+
+namespace platform::sdl::support {
+
+inline SDL_Rect intersect(const SDL_Rect& a, const SDL_Rect& b) noexcept
+{
+    SDL_Rect out{};
+    if (!SDL_IntersectRect(&a, &b, &out))
+        return SDL_Rect{0, 0, 0, 0};
+    return out;
+}
+
+inline bool isEmpty(const SDL_Rect& r) noexcept
+{
+    return r.w <= 0 || r.h <= 0;
+}
+
+inline SDL_Rect unite(const SDL_Rect& a, const SDL_Rect& b) noexcept
+{
+    if (isEmpty(a))
+        return b;
+    if (isEmpty(b))
+        return a;
+    SDL_Rect out{};
+    SDL_UnionRect(&a, &b, &out);
+    return out;
+}
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+// Straight alpha in place, for SDL's blending, after cairo drew premultiplied pixels.
+void unpremultiply(unsigned char* data, int width, int height, int pitch);
+
+} // namespace platform::sdl::support
