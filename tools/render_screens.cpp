@@ -6,6 +6,8 @@
 
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "platform/ListMediaPicker.h"
+#include "platform/sdl/DesktopMailComposer.h"
 #include "platform/sdl/Screenshot.h"
 
 #include <cstdio>
@@ -73,5 +75,23 @@ int main(int argc, char** argv)
     world.advance(1.0);
     world.window().showAlert({"Alert", "Something to say that takes a line or two of text.", "OK"});
     shoot("alert.png");
+    world.window().dismissAlert();
+
+    // The desktop's own modal screens.
+    auto composer = std::make_unique<platform::sdl::DesktopMailComposer>(
+        world.window(), platform::sdl::MailHandOff{folder / "outbox", ""});
+    composer->setSubject("Listen to this on a cassette");
+    world.window().presentModal(std::move(composer), true);
+    world.advance(1.0);
+    shoot("mail-composer.png");
+    world.window().dismissModal(false);
+    world.advance(0.1);
+    world.window().presentModal(std::make_unique<platform::ListMediaPicker>(
+                                    world.window(), platform::MediaType::Music, world.scriptedPlayer().queue()),
+                                true);
+    world.advance(0.15);
+    shoot("picker-sliding.png");
+    world.advance(1.0);
+    shoot("picker.png");
     return 0;
 }

@@ -312,7 +312,7 @@ void DesktopMailComposer::loadView()
     addLabel(*root, {12, bar + 32, width - 24, 28}, oneLine(subject()), 17, TextAlignment::Left);
     View& rule = root->addSubview(std::make_unique<View>(Rect{12, bar + 66, width - 24, 1}));
     rule.setBackgroundColor(Color{1, 1, 1, 0.2f});
-    addLabel(*root, {12, bar + 78, width - 24, 20}, "Send opens the message in your mail program.", 13,
+    addLabel(*root, {12, bar + 78, width - 24, 20}, "Send opens it in your mail program.", 13,
              TextAlignment::Left)
         .setTextColor(dimTextColor);
     setView(std::move(root));
