@@ -40,8 +40,9 @@ using platform::Window;
 
 constexpr float defaultScale = 2;
 // Without a graphics chip every frame is drawn by the processor: turning reels are
-// drawn 30 times a second, which still reads as smooth turning, at half the cost.
-constexpr Nanoseconds softwareTurningInterval = 33'333'333;
+// drawn 25 times a second, film's rate, which still reads as smooth turning at well
+// under half the cost of the display's rate.
+constexpr Nanoseconds softwareTurningInterval = 40'000'000;
 constexpr float maximumScale = 8;
 
 // --- Display and renderer set-up -------------------------------------------------------

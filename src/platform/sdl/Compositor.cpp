@@ -244,21 +244,20 @@ TexturePtr Compositor::textureFromCairo(void* surfaceHandle, float widthPoints, 
     }
     opaque = opaque || allOpaque;
     bool round = !opaque && width == height && width >= 8;
-    if (round) {
-        // Anything visible beyond the inscribed circle (with a pixel to spare for its
-        // smooth edge) makes the picture square for turning purposes.
-        const double radius = width / 2.0 + 1;
-        for (int y = 0; y < height && round; ++y) {
-            const double dy = y + 0.5 - height / 2.0;
-            for (int x = 0; x < width; ++x) {
-                const double dx = x + 0.5 - width / 2.0;
-                if (dx * dx + dy * dy > radius * radius
-                    && (pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)] >> 24) != 0) {
-                    round = false;
-                    break;
-                }
-            }
-        }
+    // Anything visible beyond the inscribed circle (with a pixel to spare for its
+    // smooth edge) makes the picture square for turning purposes. Only the corners
+    // outside the circle are looked at, row by row.
+    const double radius = width / 2.0 + 1;
+    for (int y = 0; y < height && round; ++y) {
+        const double dy = y + 0.5 - height / 2.0;
+        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
+        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
+        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
+        const Uint32* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (int x = 0; x < inFrom && round; ++x)
+            round = (row[x] >> 24) == 0;
+        for (int x = std::max(inTo, inFrom); x < width && round; ++x)
+            round = (row[x] >> 24) == 0;
     }
 
     SDL_Texture* handle = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, width, height);
