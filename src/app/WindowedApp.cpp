@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -254,10 +255,8 @@ private:
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         surface_ = SDL_GetWindowSurface(window_);
         renderer_ = surface_ ? SDL_CreateSoftwareRenderer(surface_) : nullptr;
-        if (!renderer_) {
-            std::fprintf(stderr, "spoolora: cannot draw into the window: %s\n", SDL_GetError());
-            std::exit(1);
-        }
+        if (!renderer_)
+            throw std::runtime_error(std::string("cannot draw into the window: ") + SDL_GetError());
         vsync_ = false;
         compositor_ = std::make_unique<platform::sdl::Compositor>(renderer_, platform::sdl::resourceDirectory());
         compositor_->setTargetFormat(surface_->format->format);
@@ -619,9 +618,12 @@ int runWindowed(const WindowOptions& options)
     SDL_ShowWindow(window);
 
     int status = 0;
-    {
+    try {
         WindowedApp app(window, graphics != Graphics::Software, options);
         status = app.run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "spoolora: %s\n", error.what());
+        status = 1;
     }
     SDL_DestroyWindow(window);
     SDL_Quit();
