@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config python3 coreutils
     libgtest-dev libgmock-dev libbenchmark-dev
     libsdl2-dev libcairo2-dev libpango1.0-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
