@@ -47,6 +47,7 @@ View::View(Rect frame) : serial_(nextSerial.fetch_add(1, std::memory_order_relax
 {
     center_ = frame.center();
     boundsSize_ = frame.size();
+    frameAsSet_ = frame;
 }
 
 View::~View() = default;
@@ -55,6 +56,8 @@ View::~View() = default;
 
 Rect View::frame() const noexcept
 {
+    if (frameAsSet_)
+        return *frameAsSet_;
     const Turn turn = turnFor(transform_.rotation);
     float width = boundsSize_.width;
     float height = boundsSize_.height;
@@ -75,8 +78,10 @@ void View::setFrame(Rect frame) noexcept
     const Turn turn = turnFor(transform_.rotation);
     if (turn.quarter) {
         setBoundsSize(turn.swapsSides() ? Size{frame.height, frame.width} : frame.size());
+        frameAsSet_ = frame;
         return;
     }
+    frameAsSet_.reset();
     // The frame is |cos|·w + |sin|·h wide and |sin|·w + |cos|·h high; solve for w and h.
     // At 45° (and odd multiples) every bounds of the same w + h covers the same frame,
     // so the system has no single answer and the size stays as it is.
@@ -93,6 +98,7 @@ void View::setFrame(Rect frame) noexcept
 void View::setCenter(Point center) noexcept
 {
     center_ = center;
+    frameAsSet_.reset();
 }
 
 void View::setBoundsSize(Size size) noexcept
@@ -100,6 +106,7 @@ void View::setBoundsSize(Size size) noexcept
     if (size == boundsSize_)
         return;
     boundsSize_ = size;
+    frameAsSet_.reset();
     // What a view draws is sized to its bounds, so a cached picture of the old size is stale.
     contentChanged();
     layoutSubviews();
@@ -107,6 +114,8 @@ void View::setBoundsSize(Size size) noexcept
 
 void View::setTransform(AffineTransform transform) noexcept
 {
+    if (!(transform == transform_))
+        frameAsSet_.reset();
     transform_ = transform;
 }
 

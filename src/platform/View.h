@@ -141,6 +141,10 @@ private:
     Point center_;
     Size boundsSize_;
     AffineTransform transform_;
+    // The frame last given while the view was upright or quarter-turned, kept until
+    // the placement changes: recomputing it from the float centre would move an
+    // edge such as 31 to 31.000002.
+    std::optional<Rect> frameAsSet_;
     bool hidden_ = false;
     Color backgroundColor_ = Color::clear();
     float alpha_ = 1;
