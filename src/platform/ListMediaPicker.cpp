@@ -1,7 +1,6 @@
 #include "platform/ListMediaPicker.h"
 
-#include "platform/Button.h"
-#include "platform/Label.h"
+#include "platform/TextControls.h"
 #include "platform/Window.h"
 
 #include <algorithm>
@@ -14,10 +13,7 @@ namespace platform {
 
 namespace {
 
-constexpr Color barColor{0.12f, 0.12f, 0.14f, 1};
 constexpr Color chosenRowColor{0.10f, 0.20f, 0.38f, 1};
-constexpr Color textColor{1, 1, 1, 1};
-constexpr Color dimTextColor{0.6f, 0.6f, 0.65f, 1};
 
 float listTop(bool hasPrompt) noexcept
 {
@@ -28,24 +24,6 @@ std::size_t rowsFitting(bool hasPrompt) noexcept
 {
     const float listBottom = Window::heightPoints - ListMediaPicker::barHeightPoints;
     return static_cast<std::size_t>(std::floor((listBottom - listTop(hasPrompt)) / ListMediaPicker::rowHeightPoints));
-}
-
-Label& addLabel(View& parent, Rect frame, const std::string& text, float fontSize, TextAlignment alignment)
-{
-    Label& label = parent.addSubview(std::make_unique<Label>(frame));
-    label.setFont(Font::fontWithNameSize("Helvetica", fontSize));
-    label.setTextColor(textColor);
-    label.setTextAlignment(alignment);
-    label.setText(text);
-    return label;
-}
-
-Button& addTextButton(View& parent, Rect frame, const std::string& title)
-{
-    Button& button = parent.addSubview(std::make_unique<Button>(frame));
-    button.setShowsTouchWhenHighlighted(true);
-    addLabel(button, {0, 0, frame.width, frame.height}, title, 17, TextAlignment::Center);
-    return button;
 }
 
 std::string fileNameOf(const std::string& location)
@@ -161,16 +139,16 @@ void ListMediaPicker::loadView()
     auto root = std::make_unique<View>(Rect{0, 0, width, height});
     root->setBackgroundColor(Color::black());
 
+    const Color white = Color::white();
     View& top = root->addSubview(std::make_unique<View>(Rect{0, 0, width, bar}));
-    top.setBackgroundColor(barColor);
-    addTextButton(top, {0, 0, 80, bar}, "Cancel").addAction([this] { cancel(); }, ControlEvent::TouchUpInside);
-    addLabel(top, {80, 0, width - 160, bar}, "Music", 17, TextAlignment::Center);
-    addTextButton(top, {width - 80, 0, 80, bar}, "Done").addAction([this] { done(); }, ControlEvent::TouchUpInside);
+    top.setBackgroundColor(screenBarColor);
+    addTextButton(top, {0, 0, 80, bar}, "Cancel", white).addAction([this] { cancel(); }, ControlEvent::TouchUpInside);
+    addLabel(top, {80, 0, width - 160, bar}, "Music", 17, TextAlignment::Center, white);
+    addTextButton(top, {width - 80, 0, 80, bar}, "Done", white).addAction([this] { done(); }, ControlEvent::TouchUpInside);
 
     const bool hasPrompt = prompt().has_value();
     if (hasPrompt)
-        addLabel(*root, {0, bar, width, promptHeightPoints}, *prompt(), 14, TextAlignment::Center)
-            .setTextColor(dimTextColor);
+        addLabel(*root, {0, bar, width, promptHeightPoints}, *prompt(), 14, TextAlignment::Center, dimTextColor);
 
     rowsPerPage_ = rowsFitting(hasPrompt);
     firstVisible_ -= firstVisible_ % std::max<std::size_t>(rowsPerPage_, 1);
@@ -182,17 +160,18 @@ void ListMediaPicker::loadView()
         row.button = &root->addSubview(std::make_unique<Button>(frame));
         row.button->setShowsTouchWhenHighlighted(true);
         row.button->addAction([this, slot] { toggle(firstVisible_ + slot); }, ControlEvent::TouchUpInside);
-        row.text = &addLabel(*row.button, {12, 0, width - 12 - 40, rowHeightPoints}, "", 16, TextAlignment::Left);
-        row.check = &addLabel(*row.button, {width - 40, 0, 32, rowHeightPoints}, "", 18, TextAlignment::Center);
+        row.text = &addLabel(*row.button, {12, 0, width - 12 - 40, rowHeightPoints}, "", 16, TextAlignment::Left, white);
+        row.check = &addLabel(*row.button, {width - 40, 0, 32, rowHeightPoints}, "", 18, TextAlignment::Center, white);
         rows_.push_back(row);
     }
 
     View& bottom = root->addSubview(std::make_unique<View>(Rect{0, height - bar, width, bar}));
-    bottom.setBackgroundColor(barColor);
-    addTextButton(bottom, {0, 0, 80, bar}, "\u25B2").addAction([this] { showPreviousPage(); }, ControlEvent::TouchUpInside);
-    pageLabel_ = &addLabel(bottom, {80, 0, width - 160, bar}, "", 14, TextAlignment::Center);
-    pageLabel_->setTextColor(dimTextColor);
-    addTextButton(bottom, {width - 80, 0, 80, bar}, "\u25BC").addAction([this] { showNextPage(); }, ControlEvent::TouchUpInside);
+    bottom.setBackgroundColor(screenBarColor);
+    addTextButton(bottom, {0, 0, 80, bar}, "\u25B2", white)
+        .addAction([this] { showPreviousPage(); }, ControlEvent::TouchUpInside);
+    pageLabel_ = &addLabel(bottom, {80, 0, width - 160, bar}, "", 14, TextAlignment::Center, dimTextColor);
+    addTextButton(bottom, {width - 80, 0, 80, bar}, "\u25BC", white)
+        .addAction([this] { showNextPage(); }, ControlEvent::TouchUpInside);
 
     setView(std::move(root));
     refreshRows();

@@ -1,7 +1,6 @@
 #include "platform/sdl/DesktopMailComposer.h"
 
-#include "platform/Button.h"
-#include "platform/Label.h"
+#include "platform/TextControls.h"
 #include "platform/Window.h"
 
 #include <fcntl.h>
@@ -23,9 +22,6 @@ extern char** environ;
 namespace platform::sdl {
 
 namespace {
-
-constexpr Color barColor{0.12f, 0.12f, 0.14f, 1};
-constexpr Color dimTextColor{0.6f, 0.6f, 0.65f, 1};
 
 std::string base64(const std::string& data)
 {
@@ -130,24 +126,6 @@ std::optional<std::string> findExecutable(const std::string& command)
         start = colon + 1;
     }
     return std::nullopt;
-}
-
-Label& addLabel(View& parent, Rect frame, const std::string& text, float size, TextAlignment alignment)
-{
-    Label& label = parent.addSubview(std::make_unique<Label>(frame));
-    label.setFont(Font::fontWithNameSize("Helvetica", size));
-    label.setTextColor(Color::white());
-    label.setTextAlignment(alignment);
-    label.setText(text);
-    return label;
-}
-
-Button& addTextButton(View& parent, Rect frame, const std::string& title)
-{
-    Button& button = parent.addSubview(std::make_unique<Button>(frame));
-    button.setShowsTouchWhenHighlighted(true);
-    addLabel(button, {0, 0, frame.width, frame.height}, title, 17, TextAlignment::Center);
-    return button;
 }
 
 } // namespace
@@ -302,19 +280,20 @@ void DesktopMailComposer::loadView()
     auto root = std::make_unique<View>(Rect{0, 0, width, Window::heightPoints});
     root->setBackgroundColor(Color{0.05f, 0.05f, 0.06f, 1});
 
+    const Color white = Color::white();
     View& top = root->addSubview(std::make_unique<View>(Rect{0, 0, width, bar}));
-    top.setBackgroundColor(barColor);
-    addTextButton(top, {0, 0, 80, bar}, "Cancel").addAction([this] { cancel(); }, ControlEvent::TouchUpInside);
-    addLabel(top, {80, 0, width - 160, bar}, "New Message", 17, TextAlignment::Center);
-    addTextButton(top, {width - 80, 0, 80, bar}, "Send").addAction([this] { send(); }, ControlEvent::TouchUpInside);
+    top.setBackgroundColor(screenBarColor);
+    addTextButton(top, {0, 0, 80, bar}, "Cancel", white).addAction([this] { cancel(); }, ControlEvent::TouchUpInside);
+    addLabel(top, {80, 0, width - 160, bar}, "New Message", 17, TextAlignment::Center, white);
+    addTextButton(top, {width - 80, 0, 80, bar}, "Send", white)
+        .addAction([this] { send(); }, ControlEvent::TouchUpInside);
 
-    addLabel(*root, {12, bar + 12, width - 24, 20}, "Subject", 13, TextAlignment::Left).setTextColor(dimTextColor);
-    addLabel(*root, {12, bar + 32, width - 24, 28}, oneLine(subject()), 17, TextAlignment::Left);
+    addLabel(*root, {12, bar + 12, width - 24, 20}, "Subject", 13, TextAlignment::Left, dimTextColor);
+    addLabel(*root, {12, bar + 32, width - 24, 28}, oneLine(subject()), 17, TextAlignment::Left, white);
     View& rule = root->addSubview(std::make_unique<View>(Rect{12, bar + 66, width - 24, 1}));
     rule.setBackgroundColor(Color{1, 1, 1, 0.2f});
-    addLabel(*root, {12, bar + 78, width - 24, 20}, "Send opens it in your mail program.", 13,
-             TextAlignment::Left)
-        .setTextColor(dimTextColor);
+    addLabel(*root, {12, bar + 78, width - 24, 20}, "Send opens it in your mail program.", 13, TextAlignment::Left,
+             dimTextColor);
     setView(std::move(root));
 }
 
