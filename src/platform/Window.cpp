@@ -284,7 +284,6 @@ void Window::buildAlertView()
     y += buttonHeight + padding;
 
     panel->setFrame({(widthPoints - panelWidth) / 2, std::round((heightPoints - y) / 2), panelWidth, y});
-    alertButton_ = &button;
     alertView_ = std::move(panel);
 }
 
@@ -294,7 +293,6 @@ void Window::dismissAlert()
         return;
     // Usually called from the alert's own button: the view must outlive that call.
     retiredAlertViews_.push_back(std::move(alertView_));
-    alertButton_ = nullptr;
     ++generation_;
     showNextAlert();
 }
@@ -353,7 +351,7 @@ void Window::touchDown(Point location)
 {
     const Nanoseconds now = clock_.now();
     // A finger that went down again without coming up: the old touch ends without effect.
-    if (touched_ && touchedViewIsLive()) {
+    if (touchedViewIsLive()) {
         View* stale = touched_;
         forgetTouch();
         stale->touchesCancelled({location, now});
@@ -371,30 +369,27 @@ void Window::touchDown(Point location)
     hit->touchesBegan({location, now});
 }
 
-void Window::touchMove(Point location)
+bool Window::touchReachesView(Point location, Nanoseconds now)
 {
-    if (!touched_)
-        return;
     if (!touchedViewIsLive()) {
         forgetTouch();
-        return;
+        return false;
     }
+    return !recogniseSwipe(location, now);
+}
+
+void Window::touchMove(Point location)
+{
     const Nanoseconds now = clock_.now();
-    if (recogniseSwipe(location, now))
+    if (!touchReachesView(location, now))
         return;
     touched_->touchesMoved({location, now});
 }
 
 void Window::touchUp(Point location)
 {
-    if (!touched_)
-        return;
-    if (!touchedViewIsLive()) {
-        forgetTouch();
-        return;
-    }
     const Nanoseconds now = clock_.now();
-    if (recogniseSwipe(location, now))
+    if (!touchReachesView(location, now))
         return;
     View* ended = touched_;
     forgetTouch();

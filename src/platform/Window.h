@@ -13,9 +13,6 @@
 
 namespace platform {
 
-class Button;
-class Label;
-
 // Alert with one button that closes it.
 struct AlertSpec {
     std::string title;
@@ -104,6 +101,9 @@ private:
     // Fires the first recogniser of the touched view or its superviews that sees a
     // swipe from the touch's start to the location, cancelling the touch on the view.
     bool recogniseSwipe(Point location, Nanoseconds now);
+    // Whether a move or lift goes on to the touched view: not when that view has left
+    // the trees meanwhile (the touch is dropped), nor when it completes a swipe.
+    bool touchReachesView(Point location, Nanoseconds now);
     void forgetTouch() noexcept;
     static void destroy(Modal& modal) noexcept;
 
@@ -114,7 +114,6 @@ private:
     std::vector<AlertSpec> alertsShown_;
     std::vector<AlertSpec> alertQueue_;
     std::unique_ptr<View> alertView_;
-    Button* alertButton_ = nullptr;
     void buildAlertView();
 
     // Closed alerts wait here until no action of theirs can still be running.
