@@ -12,6 +12,7 @@
 #include <iostream>
 #include <limits>
 #include <system_error>
+#include <type_traits>
 
 // Sections: reading a line · items from JSON · the commands · running a script.
 
@@ -106,44 +107,35 @@ void expectWordCount(const Words& words, std::size_t count, const char* usage)
         bad(std::string("expected: ") + usage);
 }
 
-std::int64_t parseInteger(std::string_view text, const char* what)
+// A whole number or, for double, any number from_chars reads ("nan", "inf" and "-3.5"
+// included), as the whole word; a leading '+' is allowed.
+template <class Number>
+Number parseNumber(std::string_view text, const char* what)
 {
-    std::int64_t value = 0;
+    Number value = 0;
     const char* first = text.data();
     const char* last = text.data() + text.size();
     if (!text.empty() && text.front() == '+')
         ++first;
     const auto [end, error] = std::from_chars(first, last, value);
-    if (text.empty() || error != std::errc() || end != last)
-        bad(std::string(what) + " must be a whole number, not " + inQuotes(text));
+    if (text.empty() || error != std::errc() || end != last) {
+        const char* kind = std::is_integral_v<Number> ? "a whole number" : "a number";
+        bad(std::string(what) + " must be " + kind + ", not " + inQuotes(text));
+    }
     return value;
 }
 
 std::int32_t parseInt32(std::string_view text, const char* what)
 {
-    const std::int64_t value = parseInteger(text, what);
+    const auto value = parseNumber<std::int64_t>(text, what);
     if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
         bad(std::string(what) + " " + inQuotes(text) + " is out of range");
     return static_cast<std::int32_t>(value);
 }
 
-// Any number from_chars reads as a whole: "nan", "inf" and "-3.5" included.
-double parseAnyNumber(std::string_view text, const char* what)
-{
-    double value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (!text.empty() && text.front() == '+')
-        ++first;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (text.empty() || error != std::errc() || end != last)
-        bad(std::string(what) + " must be a number, not " + inQuotes(text));
-    return value;
-}
-
 double parseFiniteNumber(std::string_view text, const char* what)
 {
-    const double value = parseAnyNumber(text, what);
+    const double value = parseNumber<double>(text, what);
     if (!std::isfinite(value))
         bad(std::string(what) + " must be a finite number, not " + inQuotes(text));
     return value;
@@ -234,11 +226,7 @@ ScriptRunner::ScriptRunner(ScriptOptions options, std::ostream& out, std::ostrea
         platform_ = std::make_unique<platform::headless::HeadlessPlatform>();
 }
 
-ScriptRunner::~ScriptRunner()
-{
-    // The application goes first: it still talks to the platform while it is torn down.
-    delegate_.reset();
-}
+ScriptRunner::~ScriptRunner() = default;
 
 void ScriptRunner::launch()
 {
@@ -278,7 +266,7 @@ void ScriptRunner::runLine(std::string_view rawLine)
     if (command == "prefs") {
         expectWordCount(words, 3, "prefs KEY N");
         platform::UserDefaults& defaults = platform_->standardUserDefaults();
-        defaults.setIntegerForKey(parseInteger(words[2], "N"), std::string(words[1]));
+        defaults.setIntegerForKey(parseNumber<std::int64_t>(words[2], "N"), std::string(words[1]));
         defaults.synchronize();
     } else if (command == "player") {
         const std::string_view what = words[1];
@@ -303,7 +291,7 @@ void ScriptRunner::runLine(std::string_view rawLine)
             player.setState(parseInt32(words[2], "N"), notify);
         } else if (what == "time") {
             expectWordCount(words, 3, "player time T");
-            player.setTime(parseAnyNumber(words[2], "T"));
+            player.setTime(parseNumber<double>(words[2], "T"));
         } else {
             bad("unknown player command " + inQuotes(what) + " (known: legacy, item, queue, state, time)");
         }
@@ -376,7 +364,7 @@ void ScriptRunner::runLine(std::string_view rawLine)
             std::vector<std::size_t> indices;
             if (!(words.size() == 3 && words[2] == "none")) {
                 for (std::size_t i = 2; i < words.size(); ++i) {
-                    const std::int64_t index = parseInteger(words[i], "a library index");
+                    const auto index = parseNumber<std::int64_t>(words[i], "a library index");
                     if (index < 0)
                         bad("library indices count from 0, not " + inQuotes(words[i]));
                     indices.push_back(static_cast<std::size_t>(index));
