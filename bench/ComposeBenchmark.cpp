@@ -14,14 +14,7 @@ namespace {
 
 platform::MediaItemPtr track(int number)
 {
-    auto item = std::make_shared<platform::MediaItem>();
-    item->title = "Track " + std::to_string(number);
-    item->artist = "The Reels";
-    item->albumTitle = "Ferric Oxide";
-    item->playbackDuration = 200;
-    item->albumTrackNumber = number;
-    item->albumTrackCount = 4;
-    return item;
+    return platform::makeAlbumItem("Track " + std::to_string(number), "The Reels", "Ferric Oxide", 200, number, 4);
 }
 
 // The player launched and playing; the toolbar has hidden itself.

@@ -15,22 +15,6 @@
 #include <memory>
 #include <string>
 
-namespace {
-
-platform::MediaItemPtr track(std::string title, std::string artist, std::string album, int number, int count)
-{
-    auto item = std::make_shared<platform::MediaItem>();
-    item->title = std::move(title);
-    item->artist = std::move(artist);
-    item->albumTitle = std::move(album);
-    item->playbackDuration = 200;
-    item->albumTrackNumber = number;
-    item->albumTrackCount = count;
-    return item;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -42,8 +26,8 @@ int main(int argc, char** argv)
 
     platform::headless::HeadlessPlatform world;
     auto& player = world.scriptedPlayer();
-    player.setQueue({track("Walking on the Shore", "The Tidal Band", "Low Water", 4, 10),
-                     track("Nachtzug & Nebel", "Kapelle", "Ferne", 5, 10)},
+    player.setQueue({platform::makeAlbumItem("Walking on the Shore", "The Tidal Band", "Low Water", 200, 4, 10),
+                     platform::makeAlbumItem("Nachtzug & Nebel", "Kapelle", "Ferne", 200, 5, 10)},
                     platform::headless::Notify::No);
     player.setState(platform::PlaybackState::Playing, platform::headless::Notify::No);
     player.setTime(60);

@@ -55,6 +55,21 @@ struct MediaItem {
 
 using MediaItemPtr = std::shared_ptr<const MediaItem>;
 
+// An item of an album with every property present and no location, as a built-in
+// library, a test or a tool lists its music.
+inline MediaItemPtr makeAlbumItem(std::string title, std::string artist, std::string albumTitle,
+                                  double playbackDuration, std::int64_t albumTrackNumber, std::int64_t albumTrackCount)
+{
+    auto item = std::make_shared<MediaItem>();
+    item->title = std::move(title);
+    item->artist = std::move(artist);
+    item->albumTitle = std::move(albumTitle);
+    item->playbackDuration = playbackDuration;
+    item->albumTrackNumber = albumTrackNumber;
+    item->albumTrackCount = albumTrackCount;
+    return item;
+}
+
 struct MediaItemCollection {
     std::vector<MediaItemPtr> items;
     std::size_t count() const noexcept { return items.size(); }

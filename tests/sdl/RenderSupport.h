@@ -85,14 +85,7 @@ inline Difference differenceOf(const Frame& a, const Frame& b, int tolerance = 8
 
 inline platform::MediaItemPtr track(int number, int count, double duration = 200, std::string title = "Track")
 {
-    auto item = std::make_shared<platform::MediaItem>();
-    item->title = std::move(title);
-    item->artist = "Artist";
-    item->albumTitle = "Album";
-    item->playbackDuration = duration;
-    item->albumTrackNumber = number;
-    item->albumTrackCount = count;
-    return item;
+    return platform::makeAlbumItem(std::move(title), "Artist", "Album", duration, number, count);
 }
 
 // One headless world with the application launched in it.

@@ -6,33 +6,17 @@
 
 namespace platform::sdl {
 
-namespace {
-
-MediaItemPtr demoItem(const char* title, const char* artist, const char* album, double seconds, int number, int count)
-{
-    auto item = std::make_shared<MediaItem>();
-    item->title = title;
-    item->artist = artist;
-    item->albumTitle = album;
-    item->playbackDuration = seconds;
-    item->albumTrackNumber = number;
-    item->albumTrackCount = count;
-    return item;
-}
-
-} // namespace
-
 std::vector<MediaItemPtr> builtInLibrary()
 {
     return {
-        demoItem("Low Tide Overture", "The Harbour Reels", "Salt & Static", 192, 1, 5),
-        demoItem("Side A, Track Two", "The Harbour Reels", "Salt & Static", 227, 2, 5),
-        demoItem("Ferry Lights", "The Harbour Reels", "Salt & Static", 174, 3, 5),
-        demoItem("Chrome Capstan", "The Harbour Reels", "Salt & Static", 251, 4, 5),
-        demoItem("Rewind to the Pier", "The Harbour Reels", "Salt & Static", 208, 5, 5),
-        demoItem("Nachtzug", "Kassette Kollektiv", "Bandsalat", 263, 1, 3),
-        demoItem("Kreuzberg 1987", "Kassette Kollektiv", "Bandsalat", 199, 2, 3),
-        demoItem("Chrom II", "Kassette Kollektiv", "Bandsalat", 236, 3, 3),
+        makeAlbumItem("Low Tide Overture", "The Harbour Reels", "Salt & Static", 192, 1, 5),
+        makeAlbumItem("Side A, Track Two", "The Harbour Reels", "Salt & Static", 227, 2, 5),
+        makeAlbumItem("Ferry Lights", "The Harbour Reels", "Salt & Static", 174, 3, 5),
+        makeAlbumItem("Chrome Capstan", "The Harbour Reels", "Salt & Static", 251, 4, 5),
+        makeAlbumItem("Rewind to the Pier", "The Harbour Reels", "Salt & Static", 208, 5, 5),
+        makeAlbumItem("Nachtzug", "Kassette Kollektiv", "Bandsalat", 263, 1, 3),
+        makeAlbumItem("Kreuzberg 1987", "Kassette Kollektiv", "Bandsalat", 199, 2, 3),
+        makeAlbumItem("Chrom II", "Kassette Kollektiv", "Bandsalat", 236, 3, 3),
     };
 }
 
