@@ -1,12 +1,13 @@
 #include "mechanics/TapeBandCircleUIView.h"
 
 #include "platform/DrawingContext.h"
+#include "support/TestOutput.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -50,11 +51,8 @@ protected:
     {
         if (!HasFailure())
             return;
-        if (const char* folder = std::getenv("SPOOLORA_TEST_OUTPUT")) {
-            const std::string path = std::string(folder) + "/" + name + ".png";
-            std::system(("mkdir -p '" + std::string(folder) + "'").c_str());
-            cairo_surface_write_to_png(surface.get(), path.c_str());
-        }
+        const std::filesystem::path path = testsupport::testOutputFolder() / (name + ".png");
+        cairo_surface_write_to_png(surface.get(), path.c_str());
     }
 
     TapeBandCircleUIView view{{10, 20, side, side}};

@@ -51,11 +51,7 @@ TEST_F(Compositing, DrawingOnlyChangesGivesTheSameFramesAsDrawingEverything)
         world.advance(0.07);
         const Frame partial = changes();
         whole.render(world.window(), world.clock().now());
-        Frame full = partial;
-        for (int y = 0; y < full.height; ++y)
-            for (int x = 0; x < full.width; ++x)
-                full.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(full.width) + static_cast<std::size_t>(x)] =
-                    whole.pixel(x, y);
+        const Frame full = frameOf(whole);
         const Difference d = differenceOf(partial, full, 4);
         EXPECT_EQ(d.count, 0) << "differ within (" << d.left << ", " << d.top << ")-(" << d.right << ", " << d.bottom
                               << ")" << partial.keep("partial") << full.keep("whole");

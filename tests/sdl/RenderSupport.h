@@ -2,11 +2,12 @@
 // Frames of the composed screen for tests: the player on the headless backend,
 // rendered through the same compositor as the window by SDL's software renderer,
 // 640 × 960 pixels (two per point). Pictures are probed where the geometry says
-// something must be; a failing test leaves its frame in $SPOOLORA_TEST_OUTPUT.
+// something must be; a failing test leaves its frame in the test output folder.
 
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/Screenshot.h"
+#include "support/TestOutput.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -43,11 +44,7 @@ struct Frame {
     // Writes the frame into the test output folder and returns where, for a failure message.
     std::string keep(const std::string& name) const
     {
-        const char* folder = std::getenv("SPOOLORA_TEST_OUTPUT");
-        const std::filesystem::path dir = folder && *folder ? folder : "render-test-output";
-        std::error_code error;
-        std::filesystem::create_directories(dir, error);
-        const std::filesystem::path path = dir / (name + ".png");
+        const std::filesystem::path path = testsupport::testOutputFolder() / (name + ".png");
         std::vector<std::uint32_t> copy = pixels;
         cairo_surface_t* image = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(copy.data()),
                                                                      CAIRO_FORMAT_RGB24, width, height, width * 4);
@@ -56,6 +53,20 @@ struct Frame {
         return " (frame written to " + path.string() + ")";
     }
 };
+
+// The renderer's picture as it is now.
+inline Frame frameOf(const platform::sdl::OffscreenRenderer& renderer)
+{
+    Frame f;
+    f.width = renderer.width();
+    f.height = renderer.height();
+    f.pixels.resize(static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height));
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x)
+            f.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)] =
+                renderer.pixel(x, y);
+    return f;
+}
 
 inline int channelDifference(Rgb a, Rgb b)
 {
@@ -128,18 +139,7 @@ public:
     }
 
 private:
-    Frame copy() const
-    {
-        Frame f;
-        f.width = renderer.width();
-        f.height = renderer.height();
-        f.pixels.resize(static_cast<std::size_t>(f.width) * static_cast<std::size_t>(f.height));
-        for (int y = 0; y < f.height; ++y)
-            for (int x = 0; x < f.width; ++x)
-                f.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(f.width) + static_cast<std::size_t>(x)] =
-                    renderer.pixel(x, y);
-        return f;
-    }
+    Frame copy() const { return frameOf(renderer); }
 };
 
 } // namespace rendertest
