@@ -11,7 +11,6 @@ void NotificationCenter::addObserver(const void* observer, std::string name, con
     observation->name = std::move(name);
     observation->sender = sender;
     observation->handler = std::move(handler);
-    observation->id = nextId_++;
     observations_.push_back(std::move(observation));
 }
 

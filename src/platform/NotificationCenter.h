@@ -38,12 +38,10 @@ private:
         const void* sender;
         Handler handler;
         bool removed = false;
-        unsigned long long id;
     };
     std::vector<std::shared_ptr<Observation>> observations_;
     std::deque<Notification> queue_;
     bool delivering_ = false;
-    unsigned long long nextId_ = 0;
 };
 
 // Removes the observer's subscriptions when destroyed.
