@@ -5,6 +5,15 @@
 
 namespace platform::headless {
 
+namespace {
+
+bool isSeeking(std::int32_t state) noexcept
+{
+    return state == PlaybackState::SeekingForward || state == PlaybackState::SeekingBackward;
+}
+
+} // namespace
+
 ScriptedMusicPlayer::ScriptedMusicPlayer(const Clock& clock, RunLoop& runLoop, NotificationCenter& center)
     : clock_(clock), runLoop_(runLoop), center_(center), anchor_(clock.now())
 {
@@ -62,9 +71,7 @@ void ScriptedMusicPlayer::anchorPosition()
 void ScriptedMusicPlayer::changeState(std::int32_t state, Notify notify)
 {
     anchorPosition();
-    const bool wasSeeking = state_ == PlaybackState::SeekingForward || state_ == PlaybackState::SeekingBackward;
-    const bool seeking = state == PlaybackState::SeekingForward || state == PlaybackState::SeekingBackward;
-    if (seeking && !wasSeeking)
+    if (isSeeking(state) && !isSeeking(state_))
         stateBeforeSeeking_ = state_;
     state_ = state;
     scheduleItemEnd();
@@ -216,7 +223,7 @@ void ScriptedMusicPlayer::beginSeekingBackward()
 void ScriptedMusicPlayer::endSeeking()
 {
     record("endSeeking");
-    if (state_ == PlaybackState::SeekingForward || state_ == PlaybackState::SeekingBackward)
+    if (isSeeking(state_))
         changeState(stateBeforeSeeking_, Notify::Yes);
 }
 
