@@ -2,42 +2,17 @@
 
 #include "platform/DrawingContext.h"
 #include "platform/SwipeRecognizer.h"
+#include "platform/Turn.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <numbers>
 
-// Sections: placement arithmetic · geometry · appearance · tree · drawing · touches · image view.
+// Sections: geometry · appearance · tree · drawing · touches · image view.
 
 namespace platform {
 
 namespace {
-
-// --- Placement arithmetic -----------------------------------------------------
-
-// cos and sin of a view's turn. Angles within a hair of a quarter turn use the exact
-// values, because cos(π/2) in floating point is not 0 and would leave a turned label
-// a few billionths of a point off its place.
-struct Turn {
-    double cos = 1, sin = 0;
-    bool quarter = true;   // an exact multiple of a quarter turn
-    bool swapsSides() const noexcept { return quarter && sin != 0; }
-};
-
-Turn turnFor(float radians) noexcept
-{
-    const double angle = radians;
-    const double quarterTurn = std::numbers::pi / 2;
-    const double quarters = std::round(angle / quarterTurn);
-    if (std::fabs(angle - quarters * quarterTurn) <= 1e-6) {
-        const long q = ((static_cast<long>(std::fmod(quarters, 4.0)) % 4) + 4) % 4;
-        static constexpr double cosines[4] = {1, 0, -1, 0};
-        static constexpr double sines[4] = {0, 1, 0, -1};
-        return {cosines[q], sines[q], true};
-    }
-    return {std::cos(angle), std::sin(angle), false};
-}
 
 std::atomic<std::uint64_t> nextSerial{1};
 

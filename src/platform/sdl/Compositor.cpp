@@ -7,6 +7,7 @@
 #include "platform/Label.h"
 #include "platform/TextLayout.h"
 #include "platform/Toolbar.h"
+#include "platform/Turn.h"
 #include "platform/View.h"
 
 #include <cairo.h>
@@ -140,17 +141,10 @@ struct Compositor::Placement {
         p.radians = radians + turn;
         p.scale = scale;
         p.turning = turning;
-        p.a = scale * std::cos(p.radians);
-        p.b = scale * std::sin(p.radians);
         // Quarter turns exactly, as the view tree places them.
-        const double quarters = std::round(p.radians / (std::numbers::pi / 2));
-        if (std::fabs(p.radians - quarters * std::numbers::pi / 2) < 1e-6) {
-            static constexpr double cosines[4] = {1, 0, -1, 0};
-            static constexpr double sines[4] = {0, 1, 0, -1};
-            const long q = ((static_cast<long>(std::fmod(quarters, 4.0)) % 4) + 4) % 4;
-            p.a = scale * cosines[q];
-            p.b = scale * sines[q];
-        }
+        const Turn exact = turnFor(p.radians);
+        p.a = scale * exact.cos;
+        p.b = scale * exact.sin;
         const SDL_FPoint c = map(center.x, center.y);
         const double hx = size.width / 2.0, hy = size.height / 2.0;
         p.tx = c.x - (p.a * hx - p.b * hy);
