@@ -64,7 +64,12 @@ double degreesFor(double radians) noexcept
     return degrees == 0 ? 0.0 : degrees;   // no negative zero
 }
 
-
+// Where the highlight glow of a touch goes: centred on the touched control.
+Rect glowAround(float centerX, float centerY) noexcept
+{
+    return {centerX - glowDiameterPoints / 2, centerY - glowDiameterPoints / 2, glowDiameterPoints,
+            glowDiameterPoints};
+}
 
 } // namespace
 
@@ -227,13 +232,7 @@ TexturePtr Compositor::textureFromCairo(void* surfaceHandle, float widthPoints, 
                 continue;
             }
             allOpaque = false;
-            if (alpha == 0) {
-                out[x] = 0;
-                continue;
-            }
-            const auto unpremultiply = [alpha](Uint32 c) { return std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha); };
-            out[x] = (alpha << 24) | (unpremultiply((p >> 16) & 0xff) << 16) | (unpremultiply((p >> 8) & 0xff) << 8)
-                     | unpremultiply(p & 0xff);
+            out[x] = alpha == 0 ? 0 : straightPixel(p);
         }
     }
     opaque = opaque || allOpaque;
@@ -653,10 +652,8 @@ void Compositor::composeHighlight(View& view, const Placement& placement, float 
     if (!glow)
         return;
     const Rect bounds = view.bounds();
-    pushQuad(glow,
-             {bounds.midX() - glowDiameterPoints / 2, bounds.midY() - glowDiameterPoints / 2, glowDiameterPoints,
-              glowDiameterPoints},
-             placement, SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_ADD, clip, keyFor(view, Glow));
+    pushQuad(glow, glowAround(bounds.midX(), bounds.midY()), placement, SDL_Color{255, 255, 255, channel(alpha)},
+             SDL_BLENDMODE_ADD, clip, keyFor(view, Glow));
 }
 
 void Compositor::composeToolbar(Toolbar& toolbar, const Placement& placement, float alpha, const SDL_Rect& clip)
@@ -698,11 +695,8 @@ void Compositor::composeToolbar(Toolbar& toolbar, const Placement& placement, fl
             }
         if (toolbar.highlightedItem() == item)
             if (const TexturePtr glow = glowTexture())
-                pushQuad(glow,
-                         {area.midX() - glowDiameterPoints / 2, area.midY() - glowDiameterPoints / 2,
-                          glowDiameterPoints, glowDiameterPoints},
-                         placement, SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_ADD, clip,
-                         keyFor(toolbar, part + 1));
+                pushQuad(glow, glowAround(area.midX(), area.midY()), placement,
+                         SDL_Color{255, 255, 255, channel(alpha)}, SDL_BLENDMODE_ADD, clip, keyFor(toolbar, part + 1));
     }
 }
 

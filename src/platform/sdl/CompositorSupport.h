@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace platform::sdl::support {
@@ -37,6 +38,15 @@ struct SurfaceDeleter {
     void operator()(cairo_surface_t* s) const noexcept { cairo_surface_destroy(s); }
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+// The straight-alpha form of a premultiplied ARGB pixel that is neither clear nor opaque.
+inline Uint32 straightPixel(Uint32 premultiplied) noexcept
+{
+    const Uint32 alpha = premultiplied >> 24;
+    const auto straight = [alpha](Uint32 c) { return std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha); };
+    return (alpha << 24) | (straight((premultiplied >> 16) & 0xff) << 16) | (straight((premultiplied >> 8) & 0xff) << 8)
+           | straight(premultiplied & 0xff);
+}
 
 // Straight alpha in place, for SDL's blending, after cairo drew premultiplied pixels.
 void unpremultiply(unsigned char* data, int width, int height, int pitch);

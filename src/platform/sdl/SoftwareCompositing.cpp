@@ -29,6 +29,12 @@ constexpr std::size_t maxKeptBelowBytes = 32 * 1024 * 1024;
 // Side of the squares in which the kept top is known to be opaque or not, in pixels.
 constexpr int topStackTile = 16;
 
+// Whether a kept piece shows exactly what the frame's piece shows, turned copy included.
+bool showsTheSame(const DrawCommand& kept, const DrawCommand& piece) noexcept
+{
+    return kept.key == piece.key && kept.sameAs(piece) && kept.prepared == piece.prepared;
+}
+
 } // namespace
 
 // --- Turned pictures ---------------------------------------------------------------------
@@ -38,13 +44,9 @@ void support::unpremultiply(unsigned char* data, int width, int height, int pitc
     for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<Uint32*>(data + static_cast<std::ptrdiff_t>(y) * pitch);
         for (int x = 0; x < width; ++x) {
-            const Uint32 p = row[x];
-            const Uint32 alpha = p >> 24;
-            if (alpha == 255 || alpha == 0)
-                continue;
-            const auto straight = [alpha](Uint32 c) { return std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha); };
-            row[x] = (alpha << 24) | (straight((p >> 16) & 0xff) << 16) | (straight((p >> 8) & 0xff) << 8)
-                     | straight(p & 0xff);
+            const Uint32 alpha = row[x] >> 24;
+            if (alpha != 255 && alpha != 0)
+                row[x] = straightPixel(row[x]);
         }
     }
 }
@@ -203,7 +205,7 @@ void Compositor::prepareTurn(DrawCommand& command, bool turning)
 // --- The stable top and the kept layer below a reel ---------------------------------------
 //
 // A software renderer pays for every blended pixel, and a playing cassette redraws
-// its two reels 30 times a second and both tape bands at every tick. Two kinds of
+// its two reels at every frame and both tape bands at every tick. Two kinds of
 // kept pictures save most of it:
 //  - the top of the display list that did not change since the last frame (the
 //    skin, the labels, the toolbar) is kept as one picture with a map of where it
@@ -219,7 +221,7 @@ void Compositor::updateTopStack()
     while (k > 0 && j > 0) {
         const DrawCommand& a = now[k - 1];
         const DrawCommand& b = before[j - 1];
-        if (a.key != b.key || !a.sameAs(b) || a.turning || a.prepared != b.prepared
+        if (!showsTheSame(b, a) || a.turning
             || (a.blendMode != SDL_BLENDMODE_BLEND && a.blendMode != SDL_BLENDMODE_NONE))
             break;
         --k;
@@ -232,8 +234,7 @@ void Compositor::updateTopStack()
     if (topStack_ && topStack_->pieces.size() == now.size() - k) {
         bool same = true;
         for (std::size_t i = 0; i < topStack_->pieces.size() && same; ++i)
-            same = topStack_->pieces[i].key == now[k + i].key && topStack_->pieces[i].sameAs(now[k + i])
-                   && topStack_->pieces[i].prepared == now[k + i].prepared;
+            same = showsTheSame(topStack_->pieces[i], now[k + i]);
         if (same) {
             topStack_->first = k;
             return;
@@ -373,8 +374,7 @@ void Compositor::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
         if (!kept.texture || kept.pieces.size() != firstTurning)
             return false;
         for (std::size_t i = 0; i < firstTurning; ++i)
-            if (kept.pieces[i].key != pieces[i]->key || !kept.pieces[i].sameAs(*pieces[i])
-                || kept.pieces[i].prepared != pieces[i]->prepared)
+            if (!showsTheSame(kept.pieces[i], *pieces[i]))
                 return false;
         return true;
     };
