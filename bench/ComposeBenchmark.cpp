@@ -1,6 +1,6 @@
 // What one frame of the playing cassette costs in SDL's software renderer at
 // 640 × 960 pixels: composed and drawn whole, and drawn only where it changed, as
-// the window does 30 times a second while the reels turn.
+// the window does while the reels turn. Frames here come 30 a second.
 
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/HeadlessPlatform.h"
@@ -63,7 +63,7 @@ void ComposeChangedFrame(benchmark::State& state)
     long pixels = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        w.world.advance(1.0 / 30);   // a tick every sixth frame, as in the window
+        w.world.advance(1.0 / 30);   // a tick every sixth frame
         state.ResumeTiming();
         w.renderer.renderChanges(w.world.window(), w.world.clock().now());
         for (const SDL_Rect& r : w.renderer.compositor().damage())
