@@ -293,13 +293,9 @@ private:
 
 class WindowedApp {
     enum class Pointer { None, Mouse, Finger };
-    struct Key {
-        bool held = false;
-    };
 
 public:
-    WindowedApp(SDL_Window* window, bool accelerated, const WindowOptions& options)
-        : window_(window), presenter_(window, accelerated)
+    WindowedApp(SDL_Window* window, bool accelerated, const WindowOptions& options) : presenter_(window, accelerated)
     {
         platform::sdl::SdlPlatformOptions platformOptions;
         if (options.configDir)
@@ -315,7 +311,7 @@ public:
         });
 
         SDL_DisplayMode mode{};
-        const int display = std::max(0, SDL_GetWindowDisplayIndex(window_));
+        const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
         const int hz = SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
         frameInterval_ = platform::nanosecondsFromSeconds(1.0 / hz);
     }
@@ -459,7 +455,7 @@ private:
     void handleKey(const SDL_KeyboardEvent& key, bool down)
     {
         const SDL_Keycode sym = key.keysym.sym;
-        if (down && (sym == SDLK_q)) {
+        if (down && sym == SDLK_q) {
             terminate();
             return;
         }
@@ -470,14 +466,14 @@ private:
         // and a release is only meaningful after a press that started a seek here.
         if (sym == SDLK_RIGHT || sym == SDLK_LEFT) {
             const bool forward = sym == SDLK_RIGHT;
-            Key& state = forward ? rightKey_ : leftKey_;
+            bool& held = forward ? rightKeyHeld_ : leftKeyHeld_;
             if (down) {
-                if (key.repeat || state.held || !acceptsShortcuts())
+                if (key.repeat || held || !acceptsShortcuts())
                     return;
-                state.held = true;
+                held = true;
                 forward ? controller->startSeekForward() : controller->startSeekBackward();
-            } else if (state.held) {
-                state.held = false;
+            } else if (held) {
+                held = false;
                 forward ? controller->skipToNextSongAction() : controller->skipToPreviousSongAction();
             }
             return;
@@ -556,7 +552,6 @@ private:
         }
     }
 
-    SDL_Window* window_;
     Presenter presenter_;
     std::unique_ptr<platform::sdl::SdlPlatform> platform_;
     std::unique_ptr<SpooloraAppDelegate> delegate_;
@@ -567,7 +562,7 @@ private:
     bool active_ = false;
     Pointer pointer_ = Pointer::None;
     SDL_FingerID finger_ = 0;
-    Key rightKey_, leftKey_;
+    bool rightKeyHeld_ = false, leftKeyHeld_ = false;
     const bool statsEnabled_ = std::getenv("SPOOLORA_FRAME_STATS") != nullptr;
     Nanoseconds statsSince_ = 0;
     FrameStats statsBefore_;
