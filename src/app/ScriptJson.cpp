@@ -61,6 +61,15 @@ private:
             ++pos_;
     }
 
+    // Moves past a run of digits; whether there was one.
+    bool skipDigits() noexcept
+    {
+        const std::size_t start = pos_;
+        while (peek() >= '0' && peek() <= '9')
+            ++pos_;
+        return pos_ > start;
+    }
+
     void expectWord(std::string_view word)
     {
         if (text_.substr(pos_, word.size()) != word)
@@ -243,31 +252,24 @@ private:
         bool integral = true;
         if (peek() == '-')
             ++pos_;
-        if (peek() == '0') {
+        // No leading zeros: a 0 stands alone.
+        if (peek() == '0')
             ++pos_;
-        } else if (peek() >= '1' && peek() <= '9') {
-            while (peek() >= '0' && peek() <= '9')
-                ++pos_;
-        } else {
+        else if (!skipDigits())
             fail("a digit is expected");
-        }
         if (peek() == '.') {
             integral = false;
             ++pos_;
-            if (!(peek() >= '0' && peek() <= '9'))
+            if (!skipDigits())
                 fail("a digit is expected after '.'");
-            while (peek() >= '0' && peek() <= '9')
-                ++pos_;
         }
         if (peek() == 'e' || peek() == 'E') {
             integral = false;
             ++pos_;
             if (peek() == '+' || peek() == '-')
                 ++pos_;
-            if (!(peek() >= '0' && peek() <= '9'))
+            if (!skipDigits())
                 fail("a digit is expected in the exponent");
-            while (peek() >= '0' && peek() <= '9')
-                ++pos_;
         }
         const std::string_view digits = text_.substr(start, pos_ - start);
         Value::Number number;

@@ -405,23 +405,23 @@ std::string dumpState(platform::headless::HeadlessPlatform& platform, const Spoo
     else
         w.null();
 
-    w.key("toolbar");
-    if (screenBuilt)
-        writeToolbar(w, *controller);
-    else
-        w.null();
-
-    w.key("labels");
-    if (screenBuilt) {
+    // Members about the screen are null until it is built.
+    const auto screenMember = [&](const char* name, const auto& write) {
+        w.key(name);
+        if (screenBuilt)
+            write();
+        else
+            w.null();
+    };
+    screenMember("toolbar", [&] { writeToolbar(w, *controller); });
+    screenMember("labels", [&] {
         w.beginObject();
         w.key("currentTitleLabel");
         writeLabel(w, controller->currentTitleLabel);
         w.key("currentArtistAlbumLabel");
         writeLabel(w, controller->currentArtistAlbumLabel);
         w.endObject();
-    } else {
-        w.null();
-    }
+    });
 
     w.key("skin");
     if (screenBuilt && controller->tapeSkinImageView && controller->tapeSkinImageView->image())
@@ -439,21 +439,9 @@ std::string dumpState(platform::headless::HeadlessPlatform& platform, const Spoo
     }
     w.endArray();
 
-    w.key("cassette");
-    if (screenBuilt)
-        writeCassette(w, *controller);
-    else
-        w.null();
-    w.key("tapeRolls");
-    if (screenBuilt)
-        writeTapeRolls(w, *controller);
-    else
-        w.null();
-    w.key("reels");
-    if (screenBuilt)
-        writeReels(w, *controller, now);
-    else
-        w.null();
+    screenMember("cassette", [&] { writeCassette(w, *controller); });
+    screenMember("tapeRolls", [&] { writeTapeRolls(w, *controller); });
+    screenMember("reels", [&] { writeReels(w, *controller, now); });
 
     w.key("player");
     writePlayer(w, platform.scriptedPlayer());
