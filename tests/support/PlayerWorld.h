@@ -69,7 +69,7 @@ protected:
         platform.runDueNow();
     }
 
-    // A queue of albumTrack(1..n) with item `current` playing from `seconds`.
+    // A queue of albumTrack(1..n), the first item playing from `seconds`.
     void playAlbum(int tracks, double seconds = 0, Notify notify = Notify::No)
     {
         std::vector<platform::MediaItemPtr> queue;
