@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace platform::headless {
@@ -55,7 +54,6 @@ public:
     const std::vector<MediaItemPtr>& library() const noexcept { return library_; }
     // The next makeMailComposer() throws, as composing does on a device that cannot send mail.
     void armMailException() noexcept { mailExceptionArmed_ = true; }
-    bool isMailExceptionArmed() const noexcept { return mailExceptionArmed_; }
 
     // --- Records ---------------------------------------------------------------
     // Every picker and composer made, oldest first; each record outlives its screen.

@@ -89,8 +89,6 @@ public:
     const std::vector<std::string>& commands() const noexcept { return commands_; }
     const std::vector<MediaItemPtr>& queue() const noexcept { return queue_; }
     bool isGeneratingPlaybackNotifications() const noexcept { return generating_; }
-    // When the current item will end at the present rate, if it will.
-    std::optional<Nanoseconds> itemEndDeadline() const noexcept { return endDeadline_; }
 
 private:
     static double rateForState(std::int32_t state) noexcept;

@@ -136,7 +136,6 @@ public:
     // Records the window as it shows at the moment. Makes the textures it needs,
     // runs drawRect of views that asked for it, and forgets finished transitions.
     const DisplayList& compose(Window& window, Nanoseconds now);
-    const DisplayList& currentFrame() const noexcept { return current_; }
     const FrameTiming& timing() const noexcept { return timing_; }
 
     // The pixel rectangles where the frame just composed differs from the one
