@@ -253,25 +253,34 @@ TexturePtr Compositor::textureFromCairo(void* surfaceHandle, float widthPoints, 
             round = (row[x] >> 24) == 0;
     }
 
-    SDL_Texture* handle = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, width, height);
-    if (!handle) {
+    auto texture = staticTexture(pixels.data(), width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    if (!texture) {
         std::fprintf(stderr, "spoolora: cannot make a %dx%d texture: %s\n", width, height, SDL_GetError());
         return nullptr;
     }
-    SDL_UpdateTexture(handle, nullptr, pixels.data(), width * 4);
-    SDL_SetTextureBlendMode(handle, SDL_BLENDMODE_BLEND);
     // Linear filtering keeps turned reels smooth and scaled pictures soft-edged.
-    SDL_SetTextureScaleMode(handle, SDL_ScaleModeLinear);
-    auto texture = std::make_shared<Texture>();
-    texture->handle = handle;
-    texture->widthPixels = width;
-    texture->heightPixels = height;
+    SDL_SetTextureScaleMode(texture->handle, SDL_ScaleModeLinear);
     texture->widthPoints = widthPoints;
     texture->heightPoints = heightPoints;
     texture->opaque = opaque;
     texture->roundContent = round;
     if (software_)
         texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
+    return texture;
+}
+
+std::shared_ptr<Texture> Compositor::staticTexture(const Uint32* pixels, int width, int height, Uint32 format,
+                                                   SDL_BlendMode blend)
+{
+    SDL_Texture* handle = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STATIC, width, height);
+    if (!handle)
+        return nullptr;
+    SDL_UpdateTexture(handle, nullptr, pixels, width * 4);
+    SDL_SetTextureBlendMode(handle, blend);
+    auto texture = std::make_shared<Texture>();
+    texture->handle = handle;
+    texture->widthPixels = width;
+    texture->heightPixels = height;
     ++texturesMade_;
     return texture;
 }
@@ -502,14 +511,18 @@ void Compositor::composeView(View& view, const Placement& parent, float parentAl
     Placement placement = parent.child(view.center(), turn, view.bounds().size());
     placement.turning = placement.turning || turning;
 
+    // The view's own content, its subviews over it, and the glow of a touch over all.
+    const auto composeTree = [&](const Placement& at, const SDL_Rect& within) {
+        composeContent(view, cache, at, alpha, within);
+        for (const auto& subview : view.subviews())
+            composeView(*subview, at, alpha, within, now);
+        composeHighlight(view, at, alpha, within);
+    };
     const Transition* transition = view.layer().activeTransitionAt(now);
     if (!transition) {
         cache.transitionBegin.reset();
         cache.snapshot.clear();
-        composeContent(view, cache, placement, alpha, clip);
-        for (const auto& subview : view.subviews())
-            composeView(*subview, placement, alpha, clip, now);
-        composeHighlight(view, placement, alpha, clip);
+        composeTree(placement, clip);
         finish();
         return;
     }
@@ -568,11 +581,7 @@ void Compositor::composeView(View& view, const Placement& parent, float parentAl
             current_.commands.push_back(std::move(moved));
     }
     const SDL_Rect newClip = shiftedRect(newShift);
-    const Placement sliding = placement.shifted(axisX * newShift, axisY * newShift);
-    composeContent(view, cache, sliding, alpha, newClip);
-    for (const auto& subview : view.subviews())
-        composeView(*subview, sliding, alpha, newClip, now);
-    composeHighlight(view, sliding, alpha, newClip);
+    composeTree(placement.shifted(axisX * newShift, axisY * newShift), newClip);
     finish();
 }
 

@@ -184,7 +184,9 @@ private:
     // Rectangles covering the tiles of the region whose flag is set.
     std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
     TexturePtr readBack(const SDL_Rect& rect);
-    TexturePtr textureFromPixels(const Uint32* pixels, int width, int height, bool opaque, Uint32 format);
+    // A static texture of 32-bit pixels, counted; none when SDL cannot make one.
+    std::shared_ptr<Texture> staticTexture(const Uint32* pixels, int width, int height, Uint32 format,
+                                           SDL_BlendMode blend);
 
     TexturePtr picture(const std::string& name);
     TexturePtr labelTexture(const Label& label);

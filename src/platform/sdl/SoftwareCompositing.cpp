@@ -292,7 +292,7 @@ void Compositor::updateTopStack()
     for (std::size_t i = 0; i < tiles; ++i)
         stack->painted[i] = stack->painted[i] && stack->open[i];
     unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), screen.w, screen.h, screen.w * 4);
-    stack->texture = textureFromPixels(pixels.get(), screen.w, screen.h, false, SDL_PIXELFORMAT_ARGB8888);
+    stack->texture = staticTexture(pixels.get(), screen.w, screen.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
     if (stack->texture)
         topStack_ = std::move(stack);
 }
@@ -412,22 +412,6 @@ void Compositor::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
         drawCommand(*pieces[i], rect, {0, 0});
 }
 
-TexturePtr Compositor::textureFromPixels(const Uint32* pixels, int width, int height, bool opaque, Uint32 format)
-{
-    SDL_Texture* handle = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STATIC, width, height);
-    if (!handle)
-        return nullptr;
-    SDL_UpdateTexture(handle, nullptr, pixels, width * 4);
-    SDL_SetTextureBlendMode(handle, opaque ? SDL_BLENDMODE_NONE : SDL_BLENDMODE_BLEND);
-    auto texture = std::make_shared<Texture>();
-    texture->handle = handle;
-    texture->widthPixels = width;
-    texture->heightPixels = height;
-    texture->opaque = opaque;
-    ++texturesMade_;
-    return texture;
-}
-
 // What the renderer's target holds in the rectangle, as a texture.
 TexturePtr Compositor::readBack(const SDL_Rect& rect)
 {
@@ -438,7 +422,10 @@ TexturePtr Compositor::readBack(const SDL_Rect& rect)
     if (SDL_BYTESPERPIXEL(targetFormat_) != 4
         || SDL_RenderReadPixels(renderer_, &rect, targetFormat_, pixels.get(), rect.w * 4) != 0)
         return nullptr;
-    return textureFromPixels(pixels.get(), rect.w, rect.h, true, targetFormat_);
+    auto texture = staticTexture(pixels.get(), rect.w, rect.h, targetFormat_, SDL_BLENDMODE_NONE);
+    if (texture)
+        texture->opaque = true;
+    return texture;
 }
 
 void Compositor::forgetUnusedKeptLayers()
