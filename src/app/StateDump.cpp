@@ -201,6 +201,22 @@ void writeLabel(Writer& w, const platform::Label* label)
     w.endObject();
 }
 
+// One member per named view: null for a view not made, else an object that writeView fills.
+template <class NamedViews, class WriteView>
+void writeViewMembers(Writer& w, const NamedViews& views, WriteView writeView)
+{
+    for (const auto& [name, view] : views) {
+        w.key(name);
+        if (!view) {
+            w.null();
+            continue;
+        }
+        w.beginObject();
+        writeView(*view);
+        w.endObject();
+    }
+}
+
 void writeCassette(Writer& w, const MainViewController& c)
 {
     const std::array<std::pair<const char*, const platform::View*>, 4> views = {{
@@ -220,37 +236,25 @@ void writeCassette(Writer& w, const MainViewController& c)
     for (const auto& entry : stacked)
         w.string(entry.second);
     w.endArray();
-    for (const auto& [name, view] : views) {
-        w.key(name);
-        if (!view) {
-            w.null();
-            continue;
-        }
-        w.beginObject();
+    writeViewMembers(w, views, [&](const platform::View& view) {
         w.key("frame");
-        writeRect(w, view->frame());
-        w.key("rotation").number(view->transform().rotation);
-        w.endObject();
-    }
+        writeRect(w, view.frame());
+        w.key("rotation").number(view.transform().rotation);
+    });
     w.endObject();
 }
 
 void writeTapeRolls(Writer& w, const MainViewController& c)
 {
+    const std::array<std::pair<const char*, const TapeBandCircleUIView*>, 2> views = {{
+        {"leftTapeRollUIView", c.leftTapeRollUIView},
+        {"rightTapeRollUIView", c.rightTapeRollUIView},
+    }};
     w.beginObject();
-    for (const auto& [name, view] : {std::pair<const char*, const TapeBandCircleUIView*>{"leftTapeRollUIView",
-                                                                                         c.leftTapeRollUIView},
-                                     {"rightTapeRollUIView", c.rightTapeRollUIView}}) {
-        w.key(name);
-        if (!view) {
-            w.null();
-            continue;
-        }
-        w.beginObject();
-        w.key("band").integer(view->pixelFromBandToSuppressInt);
-        w.key("redraws").unsignedInteger(view->displayRequestCount());
-        w.endObject();
-    }
+    writeViewMembers(w, views, [&](const TapeBandCircleUIView& view) {
+        w.key("band").integer(view.pixelFromBandToSuppressInt);
+        w.key("redraws").unsignedInteger(view.displayRequestCount());
+    });
     w.endObject();
 }
 
@@ -274,33 +278,29 @@ const std::pair<const std::string, platform::BasicAnimation>* runningRotation(co
 
 void writeReels(Writer& w, const MainViewController& c, Nanoseconds now)
 {
+    const std::array<std::pair<const char*, const platform::ImageView*>, 2> views = {{
+        {"leftWheelImageView", c.leftWheelImageView},
+        {"rightWheelImageView", c.rightWheelImageView},
+    }};
     w.beginObject();
-    for (const auto& [name, view] : {std::pair<const char*, const platform::ImageView*>{"leftWheelImageView",
-                                                                                        c.leftWheelImageView},
-                                     {"rightWheelImageView", c.rightWheelImageView}}) {
-        w.key(name);
-        if (!view) {
-            w.null();
-            continue;
-        }
-        w.beginObject();
-        w.key("angle").number(view->layer().presentationAt(now).rotation);
+    writeViewMembers(w, views, [&](const platform::ImageView& view) {
+        w.key("angle").number(view.layer().presentationAt(now).rotation);
         w.key("animation");
-        if (const auto* running = runningRotation(view->layer(), now)) {
-            const platform::BasicAnimation& a = running->second;
-            w.beginObject();
-            w.key("key").string(running->first);
-            w.key("from").number(a.fromValue);
-            w.key("by").number(a.byValue);
-            w.key("duration").number(a.duration);
-            w.key("start");
-            writeSeconds(w, a.beginTime);
-            w.endObject();
-        } else {
+        const auto* running = runningRotation(view.layer(), now);
+        if (!running) {
             w.null();
+            return;
         }
+        const platform::BasicAnimation& a = running->second;
+        w.beginObject();
+        w.key("key").string(running->first);
+        w.key("from").number(a.fromValue);
+        w.key("by").number(a.byValue);
+        w.key("duration").number(a.duration);
+        w.key("start");
+        writeSeconds(w, a.beginTime);
         w.endObject();
-    }
+    });
     w.endObject();
 }
 
