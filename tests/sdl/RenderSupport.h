@@ -129,17 +129,14 @@ public:
     Frame frame()
     {
         renderer.render(world.window(), world.clock().now());
-        return copy();
+        return frameOf(renderer);
     }
     // Draws only where the frame changed, as the window does.
     Frame changes()
     {
         renderer.renderChanges(world.window(), world.clock().now());
-        return copy();
+        return frameOf(renderer);
     }
-
-private:
-    Frame copy() const { return frameOf(renderer); }
 };
 
 } // namespace rendertest
