@@ -258,23 +258,24 @@ struct Stop {
     double alpha = 1.0;
 };
 
-PatternPtr linearGradient(double x0, double y0, double x1, double y1, std::initializer_list<Stop> stops)
+PatternPtr withStops(cairo_pattern_t* gradient, std::initializer_list<Stop> stops)
 {
-    PatternPtr pattern(cairo_pattern_create_linear(x0, y0, x1, y1));
+    PatternPtr pattern(gradient);
     for (const Stop& s : stops) {
         cairo_pattern_add_color_stop_rgba(pattern.get(), s.offset, s.colour.r, s.colour.g, s.colour.b, s.alpha);
     }
     return pattern;
 }
 
+PatternPtr linearGradient(double x0, double y0, double x1, double y1, std::initializer_list<Stop> stops)
+{
+    return withStops(cairo_pattern_create_linear(x0, y0, x1, y1), stops);
+}
+
 PatternPtr radialGradient(double cx, double cy, double r0, double r1, std::initializer_list<Stop> stops,
                           double focusDx = 0, double focusDy = 0)
 {
-    PatternPtr pattern(cairo_pattern_create_radial(cx + focusDx, cy + focusDy, r0, cx, cy, r1));
-    for (const Stop& s : stops) {
-        cairo_pattern_add_color_stop_rgba(pattern.get(), s.offset, s.colour.r, s.colour.g, s.colour.b, s.alpha);
-    }
-    return pattern;
+    return withStops(cairo_pattern_create_radial(cx + focusDx, cy + focusDy, r0, cx, cy, r1), stops);
 }
 
 struct Point {
