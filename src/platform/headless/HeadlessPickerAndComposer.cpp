@@ -47,8 +47,6 @@ MailMessage RecordingMailComposer::message()
 
 void RecordingMailComposer::finish(std::int32_t result)
 {
-    if (record_)
-        record_->message();
     if (result == MailComposeResult::Failed) {
         const MailError error{"the message could not be sent"};
         reportFinished(result, &error);
