@@ -400,6 +400,23 @@ void Compositor::pushQuad(const TexturePtr& texture, Rect r, const Placement& pl
     command.destination = {static_cast<float>(centre.x - w / 2), static_cast<float>(centre.y - h / 2),
                            static_cast<float>(w), static_cast<float>(h)};
     command.angleDegrees = degreesFor(placement.radians);
+    // A software renderer stretches a texture whose size differs from its place by a
+    // fraction of a pixel, and where it samples (or where a fill's edge falls) depends
+    // on the clip: a frame drawn in pieces then shows seams. At scales between whole
+    // pixels per point, upright fills and textures made for this scale are put on
+    // whole pixels instead, textures at their own size.
+    if (software_ && command.angleDegrees == 0) {
+        SDL_FRect& d = command.destination;
+        if (!texture) {
+            const float right = std::round(d.x + d.w), bottom = std::round(d.y + d.h);
+            d.x = std::round(d.x);
+            d.y = std::round(d.y);
+            d.w = right - d.x;
+            d.h = bottom - d.y;
+        } else if (std::fabs(w - texture->widthPixels) < 1 && std::fabs(h - texture->heightPixels) < 1) {
+            d = {std::round(d.x), std::round(d.y), float(texture->widthPixels), float(texture->heightPixels)};
+        }
+    }
     command.color = color;
     command.blendMode = blend;
     // An opaque picture, upright and not faded, is copied rather than blended.
@@ -892,15 +909,17 @@ void Compositor::drawRegion(const SDL_Rect& region, bool everything)
         SDL_RenderSetClipRect(renderer_, &part);
         SDL_RenderCopy(renderer_, topStack_->texture->handle, &source, &part);
     };
-    for (const SDL_Rect& rect : openRects(region, topStack_->open))
+    const std::vector<SDL_Rect> below = openRects(region, topStack_->open);
+    for (const SDL_Rect& rect : below)
         drawPieces(rect, lower);
-    // Where the top is opaque the frame already shows it, unless the top is new or
-    // the whole frame is being drawn afresh; where it is clear there is nothing to add.
+    // Where the top is opaque the frame already shows it, unless the top is new, the
+    // whole frame is being drawn afresh, or the rectangles just drawn below reached
+    // over it (they span whole rows of tiles); where it is clear there is nothing to add.
     if (everything || topStack_->builtInFrame == frameNumber_) {
         drawTop(region);
         return;
     }
-    for (const SDL_Rect& rect : openRects(region, topStack_->painted))
+    for (const SDL_Rect& rect : openRects(region, topTilesToRedraw(below)))
         drawTop(rect);
 }
 

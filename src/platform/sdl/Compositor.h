@@ -183,6 +183,8 @@ private:
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
     std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
+    // The tiles where the kept top must be drawn again after the rectangles were drawn below it.
+    std::vector<bool> topTilesToRedraw(const std::vector<SDL_Rect>& drawnBelow) const;
     TexturePtr readBack(const SDL_Rect& rect);
     // A static texture of 32-bit pixels, counted; none when SDL cannot make one.
     std::shared_ptr<Texture> staticTexture(const Uint32* pixels, int width, int height, Uint32 format,

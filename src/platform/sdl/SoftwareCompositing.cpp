@@ -344,6 +344,30 @@ std::vector<SDL_Rect> Compositor::openRects(const SDL_Rect& region, const std::v
     return rects;
 }
 
+// Where the top paints over something, and where it is opaque but a rectangle drawn
+// below reached over it: open rectangles span from the first open tile of a row to
+// the last and merge rows, so they cross opaque tiles too.
+std::vector<bool> Compositor::topTilesToRedraw(const std::vector<SDL_Rect>& drawnBelow) const
+{
+    const TopStack& stack = *topStack_;
+    const int tile = topStackTile;
+    std::vector<bool> tiles = stack.painted;
+    for (const SDL_Rect& rect : drawnBelow) {
+        const int left = (rect.x - stack.origin.x) / tile;
+        const int right = (rect.x + rect.w - 1 - stack.origin.x) / tile;
+        const int top = (rect.y - stack.origin.y) / tile;
+        const int bottom = (rect.y + rect.h - 1 - stack.origin.y) / tile;
+        for (int row = top; row <= bottom; ++row)
+            for (int col = left; col <= right; ++col) {
+                const std::size_t i = static_cast<std::size_t>(row) * static_cast<std::size_t>(stack.tilesAcross)
+                                      + static_cast<std::size_t>(col);
+                if (!stack.open[i])
+                    tiles[i] = true;
+            }
+    }
+    return tiles;
+}
+
 // Draws the pieces inside the rectangle. When a reel turns there and the same
 // rectangle was drawn in the frame before, what lies below the reel is kept.
 void Compositor::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& all)
