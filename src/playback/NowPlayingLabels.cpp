@@ -5,67 +5,12 @@
 
 #include "playback/LabelText.h"
 
+#include "platform/Utf8.h"
+
 #include <cstdint>
 #include <optional>
 
 namespace {
-
-struct DecodedCharacter {
-    char32_t codePoint = 0;
-    std::size_t length = 1;
-    bool valid = false;
-};
-
-bool isContinuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF)
-{
-    return byte >= low && byte <= high;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. A byte
-// that does not start a well-formed character is reported alone as invalid.
-DecodedCharacter decodeAt(std::string_view text, std::size_t at)
-{
-    const auto byte = [&](std::size_t offset) -> unsigned char {
-        return at + offset < text.size() ? static_cast<unsigned char>(text[at + offset]) : 0;
-    };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80)
-        return {lead, 1, true};
-
-    std::size_t length = 0;
-    unsigned char secondLow = 0x80, secondHigh = 0xBF;
-    char32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-        if (lead == 0xE0)
-            secondLow = 0xA0;
-        if (lead == 0xED)
-            secondHigh = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-        if (lead == 0xF0)
-            secondLow = 0x90;
-        if (lead == 0xF4)
-            secondHigh = 0x8F;
-    } else {
-        return {};
-    }
-
-    if (at + length > text.size() || !isContinuation(byte(1), secondLow, secondHigh))
-        return {};
-    value = (value << 6) | (byte(1) & 0x3F);
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!isContinuation(byte(i)))
-            return {};
-        value = (value << 6) | (byte(i) & 0x3F);
-    }
-    return {value, length, true};
-}
 
 bool isWhitespaceOrNewline(char32_t c)
 {
@@ -89,7 +34,7 @@ std::string trimmedWhitespaceAndNewlines(std::string_view text)
     std::size_t first = text.size();
     std::size_t end = 0;
     for (std::size_t at = 0; at < text.size();) {
-        const DecodedCharacter c = decodeAt(text, at);
+        const platform::Utf8Character c = platform::decodeUtf8At(text, at);
         if (!c.valid || !isWhitespaceOrNewline(c.codePoint)) {
             if (first == text.size())
                 first = at;
