@@ -10,6 +10,7 @@ packages=(
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libtag1-dev libsqlite3-dev
     xvfb xauth x11-utils xdotool imagemagick
+    dpkg-dev file desktop-file-utils appstream dbus
     fonts-dejavu-core fonts-wqy-microhei fonts-kacst fonts-noto-core
     fonts-dkg-handwriting fonts-comic-neue
 )

@@ -3,14 +3,14 @@
 
 #include "player/MainViewController.h"
 
+#include "share/ProductAddresses.h"
+
 #include <cstdio>
 #include <string>
 
 namespace {
 
 constexpr const char* mailSubject = "You might like this cool vintage music app!";
-constexpr const char* productPageAddress = "http://spoolora.app/";
-constexpr const char* productImageAddress = "http://spoolora.app/Spoolora_square.jpg";
 
 constexpr const char* mailAlertTitle = "Email";
 constexpr const char* mailAlertMessage = "Problem sending Email. Please check your network connectivity.";

@@ -25,8 +25,8 @@ TEST_F(ShareByMail, ComposerOpensWithSubjectAndHtmlBody)
     const platform::headless::MailMessage message = composer->message();
     EXPECT_EQ(message.subject, "You might like this cool vintage music app!");
     EXPECT_EQ(message.body, "SPOOL<b>ORA</b> - Deluxe Cassette Player for iPhone, iPod Touch and Android - "
-                            "<a href=\"http://spoolora.app/\">http://spoolora.app/<br>"
-                            "<img src=\"http://spoolora.app/Spoolora_square.jpg\"></a>");
+                            "<a href=\"http://spoolora.example/\">http://spoolora.example/<br>"
+                            "<img src=\"http://spoolora.example/Spoolora_square.jpg\"></a>");
     EXPECT_TRUE(message.html);
     EXPECT_EQ(message.barStyle, 1);
     EXPECT_DOUBLE_EQ(secondsUntil(controller.hideControlsDate), 5.0);

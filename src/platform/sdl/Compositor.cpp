@@ -75,17 +75,6 @@ Rect glowAround(float centerX, float centerY) noexcept
 
 // --- Resources and textures -----------------------------------------------------
 
-std::filesystem::path resourceDirectory()
-{
-    if (const char* env = std::getenv("SPOOLORA_RESOURCE_DIR"); env && *env)
-        return env;
-#ifdef SPOOLORA_RESOURCE_DIR
-    return SPOOLORA_RESOURCE_DIR;
-#else
-    return "resources";
-#endif
-}
-
 std::uint64_t Texture::nextId() noexcept
 {
     static std::uint64_t next = 0;

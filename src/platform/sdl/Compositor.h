@@ -45,8 +45,9 @@ class Toolbar;
 
 namespace platform::sdl {
 
-// Where pictures are looked up: $SPOOLORA_RESOURCE_DIR when set, else the folder
-// the build put them in.
+// Where pictures are looked up: $SPOOLORA_RESOURCE_DIR when set, else
+// ../share/spoolora/resources from the program's own folder when that exists (an
+// installed program), else the folder the build put them in.
 std::filesystem::path resourceDirectory();
 
 // A texture made by the compositor; immutable once made, so that a snapshot can
