@@ -1,13 +1,19 @@
-// The desktop's mail composer: the message becomes a draft file a mail program
-// can open, whatever the subject holds, and the listener hears how it went.
+// The desktop's mail composer: the message goes to the listener's mail program
+// (stand-ins on a private PATH here) exactly as prepared, whatever the subject
+// holds, or becomes a draft file a mail program can open; the listener hears how
+// it went.
 
 #include "platform/Window.h"
 #include "platform/headless/VirtualClock.h"
+#include "platform/sdl/ChildProcess.h"
 #include "platform/sdl/DesktopMailComposer.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,6 +70,25 @@ public:
     }
 };
 
+std::string fileText(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Waits for a file that a started program writes (it runs on its own, not waited for).
+bool appears(const std::filesystem::path& path)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (std::filesystem::exists(path))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 class DesktopMail : public ::testing::Test {
 protected:
     platform::headless::VirtualClock clock;
@@ -72,13 +97,49 @@ protected:
     std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                    ("spoolora-mail-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                                     "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::path bin = folder / "bin";
+    std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
 
-    void SetUp() override { std::filesystem::remove_all(folder); }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    // Only the stand-ins a test puts into `bin` can be found.
+    void SetUp() override
+    {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(bin);
+        setenv("PATH", bin.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        setenv("PATH", savedPath.c_str(), 1);
+        std::filesystem::remove_all(folder);
+    }
+
+    // A program that writes its arguments, each ended by a NUL, to NAME.args beside it.
+    void standIn(const std::string& name)
+    {
+        const std::filesystem::path path = bin / name;
+        // The player's PATH holds only the stand-ins; the stand-in needs the usual tools.
+        std::ofstream(path) << "#!/bin/sh\n"
+                               "PATH=/usr/bin:/bin\n"
+                               "out=\"$(dirname \"$0\")/$(basename \"$0\").args\"\n"
+                               "for a in \"$@\"; do printf '%s\\0' \"$a\"; done >\"$out.part\" && mv \"$out.part\" \"$out\"\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    }
+    std::vector<std::string> argumentsOf(const std::string& name)
+    {
+        const std::filesystem::path path = bin / (name + ".args");
+        if (!appears(path))
+            return {"(" + name + " did not run)"};
+        std::vector<std::string> arguments;
+        const std::string text = fileText(path);
+        for (std::size_t start = 0, end; (end = text.find('\0', start)) != std::string::npos; start = end + 1)
+            arguments.push_back(text.substr(start, end - start));
+        return arguments;
+    }
 
     std::unique_ptr<DesktopMailComposer> composer(std::filesystem::path outbox, std::string opener = "")
     {
-        auto c = std::make_unique<DesktopMailComposer>(window, platform::sdl::MailHandOff{std::move(outbox), std::move(opener)});
+        auto c = std::make_unique<DesktopMailComposer>(
+            window, platform::sdl::MailHandOff{std::move(outbox), std::move(opener), "thunderbird", "xdg-email"});
         c->setMailComposeDelegate(&listener);
         c->setSubject("Spoolora & friends");
         c->setMessageBodyIsHTML("<p>Listen to <b>this</b> \xE2\x80\x94 now</p>", true);
@@ -195,4 +256,104 @@ TEST_F(DesktopMail, CancelReportsCancelledOnce)
     ASSERT_EQ(listener.finishes.size(), 1u);
     EXPECT_EQ(listener.finishes[0].result, Cancelled);
     EXPECT_FALSE(std::filesystem::exists(folder / "outbox"));
+}
+
+// What a hostile subject would do through a shell: end the argument, run a command, add a line.
+const std::string hostileSubject = "Tape \"A\"; it's $(touch PWNED) `touch PWNED`\nBcc: x@example.org";
+const std::string recommendation = "SPOOL<b>ORA</b> - Deluxe Cassette Player for iPhone, iPod Touch and Android - "
+                                   "<a href=\"http://spoolora.example/\">http://spoolora.example/<br>"
+                                   "<img src=\"http://spoolora.example/Spoolora_square.jpg\"></a>";
+
+TEST_F(DesktopMail, HtmlMailProgramGetsTheSubjectAndHtmlBodyAsText)
+{
+    standIn("thunderbird");
+    standIn("xdg-email");
+    auto c = composer(folder / "outbox");
+    c->setSubject(hostileSubject);
+    c->setMessageBodyIsHTML(recommendation, true);
+    c->send();
+    ASSERT_EQ(listener.finishes.size(), 1u);
+    EXPECT_EQ(listener.finishes[0].result, Saved);
+    const std::vector<std::string> expected{
+        "-compose", "subject='Tape \"A\"; it\xE2\x80\x99s $(touch PWNED) `touch PWNED` Bcc: x@example.org',"
+                    "format=html,body='" + recommendation + "'"};
+    EXPECT_EQ(argumentsOf("thunderbird"), expected);
+    EXPECT_FALSE(std::filesystem::exists(bin / "xdg-email.args"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "outbox"));
+    EXPECT_FALSE(std::filesystem::exists("PWNED"));
+}
+
+TEST_F(DesktopMail, WithoutAnHtmlMailProgramXdgEmailGetsAPlainTextBody)
+{
+    standIn("xdg-email");
+    auto c = composer(folder / "outbox");
+    c->setSubject(hostileSubject);
+    c->setMessageBodyIsHTML(recommendation, true);
+    c->send();
+    ASSERT_EQ(listener.finishes.size(), 1u);
+    EXPECT_EQ(listener.finishes[0].result, Saved);
+    const std::vector<std::string> expected{
+        "--utf8", "--subject", "Tape \"A\"; it's $(touch PWNED) `touch PWNED` Bcc: x@example.org", "--body",
+        "SPOOLORA - Deluxe Cassette Player for iPhone, iPod Touch and Android - http://spoolora.example/"};
+    EXPECT_EQ(argumentsOf("xdg-email"), expected);
+    EXPECT_FALSE(std::filesystem::exists(folder / "outbox"));
+    EXPECT_FALSE(std::filesystem::exists("PWNED"));
+}
+
+TEST_F(DesktopMail, WithoutAMailProgramTheDraftGoesToTheOpener)
+{
+    standIn("xdg-open");
+    auto c = composer(folder / "outbox", "xdg-open");
+    c->send();
+    ASSERT_EQ(listener.finishes.size(), 1u);
+    EXPECT_EQ(listener.finishes[0].result, Saved);
+    EXPECT_EQ(argumentsOf("xdg-open"), std::vector<std::string>{c->draftPath().string()});
+}
+
+TEST_F(DesktopMail, ProgramThatCannotStartFallsThroughToTheNext)
+{
+    std::ofstream(bin / "thunderbird") << "not a program";
+    std::filesystem::permissions(bin / "thunderbird", std::filesystem::perms::owner_read);
+    auto c = composer(folder / "outbox");
+    c->send();
+    ASSERT_EQ(listener.finishes.size(), 1u);
+    EXPECT_EQ(listener.finishes[0].result, Saved);
+    EXPECT_TRUE(std::filesystem::exists(c->draftPath()));
+}
+
+TEST(PlainTextFromHtml, KeepsTheTextLinesAndAddresses)
+{
+    const struct {
+        const char* html;
+        const char* text;
+    } cases[] = {
+        {"SPOOL<b>ORA</b> - <a href=\"http://x.example/\">http://x.example/<br><img src=\"http://x.example/p.jpg\"></a>",
+         "SPOOLORA - http://x.example/"},
+        {"<p>One</p><p>Two<br/>Three</p>", "One\nTwo\nThree"},
+        {"Go <a href='http://x.example/?a=1&amp;b=2'>there</a> now", "Go there <http://x.example/?a=1&b=2> now"},
+        {"<IMG SRC=x ALT=\"tape\"> &lt;3 &amp; &#65;&#x42; &bogus; a < b", "tape <3 & AB &bogus; a < b"},
+        {"&#0; &#x110000;", "\xEF\xBF\xBD \xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.html);
+        EXPECT_EQ(DesktopMailComposer::plainTextFromHtml(c.html), c.text);
+    }
+}
+
+TEST(ChildProcess, FinishedHelperIsReapedWithoutBeingWaitedFor)
+{
+    const auto program = platform::sdl::findExecutable("/bin/true");
+    ASSERT_TRUE(program);
+    const auto pid = platform::sdl::startDetached(*program, {});
+    ASSERT_TRUE(pid);
+    // Unreaped, it would linger in the process table as a zombie.
+    const std::filesystem::path entry = "/proc/" + std::to_string(*pid);
+    bool gone = false;
+    for (int i = 0; i < 500 && !gone; ++i) {
+        gone = !std::filesystem::exists(entry);
+        if (!gone)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(gone);
+    EXPECT_FALSE(platform::sdl::startDetached("/nonexistent/program", {}));
 }

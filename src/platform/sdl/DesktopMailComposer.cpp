@@ -2,22 +2,22 @@
 
 #include "platform/TextControls.h"
 #include "platform/Window.h"
+#include "platform/sdl/ChildProcess.h"
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
-extern char** environ;
-
-// Sections: the draft's text · writing and opening · screen.
+// Sections: the draft's text · the plain-text body · writing and handing over · screen.
 
 namespace platform::sdl {
 
@@ -107,27 +107,6 @@ std::filesystem::path homeFolder()
     return home && *home ? home : "/tmp";
 }
 
-// The opener's full path, if it can be run.
-std::optional<std::string> findExecutable(const std::string& command)
-{
-    if (command.empty())
-        return std::nullopt;
-    if (command.find('/') != std::string::npos)
-        return access(command.c_str(), X_OK) == 0 ? std::optional(command) : std::nullopt;
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        const std::size_t colon = std::min(folders.find(':', start), folders.size());
-        const std::string folder = folders.substr(start, colon - start);
-        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + command;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = colon + 1;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 // --- The draft's text ---------------------------------------------------------------
@@ -163,7 +142,148 @@ std::string DesktopMailComposer::draftText(const std::string& subject, const std
     return text;
 }
 
-// --- Writing and opening ---------------------------------------------------------------
+// --- The plain-text body ---------------------------------------------------------------
+
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t code)
+{
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        code = 0xFFFD;
+    if (code < 0x80) {
+        out += char(code);
+    } else if (code < 0x800) {
+        out += char(0xC0 | (code >> 6));
+        out += char(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += char(0xE0 | (code >> 12));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    } else {
+        out += char(0xF0 | (code >> 18));
+        out += char(0x80 | ((code >> 12) & 0x3F));
+        out += char(0x80 | ((code >> 6) & 0x3F));
+        out += char(0x80 | (code & 0x3F));
+    }
+}
+
+// Decodes the character references of `text`; an unknown one stays as written.
+std::string decodeReferences(std::string_view text)
+{
+    static constexpr std::pair<std::string_view, std::string_view> named[] = {
+        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", "\xC2\xA0"}};
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t semicolon = text[i] == '&' ? text.find(';', i) : std::string_view::npos;
+        if (semicolon == std::string_view::npos || semicolon - i > 10) {
+            out += text[i++];
+            continue;
+        }
+        const std::string_view name = text.substr(i + 1, semicolon - i - 1);
+        bool known = false;
+        if (name.size() > 1 && name[0] == '#') {
+            const bool hex = name[1] == 'x' || name[1] == 'X';
+            const std::string digits(name.substr(hex ? 2 : 1));
+            char* end = nullptr;
+            const unsigned long code = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
+            if (!digits.empty() && end && *end == '\0') {
+                appendUtf8(out, code > 0x10FFFF ? 0xFFFD : static_cast<std::uint32_t>(code));
+                known = true;
+            }
+        } else {
+            for (const auto& [entity, replacement] : named)
+                if (name == entity) {
+                    out += replacement;
+                    known = true;
+                }
+        }
+        if (known)
+            i = semicolon + 1;
+        else
+            out += text[i++];
+    }
+    return out;
+}
+
+// The value of attribute `name` in a tag's inside (`a href="x"`), decoded.
+std::string attribute(std::string_view tag, std::string_view name)
+{
+    std::string lower(tag);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::size_t at = 0;
+    while ((at = lower.find(name, at)) != std::string::npos) {
+        const bool startsWord = at > 0 && std::isspace(static_cast<unsigned char>(lower[at - 1]));
+        std::size_t i = at + name.size();
+        while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i])))
+            ++i;
+        if (!startsWord || i >= tag.size() || tag[i] != '=') {
+            at += name.size();
+            continue;
+        }
+        ++i;
+        while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i])))
+            ++i;
+        if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) {
+            const std::size_t close = tag.find(tag[i], i + 1);
+            return decodeReferences(tag.substr(i + 1, (close == std::string_view::npos ? tag.size() : close) - i - 1));
+        }
+        std::size_t end = i;
+        while (end < tag.size() && !std::isspace(static_cast<unsigned char>(tag[end])))
+            ++end;
+        return decodeReferences(tag.substr(i, end - i));
+    }
+    return {};
+}
+
+} // namespace
+
+std::string DesktopMailComposer::plainTextFromHtml(const std::string& html)
+{
+    const std::string text = sanitizeUtf8(html);
+    std::string out;
+    std::string linkAddress;
+    std::size_t linkTextStart = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t open = text.find('<', i);
+        out += decodeReferences(std::string_view(text).substr(i, (open == std::string::npos ? text.size() : open) - i));
+        if (open == std::string::npos)
+            break;
+        const std::size_t close = text.find('>', open);
+        if (close == std::string::npos) {
+            // Not a tag after all: a lone "<" in the text.
+            out += decodeReferences(std::string_view(text).substr(open));
+            break;
+        }
+        const std::string_view tag = std::string_view(text).substr(open + 1, close - open - 1);
+        const bool closing = tag.starts_with('/');
+        std::string name;
+        for (std::size_t k = closing ? 1 : 0; k < tag.size() && std::isalnum(static_cast<unsigned char>(tag[k])); ++k)
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(tag[k])));
+
+        if (name == "br" || (closing && (name == "p" || name == "div" || name == "li" || name == "tr"))) {
+            out += '\n';
+        } else if (name == "img") {
+            out += attribute(tag, "alt");
+        } else if (name == "a" && !closing) {
+            linkAddress = attribute(tag, "href");
+            linkTextStart = out.size();
+        } else if (name == "a" && closing && !linkAddress.empty()) {
+            // The address stays readable in the text, once.
+            if (out.find(linkAddress, linkTextStart) == std::string::npos)
+                out += " <" + linkAddress + ">";
+            linkAddress.clear();
+        }
+        i = close + 1;
+    }
+    while (!out.empty() && std::isspace(static_cast<unsigned char>(out.back())))
+        out.pop_back();
+    return out;
+}
+
+// --- Writing and handing over -----------------------------------------------------------
 
 DesktopMailComposer::DesktopMailComposer(Window& window, MailHandOff handOff)
     : MailComposeViewController(window), handOff_(std::move(handOff))
@@ -224,24 +344,30 @@ std::filesystem::path DesktopMailComposer::writeDraft() const
     return path;
 }
 
-bool DesktopMailComposer::open(const std::filesystem::path& draft) const
+bool DesktopMailComposer::start(const std::string& command, const std::vector<std::string>& arguments)
 {
-    const auto opener = findExecutable(handOff_.openerCommand);
-    if (!opener)
-        return false;
-    // The shell puts the opener in the background and ends at once, so nothing waits
-    // for the mail program and no child is left unreaped.
-    const char* script = "\"$0\" \"$1\" </dev/null >/dev/null 2>&1 &";
-    const std::string draftString = draft.string();
-    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(script),
-                    const_cast<char*>(opener->c_str()), const_cast<char*>(draftString.c_str()), nullptr};
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0)
-        return false;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const auto program = findExecutable(command);
+    return program && startDetached(*program, arguments).has_value();
+}
+
+std::vector<std::string> DesktopMailComposer::htmlMailArguments(const std::string& subject, const std::string& htmlBody)
+{
+    // Thunderbird reads `key='value'` pairs split at commas outside the quotes, and
+    // a value cannot hold a quote of its own: the subject gets the typographic
+    // apostrophe instead, the body the character reference, which shows the same.
+    std::string quotedSubject;
+    for (const char c : oneLine(subject))
+        quotedSubject += c == '\'' ? std::string("\xE2\x80\x99") : std::string(1, c);
+    std::string quotedBody;
+    for (const char c : sanitizeUtf8(htmlBody))
+        quotedBody += c == '\'' ? std::string("&#39;") : std::string(1, c);
+    return {"-compose", "subject='" + quotedSubject + "',format=html,body='" + quotedBody + "'"};
+}
+
+std::vector<std::string> DesktopMailComposer::plainMailArguments(const std::string& subject,
+                                                                 const std::string& plainBody)
+{
+    return {"--utf8", "--subject", oneLine(subject), "--body", sanitizeUtf8(plainBody)};
 }
 
 void DesktopMailComposer::send()
@@ -249,6 +375,17 @@ void DesktopMailComposer::send()
     if (reported_)
         return;
     reported_ = true;
+    // The listener's mail program is the composer that sends; once it has the
+    // message, the rest is between the listener and it.
+    if (isHTML() && start(handOff_.htmlMailCommand, htmlMailArguments(subject(), messageBody()))) {
+        reportFinished(MailComposeResult::Saved, nullptr);
+        return;
+    }
+    const std::string plainBody = isHTML() ? plainTextFromHtml(messageBody()) : messageBody();
+    if (start(handOff_.plainMailCommand, plainMailArguments(subject(), plainBody))) {
+        reportFinished(MailComposeResult::Saved, nullptr);
+        return;
+    }
     try {
         draftPath_ = writeDraft();
     } catch (const std::exception& failure) {
@@ -257,7 +394,9 @@ void DesktopMailComposer::send()
         reportFinished(MailComposeResult::Failed, &error);
         return;
     }
-    if (!open(draftPath_))
+    if (start(handOff_.openerCommand, {draftPath_.string()}))
+        std::fprintf(stderr, "spoolora: no mail program found; the mail is saved as %s\n", draftPath_.c_str());
+    else
         std::fprintf(stderr, "spoolora: mail saved as %s (no mail program could be started to open it)\n",
                      draftPath_.c_str());
     reportFinished(MailComposeResult::Saved, nullptr);
