@@ -1,9 +1,13 @@
 // Process entry: reads the command line and starts the player in a window, or
 // runs a script headless (--script).
 
+#include "app/KeyMap.h"
 #include "app/ScriptRunner.h"
-#include "app/WindowedApp.h"
+#include "app/SpooloraAppDelegate.h"
+#include "platform/headless/BuiltInLibrary.h"
+#include "platform/sdl/DesktopWindow.h"
 #include "platform/sdl/Screenshot.h"
+#include "platform/sdl/SdlPlatform.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,6 +15,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -131,13 +136,43 @@ int runScript(const Arguments& args)
     return spoolora::runScriptFile(*args.script, std::move(options), std::cout, std::cerr);
 }
 
+// The player in a desktop window, on the desktop backend.
 int runWindow(const Arguments& args)
 {
-    spoolora::WindowOptions options;
-    options.scale = args.scale;
-    options.fullscreen = args.fullscreen;
-    options.configDir = args.configDir;
-    return spoolora::runWindowed(options);
+    platform::sdl::DesktopWindowOptions windowOptions;
+    windowOptions.scale = args.scale;
+    windowOptions.fullscreen = args.fullscreen;
+    const std::unique_ptr<platform::sdl::DesktopWindow> desktop = platform::sdl::DesktopWindow::open(windowOptions);
+    if (!desktop)
+        return 1;
+
+    platform::sdl::SdlPlatformOptions platformOptions;
+    if (args.configDir)
+        platformOptions.configFolder = *args.configDir;
+    // Until the audio engine lands, the simulated player plays made-up music on the real clock.
+    platformOptions.library = platform::headless::builtInLibrary();
+    platformOptions.makeMusicPlayer = [library = platformOptions.library](const platform::BackendServices& services) {
+        return platform::headless::makeSimulatedPlayer(services, library);
+    };
+    const std::unique_ptr<platform::sdl::SdlPlatform> backend =
+        platform::sdl::makeSdlPlatform(std::move(platformOptions));
+
+    // The controller's timers and subscriptions end (with the delegate) before the backend goes.
+    const std::unique_ptr<SpooloraAppDelegate> delegate = makeApplicationDelegate(*backend);
+    platform::Window& window = backend->window();
+    spoolora::KeyMap keys(*delegate, window, [&desktop] { desktop->quit(); });
+    window.setKeyCommandHandler(
+        [&keys](const platform::KeyEvent& event, platform::KeyPhase phase) { return keys.keyEvent(event, phase); });
+    struct Unhook {
+        platform::Window& window;
+        ~Unhook() { window.setKeyCommandHandler({}); }
+    } unhook{window};
+
+    platform::sdl::ApplicationHooks hooks;
+    hooks.didFinishLaunching = [&delegate] { delegate->applicationDidFinishLaunching(); };
+    hooks.didBecomeActive = [&delegate] { delegate->applicationDidBecomeActive(); };
+    hooks.willTerminate = [&delegate] { delegate->applicationWillTerminate(); };
+    return desktop->run(*backend, hooks);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // The system music player: queue, playback state, position, and two
 // notifications posted on the main thread after a change has taken effect.
-// All calls come from the main thread.
+// The contract every player keeps (the simulated one, an audio engine) is written
+// on the MusicPlayer class below.
 
 #include <cstdint>
 #include <memory>
@@ -75,6 +76,35 @@ struct MediaItemCollection {
     std::size_t count() const noexcept { return items.size(); }
 };
 
+// The one player of the process, as the application sees it.
+//
+// Threads. Every call is made on the main thread, the one that turns the run
+// loop, at any time between the player's construction and its destruction. A
+// player that works on threads of its own (decoding, audio output) hands what
+// they find to the main thread by posting to the run loop; it never posts a
+// notification, nor changes what the queries below return, from another thread.
+//
+// Commands. A command takes effect before it returns: the queries answer with
+// the new state, item and position at once (a real player may still be filling
+// its buffers; the state is what it is doing, not what can be heard). A command
+// that changes nothing (play while playing, pause while stopped, a seek or skip
+// with no item) is accepted and does nothing. No call throws: a failure of the
+// outside world (a file that cannot be decoded, no audio device) is handled
+// inside the player, with one line on stderr, and shows as a state change (the
+// item skipped, the player stopped or paused).
+//
+// Notifications. Only between beginGeneratingPlaybackNotifications and
+// endGeneratingPlaybackNotifications does the player post to the notification
+// centre, always on the main thread at a later turn of the run loop, never from
+// inside the call that caused the change, so the caller finishes its own update
+// first. The notification's object is the player. Each change posts once:
+//   PlaybackStateDidChangeNotification when playbackState changes, whatever the
+//     cause (a command, the queue running out, a seek ending, an interruption);
+//   NowPlayingItemDidChangeNotification when the now-playing item changes (a
+//     skip, a new queue, an item ending and the next one starting, no item left).
+// A command that changes both posts both. A notification may arrive after a
+// later change has already happened: its receiver reads the player's state then,
+// not the state at the moment of the change.
 class MusicPlayer {
 public:
     virtual ~MusicPlayer() = default;
@@ -82,25 +112,38 @@ public:
     // Older players do not offer indexOfNowPlayingItem.
     virtual bool respondsToIndexOfNowPlayingItem() const = 0;
 
+    // One of PlaybackState; other values may arrive and are passed through.
     virtual std::int32_t playbackState() const = 0;
     virtual MediaItemPtr nowPlayingItem() const = 0;           // nullptr when none
     virtual std::uint64_t indexOfNowPlayingItem() const = 0;   // NotFound when none
-    // Seconds into the current item; may be 0, negative or NaN when nothing meaningful plays.
+    // Seconds into the current item, read five times a second by the tick: cheap,
+    // and running on from the last change without a notification. May be 0,
+    // negative or NaN when nothing meaningful plays.
     virtual double currentPlaybackTime() const = 0;
     virtual std::int32_t repeatMode() const = 0;
 
+    // Stopped, paused or interrupted with an item: plays it from where it stands.
     virtual void play() = 0;
+    // Playing, interrupted or seeking: pauses where it stands.
     virtual void pause() = 0;
+    // With an item: runs the position forward (backward) faster than playing until
+    // endSeeking; a backward seek stops at the item's start.
     virtual void beginSeekingForward() = 0;
     virtual void beginSeekingBackward() = 0;
-    // Ends a seek and returns to the state before it.
+    // Ends a seek and returns to the state before it; otherwise does nothing.
     virtual void endSeeking() = 0;
+    // The neighbouring queue item from its start, in the same state. Past either end
+    // the queue wraps under RepeatMode::All; otherwise the player stops with no item.
     virtual void skipToNextItem() = 0;
     virtual void skipToPreviousItem() = 0;
+    // Any value is kept and read back; the player acts on those of RepeatMode.
     virtual void setRepeatMode(std::int32_t mode) = 0;
-    // The collection becomes the whole queue; its first item becomes current.
+    // The collection becomes the whole queue; its first item becomes current from
+    // its start, in the same state. An empty collection leaves the player stopped
+    // with no item.
     virtual void setQueueWithItemCollection(const MediaItemCollection& collection) = 0;
     virtual void beginGeneratingPlaybackNotifications() = 0;
+    // Notifications already handed to the run loop but not yet posted are dropped.
     virtual void endGeneratingPlaybackNotifications() = 0;
 };
 

@@ -16,6 +16,15 @@
 
 namespace platform {
 
+// What a backend lends to the parts that the caller chooses and builds for it (the
+// music player, later the music library): they run on its clock, run loop and
+// notification centre, which outlive them.
+struct BackendServices {
+    const Clock& clock;
+    RunLoop& runLoop;
+    NotificationCenter& center;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;

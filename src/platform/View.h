@@ -3,9 +3,10 @@
 // and a rotation about its centre; its frame is the upright rectangle that the
 // turned view covers in its superview. A view owns its subviews.
 //
-// Sections: geometry · appearance · tree · content and drawing · touches.
+// Sections: geometry · appearance · tree · content and drawing · touches · keys.
 
 #include "platform/Geometry.h"
+#include "platform/Keys.h"
 #include "platform/Layer.h"
 
 #include <cassert>
@@ -129,6 +130,15 @@ public:
     virtual void touchesEnded(const TouchEvent&) {}
     // The touch was taken away (a gesture recognised): no action of the view fires.
     virtual void touchesCancelled(const TouchEvent&) {}
+
+    // --- Keys and typed text --------------------------------------------------
+    // Whether the window may give this view the keyboard focus (a text field).
+    virtual bool canBecomeFocused() const noexcept { return false; }
+    // A key while this view or one of its subviews has the focus. Returns whether the
+    // view acted on it; when it did not, the window offers the key to the superview.
+    virtual bool keyEvent(const KeyEvent&, KeyPhase) { return false; }
+    // Text typed while this view has the focus: one or more characters, UTF-8.
+    virtual void insertText(const std::string&) {}
 
 protected:
     void contentChanged() noexcept { ++contentVersion_; }

@@ -35,6 +35,10 @@ public:
     void presentModalViewController(std::unique_ptr<ViewController> controller, bool animated);
     void dismissModalViewControllerAnimated(bool animated);
 
+    // A key that no view of this screen took while the screen is presented in front.
+    // Returns whether the controller acted on it.
+    virtual bool keyEvent(const KeyEvent&, KeyPhase) { return false; }
+
 protected:
     void setView(std::unique_ptr<View> view);
     Window& window() noexcept { return window_; }

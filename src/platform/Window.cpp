@@ -4,13 +4,14 @@
 #include "platform/Label.h"
 #include "platform/SwipeRecognizer.h"
 #include "platform/TextLayout.h"
+#include "platform/ViewController.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <numbers>
 
-// Sections: window and content · modal screens · alerts · touches.
+// Sections: window and content · modal screens · alerts · touches · keys.
 
 namespace platform {
 
@@ -350,6 +351,7 @@ bool Window::recogniseSwipe(Point location, Nanoseconds now)
 void Window::touchDown(Point location)
 {
     const Nanoseconds now = clock_.now();
+    touchDown_ = true;
     // A finger that went down again without coming up: the old touch ends without effect.
     if (touchedViewIsLive()) {
         View* stale = touched_;
@@ -389,11 +391,61 @@ void Window::touchMove(Point location)
 void Window::touchUp(Point location)
 {
     const Nanoseconds now = clock_.now();
+    touchDown_ = false;
     if (!touchReachesView(location, now))
         return;
     View* ended = touched_;
     forgetTouch();
     ended->touchesEnded({location, now});
+}
+
+// --- Keys and typed text -----------------------------------------------------
+
+View* Window::frontRoot() const noexcept
+{
+    if (alertView_)
+        return alertView_.get();
+    if (const Modal* modal = topPresentedModal())
+        return modal->view.get();
+    return content_.get();
+}
+
+bool Window::setFocusedView(View* view)
+{
+    focused_ = nullptr;
+    focusedSerial_ = 0;
+    if (!view || !view->canBecomeFocused() || !treeHolds(*frontRoot(), view, view->serialNumber()))
+        return false;
+    focused_ = view;
+    focusedSerial_ = view->serialNumber();
+    return true;
+}
+
+View* Window::focusedView() const noexcept
+{
+    // A focused view that left the front layer (a screen came over it, or it was
+    // removed and freed) gets nothing, and the pointer is not followed.
+    if (!focused_ || !treeHolds(*frontRoot(), focused_, focusedSerial_))
+        return nullptr;
+    return focused_;
+}
+
+bool Window::keyEvent(const KeyEvent& event, KeyPhase phase)
+{
+    if (!alertView_) {
+        for (View* view = focusedView(); view; view = view->superview())
+            if (view->keyEvent(event, phase))
+                return true;
+        if (ViewController* front = presentedController(); front && front->keyEvent(event, phase))
+            return true;
+    }
+    return keyCommands_ && keyCommands_(event, phase);
+}
+
+void Window::textInput(const std::string& utf8)
+{
+    if (View* view = alertView_ ? nullptr : focusedView())
+        view->insertText(utf8);
 }
 
 } // namespace platform

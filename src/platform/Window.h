@@ -1,17 +1,21 @@
 #pragma once
 // The one window: the 320 × 480-point screen. Holds the root view, modal
-// screens and alerts, and dispatches one finger's touches to the views.
+// screens and alerts, dispatches one finger's touches to the views, and keys and
+// typed text to the focused view.
 
 #include "platform/Clock.h"
+#include "platform/Keys.h"
 #include "platform/View.h"
-#include "platform/ViewController.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+class ViewController;
 
 // Alert with one button that closes it.
 struct AlertSpec {
@@ -73,6 +77,27 @@ public:
     void touchUp(Point location);
     // The view under a screen point that would take a touch, honouring alerts and modals.
     View* hitTest(Point location);
+    // Whether a finger is on the screen: between touchDown and touchUp.
+    bool isTouchDown() const noexcept { return touchDown_; }
+
+    // --- Keys and typed text --------------------------------------------------
+    // Gives the view the focus: it receives keys and typed text first. Only a view
+    // that can take the focus and lies in the front layer (the alert, else the front
+    // modal screen, else the content) takes it; nullptr clears the focus. Returns
+    // whether the view has the focus now.
+    bool setFocusedView(View* view);
+    // The focused view while it is still in the front layer; nullptr otherwise.
+    View* focusedView() const noexcept;
+    // A key from the keyboard. The front alert acts on none of them and the views and
+    // screens it covers see none. Otherwise the focused view and then its superviews
+    // are offered the key, then the controller of the front modal screen. What none
+    // of them took goes to the key command handler. Returns whether anything acted.
+    bool keyEvent(const KeyEvent& event, KeyPhase phase);
+    // Typed text goes to the focused view; without one it is dropped.
+    void textInput(const std::string& utf8);
+    // What acts on the keys that no screen took: the application's shortcuts.
+    using KeyCommandHandler = std::function<bool(const KeyEvent&, KeyPhase)>;
+    void setKeyCommandHandler(KeyCommandHandler handler) { keyCommands_ = std::move(handler); }
 
     // Bumped whenever something that the compositor shows may have changed in
     // ways the views do not track themselves (modals, alerts).
@@ -119,11 +144,19 @@ private:
     // Closed alerts wait here until no action of theirs can still be running.
     std::vector<std::unique_ptr<View>> retiredAlertViews_;
 
+    // The root of the layer that takes touches and keys now.
+    View* frontRoot() const noexcept;
+
     View* touched_ = nullptr;
     std::uint64_t touchedSerial_ = 0;
     Point touchStart_;
     Nanoseconds touchStartTime_ = 0;
+    bool touchDown_ = false;
     unsigned long generation_ = 0;
+
+    View* focused_ = nullptr;
+    std::uint64_t focusedSerial_ = 0;
+    KeyCommandHandler keyCommands_;
 };
 
 } // namespace platform

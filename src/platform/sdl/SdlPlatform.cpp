@@ -4,36 +4,30 @@
 
 #include <SDL.h>
 
+#include <stdexcept>
+
 namespace platform::sdl {
 
-std::vector<MediaItemPtr> builtInLibrary()
+namespace {
+
+std::unique_ptr<MusicPlayer> buildPlayer(const SdlPlatformOptions& options, const BackendServices& services)
 {
-    return {
-        makeAlbumItem("Low Tide Overture", "The Harbour Reels", "Salt & Static", 192, 1, 5),
-        makeAlbumItem("Side A, Track Two", "The Harbour Reels", "Salt & Static", 227, 2, 5),
-        makeAlbumItem("Ferry Lights", "The Harbour Reels", "Salt & Static", 174, 3, 5),
-        makeAlbumItem("Chrome Capstan", "The Harbour Reels", "Salt & Static", 251, 4, 5),
-        makeAlbumItem("Rewind to the Pier", "The Harbour Reels", "Salt & Static", 208, 5, 5),
-        makeAlbumItem("Nachtzug", "Kassette Kollektiv", "Bandsalat", 263, 1, 3),
-        makeAlbumItem("Kreuzberg 1987", "Kassette Kollektiv", "Bandsalat", 199, 2, 3),
-        makeAlbumItem("Chrom II", "Kassette Kollektiv", "Bandsalat", 236, 3, 3),
-    };
+    std::unique_ptr<MusicPlayer> player = options.makeMusicPlayer ? options.makeMusicPlayer(services) : nullptr;
+    if (!player)
+        throw std::invalid_argument("the desktop backend was given no music player");
+    return player;
 }
 
-SdlPlatform::SdlPlatform(const SdlPlatformOptions& options)
+} // namespace
+
+SdlPlatform::SdlPlatform(SdlPlatformOptions options)
     : runLoop_(clock_),
       defaults_(options.configFolder),
-      player_(clock_, runLoop_, center_),
+      player_(buildPlayer(options, BackendServices{clock_, runLoop_, center_})),
       window_(clock_),
-      library_(builtInLibrary()),
-      mail_(options.mail)
+      library_(std::move(options.library)),
+      mail_(std::move(options.mail))
 {
-    // The simulated player starts stopped with the first album queued, so that Play plays.
-    std::vector<MediaItemPtr> firstAlbum;
-    for (const MediaItemPtr& item : library_)
-        if (item->albumTitle == library_.front()->albumTitle)
-            firstAlbum.push_back(item);
-    player_.setQueue(std::move(firstAlbum), headless::Notify::No);
 }
 
 SdlPlatform::~SdlPlatform() = default;
@@ -57,9 +51,9 @@ void SdlPlatform::setIdleTimerDisabled(bool disabled)
         SDL_EnableScreenSaver();
 }
 
-std::unique_ptr<SdlPlatform> makeSdlPlatform(const SdlPlatformOptions& options)
+std::unique_ptr<SdlPlatform> makeSdlPlatform(SdlPlatformOptions options)
 {
-    return std::make_unique<SdlPlatform>(options);
+    return std::make_unique<SdlPlatform>(std::move(options));
 }
 
 } // namespace platform::sdl

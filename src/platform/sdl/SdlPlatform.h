@@ -1,14 +1,14 @@
 #pragma once
 // The desktop backend: the real monotonic clock and run loop, preferences in a
 // file, the window's screen-saver switch, the music picker and the mail composer
-// of the desktop. Until the audio engine lands, the music player is the simulated
-// one, running on the real clock over a small built-in library.
+// of the desktop. The music player and the music the picker lists come from the
+// caller, which alone decides what plays.
 
 #include "platform/Platform.h"
-#include "platform/headless/ScriptedMusicPlayer.h"
 #include "platform/sdl/DesktopMailComposer.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,11 +18,17 @@ struct SdlPlatformOptions {
     // Where the preference file lives (normally $XDG_CONFIG_HOME/spoolora).
     std::filesystem::path configFolder = FileUserDefaults::defaultFolder();
     MailHandOff mail = MailHandOff::fromEnvironment();
+    // Builds the system music player on the platform's clock, run loop and
+    // notification centre, once, while the platform is built. Required.
+    std::function<std::unique_ptr<MusicPlayer>(const BackendServices&)> makeMusicPlayer;
+    // The music the picker lists, in the order shown.
+    std::vector<MediaItemPtr> library;
 };
 
 class SdlPlatform final : public Platform {
 public:
-    explicit SdlPlatform(const SdlPlatformOptions& options);
+    // Throws std::invalid_argument when the options build no music player.
+    explicit SdlPlatform(SdlPlatformOptions options);
     ~SdlPlatform() override;
     SdlPlatform(const SdlPlatform&) = delete;
     SdlPlatform& operator=(const SdlPlatform&) = delete;
@@ -31,9 +37,9 @@ public:
     RunLoop& runLoop() override { return runLoop_; }
     NotificationCenter& defaultCenter() override { return center_; }
     UserDefaults& standardUserDefaults() override { return defaults_; }
-    MusicPlayer& systemMusicPlayer() override { return player_; }
+    MusicPlayer& systemMusicPlayer() override { return *player_; }
     Window& window() override { return window_; }
-    // A list picker over the built-in library.
+    // A list picker over the library given in the options.
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
     std::unique_ptr<MailComposeViewController> makeMailComposer() override;
     // Turns SDL's screen-saver inhibition on and off. Needs SDL's video set up.
@@ -47,16 +53,15 @@ private:
     RunLoop runLoop_;
     NotificationCenter center_;
     FileUserDefaults defaults_;
-    headless::ScriptedMusicPlayer player_;
+    // After what it runs on and before the window: it outlives the screens and goes
+    // before its clock, run loop and notification centre.
+    std::unique_ptr<MusicPlayer> player_;
     Window window_;
     std::vector<MediaItemPtr> library_;
     MailHandOff mail_;
     bool idleTimerDisabled_ = false;
 };
 
-// A few albums of made-up music for the simulated player, in album order.
-std::vector<MediaItemPtr> builtInLibrary();
-
-std::unique_ptr<SdlPlatform> makeSdlPlatform(const SdlPlatformOptions& options);
+std::unique_ptr<SdlPlatform> makeSdlPlatform(SdlPlatformOptions options);
 
 } // namespace platform::sdl

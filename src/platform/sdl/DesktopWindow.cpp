@@ -1,0 +1,373 @@
+#include "platform/sdl/DesktopWindow.h"
+
+#include "platform/sdl/Presenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+
+// Sections: opening the window · keys · the main loop.
+
+namespace platform::sdl {
+
+namespace {
+
+constexpr float defaultScale = 2;
+constexpr float maximumScale = 8;
+// Without a graphics chip every frame is drawn by the processor: turning reels are
+// drawn 25 times a second, film's rate, which still reads as smooth turning at well
+// under half the cost of the display's rate.
+constexpr Nanoseconds softwareTurningInterval = 40'000'000;
+
+double processSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+// --- Opening the window ----------------------------------------------------------------
+
+DesktopWindow::DesktopWindow(SDL_Window* window) : window_(window) {}
+
+DesktopWindow::~DesktopWindow()
+{
+    presenter_.reset();
+    SDL_DestroyWindow(window_);
+    SDL_Quit();
+}
+
+std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& options)
+{
+    // The player's own switch decides about the screen saver, not SDL's default.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // A desktop window should not turn off the desktop's compositor, as games do.
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+        std::fprintf(stderr, "spoolora: no display (SDL cannot start its video: %s)\n", SDL_GetError());
+        return nullptr;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (isInvisibleDriver(driver) && !driverWasRequested(driver)) {
+        std::fprintf(stderr,
+                     "spoolora: no display (SDL found none and fell back to its invisible \"%s\" driver; "
+                     "set DISPLAY or WAYLAND_DISPLAY, or try --script)\n",
+                     driver);
+        SDL_Quit();
+        return nullptr;
+    }
+
+    const Graphics graphics = probeGraphics();
+    Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
+    if (options.fullscreen)
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    SDL_Window* window = SDL_CreateWindow("Spoolora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                          int(Window::widthPoints * defaultScale),
+                                          int(Window::heightPoints * defaultScale), flags);
+    if (!window) {
+        std::fprintf(stderr, "spoolora: cannot open a window: %s\n", SDL_GetError());
+        SDL_Quit();
+        return nullptr;
+    }
+    if (!options.fullscreen) {
+        const float scale = options.scale > 0 ? std::min(options.scale, maximumScale) : fittingScale(window);
+        SDL_SetWindowSize(window, static_cast<int>(std::lround(Window::widthPoints * scale)),
+                          static_cast<int>(std::lround(Window::heightPoints * scale)));
+        SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    SDL_SetWindowMinimumSize(window, int(Window::widthPoints / 2), int(Window::heightPoints / 2));
+    SDL_ShowWindow(window);
+
+    // From here the window is closed and SDL ended by the destructor, also when the
+    // presenter cannot be made.
+    auto desktop = std::make_unique<DesktopWindow>(window);
+    desktop->presenter_ = std::make_unique<Presenter>(window, graphics != Graphics::Software);
+    return desktop;
+}
+
+// --- Keys ------------------------------------------------------------------------------
+
+KeyEvent keyEventFromSdl(const SDL_KeyboardEvent& event)
+{
+    KeyEvent key;
+    const SDL_Keycode sym = event.keysym.sym;
+    switch (sym) {
+    case SDLK_ESCAPE: key.key = Key::Escape; break;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER: key.key = Key::Return; break;
+    case SDLK_BACKSPACE: key.key = Key::Backspace; break;
+    case SDLK_DELETE: key.key = Key::Delete; break;
+    case SDLK_TAB: key.key = Key::Tab; break;
+    case SDLK_LEFT: key.key = Key::Left; break;
+    case SDLK_RIGHT: key.key = Key::Right; break;
+    case SDLK_UP: key.key = Key::Up; break;
+    case SDLK_DOWN: key.key = Key::Down; break;
+    case SDLK_HOME: key.key = Key::Home; break;
+    case SDLK_END: key.key = Key::End; break;
+    case SDLK_PAGEUP: key.key = Key::PageUp; break;
+    case SDLK_PAGEDOWN: key.key = Key::PageDown; break;
+    default:
+        // SDL names a key that types by the character it types without modifiers.
+        if (sym >= SDLK_SPACE && sym < 0x7f) {
+            key.key = Key::Character;
+            key.character = static_cast<char32_t>(sym >= 'A' && sym <= 'Z' ? sym - 'A' + 'a' : sym);
+        } else if (sym > 0x7f && (sym & SDLK_SCANCODE_MASK) == 0) {
+            key.key = Key::Character;
+            key.character = static_cast<char32_t>(sym);
+        }
+        break;
+    }
+    const Uint16 mod = event.keysym.mod;
+    key.control = (mod & KMOD_CTRL) != 0;
+    key.alt = (mod & KMOD_ALT) != 0;
+    key.shift = (mod & KMOD_SHIFT) != 0;
+    key.repeat = event.repeat != 0;
+    return key;
+}
+
+// --- The main loop ---------------------------------------------------------------------
+
+class DesktopWindow::Loop {
+    enum class Pointer { None, Mouse, Finger };
+
+public:
+    Loop(SDL_Window* window, Presenter& presenter, Platform& platform, const ApplicationHooks& hooks)
+        : presenter_(presenter), platform_(platform), hooks_(hooks)
+    {
+        wakeUpEvent_ = SDL_RegisterEvents(1);
+        platform_.runLoop().setWakeUp([type = wakeUpEvent_] {
+            SDL_Event event{};
+            event.type = type;
+            SDL_PushEvent(&event);
+        });
+        SDL_DisplayMode mode{};
+        const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
+        const int hz = SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+        frameInterval_ = nanosecondsFromSeconds(1.0 / hz);
+    }
+    ~Loop() { platform_.runLoop().setWakeUp({}); }
+    Loop(const Loop&) = delete;
+    Loop& operator=(const Loop&) = delete;
+
+    int run()
+    {
+        if (hooks_.didFinishLaunching)
+            hooks_.didFinishLaunching();
+        // Launching makes the application active once; focus events only count after
+        // it has been away, so the reels are not rebuilt twice at start.
+        if (hooks_.didBecomeActive)
+            hooks_.didBecomeActive();
+        active_ = true;
+
+        const Clock& clock = platform_.clock();
+        while (!quit_) {
+            SDL_Event event;
+            while (!quit_ && SDL_PollEvent(&event))
+                handle(event);
+            if (quit_)
+                break;
+            platform_.runLoop().runDue();
+            Nanoseconds now = clock.now();
+            platform_.window().collectDismissed(now);
+
+            const bool animating = presenter_.compositor().timing().animating;
+            if (!animating || now >= nextFrameAt_) {
+                presenter_.present(platform_.window(), now);
+                const FrameTiming& timing = presenter_.compositor().timing();
+                if (timing.animating) {
+                    // Drawing in software, turning reels alone get a calmer rate than slides.
+                    const Nanoseconds interval = presenter_.isSoftware() && !timing.sliding
+                                                     ? std::max(frameInterval_, softwareTurningInterval)
+                                                     : frameInterval_;
+                    // With vsync the present already waited for the display; the loop only
+                    // needs to be ready a little before the next refresh.
+                    const Nanoseconds lead = presenter_.hasVsync() ? interval / 8 : 0;
+                    nextFrameAt_ = std::max(nextFrameAt_ + interval, now + interval / 2) - lead;
+                } else {
+                    nextFrameAt_ = now;
+                }
+            }
+
+            if (statsEnabled_)
+                printStats(now);
+
+            // Sleep until the next timer, frame or animation end, or an event.
+            now = clock.now();
+            std::optional<Nanoseconds> wake = platform_.runLoop().nextDeadline();
+            const FrameTiming& timing = presenter_.compositor().timing();
+            const std::optional<Nanoseconds> picture = timing.animating ? std::optional(nextFrameAt_) : timing.nextChange;
+            if (picture && (!wake || *picture < *wake))
+                wake = picture;
+            int timeoutMs = -1;
+            if (wake) {
+                // Rounded up: waking early would only find nothing due and spin.
+                const Nanoseconds remaining = std::max<Nanoseconds>(0, *wake - now);
+                timeoutMs = static_cast<int>(std::min<Nanoseconds>((remaining + 999'999) / 1'000'000, 60'000));
+            }
+            if (timeoutMs != 0 && SDL_WaitEventTimeout(&event, timeoutMs))
+                handle(event);
+        }
+        return 0;
+    }
+
+    void terminate()
+    {
+        if (quit_)
+            return;
+        if (hooks_.willTerminate)
+            hooks_.willTerminate();
+        quit_ = true;
+    }
+
+private:
+    // SPOOLORA_FRAME_STATS=1: once a second, how many frames were drawn, how many
+    // pixels they touched and the processor time they took, to see that a still
+    // screen costs nothing.
+    void printStats(Nanoseconds now)
+    {
+        if (now - statsSince_ < 1'000'000'000)
+            return;
+        const double seconds = secondsFromNanoseconds(now - statsSince_);
+        const FrameStats& total = presenter_.stats();
+        const double process = processSeconds();
+        std::fprintf(stderr,
+                     "spoolora: %.1f frames/s, %.0f kilopixels/s, drawing %.1f ms/s, sending %.1f ms/s, "
+                     "process %.1f ms/s (%s renderer)\n",
+                     double(total.frames - statsBefore_.frames) / seconds,
+                     double(total.pixels - statsBefore_.pixels) / seconds / 1000,
+                     (total.drawingSeconds - statsBefore_.drawingSeconds) * 1000 / seconds,
+                     (total.uploadingSeconds - statsBefore_.uploadingSeconds) * 1000 / seconds,
+                     (process - processBefore_) * 1000 / seconds, presenter_.isSoftware() ? "software" : "accelerated");
+        statsSince_ = now;
+        statsBefore_ = total;
+        processBefore_ = process;
+    }
+
+    void becomeActive()
+    {
+        if (active_)
+            return;
+        active_ = true;
+        if (hooks_.didBecomeActive)
+            hooks_.didBecomeActive();
+    }
+
+    static bool isOnScreen(Point p)
+    {
+        return p.x >= 0 && p.y >= 0 && p.x < Window::widthPoints && p.y < Window::heightPoints;
+    }
+
+    // One finger at a time: the first mouse button or touch that lands on the screen
+    // owns the touch until it lifts; everything else waits.
+    void pointerDown(Pointer pointer, Point p)
+    {
+        if (pointer_ != Pointer::None || !isOnScreen(p))
+            return;
+        pointer_ = pointer;
+        platform_.window().touchDown(p);
+    }
+    void pointerMove(Pointer pointer, Point p)
+    {
+        if (pointer_ == pointer)
+            platform_.window().touchMove(p);
+    }
+    void pointerUp(Pointer pointer, Point p)
+    {
+        if (pointer_ != pointer)
+            return;
+        pointer_ = Pointer::None;
+        platform_.window().touchUp(p);
+    }
+
+    void handle(const SDL_Event& event)
+    {
+        switch (event.type) {
+        case SDL_QUIT: terminate(); break;
+        case SDL_WINDOWEVENT:
+            switch (event.window.event) {
+            case SDL_WINDOWEVENT_CLOSE: terminate(); break;
+            case SDL_WINDOWEVENT_SIZE_CHANGED: presenter_.windowResized(); break;
+            case SDL_WINDOWEVENT_EXPOSED: presenter_.redrawAll(); break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+            case SDL_WINDOWEVENT_RESTORED: becomeActive(); break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+            case SDL_WINDOWEVENT_MINIMIZED: active_ = false; break;
+            default: break;
+            }
+            break;
+        case SDL_RENDER_DEVICE_RESET: presenter_.texturesLost(); break;
+        case SDL_KEYDOWN: platform_.window().keyEvent(keyEventFromSdl(event.key), KeyPhase::Down); break;
+        case SDL_KEYUP: platform_.window().keyEvent(keyEventFromSdl(event.key), KeyPhase::Up); break;
+        case SDL_TEXTINPUT: platform_.window().textInput(event.text.text); break;
+        case SDL_MOUSEBUTTONDOWN:
+            // Touches arrive as finger events; SDL's mouse copies of them would act twice.
+            if (event.button.which != SDL_TOUCH_MOUSEID && event.button.button == SDL_BUTTON_LEFT)
+                pointerDown(Pointer::Mouse, presenter_.screenPoint(float(event.button.x), float(event.button.y)));
+            break;
+        case SDL_MOUSEMOTION:
+            if (event.motion.which != SDL_TOUCH_MOUSEID)
+                pointerMove(Pointer::Mouse, presenter_.screenPoint(float(event.motion.x), float(event.motion.y)));
+            break;
+        case SDL_MOUSEBUTTONUP:
+            if (event.button.which != SDL_TOUCH_MOUSEID && event.button.button == SDL_BUTTON_LEFT)
+                pointerUp(Pointer::Mouse, presenter_.screenPoint(float(event.button.x), float(event.button.y)));
+            break;
+        case SDL_FINGERDOWN:
+            if (pointer_ == Pointer::None) {
+                const Point p = presenter_.screenPointFromTouch(event.tfinger.x, event.tfinger.y);
+                if (isOnScreen(p))
+                    finger_ = event.tfinger.fingerId;
+                pointerDown(Pointer::Finger, p);
+            }
+            break;
+        case SDL_FINGERMOTION:
+            if (pointer_ == Pointer::Finger && event.tfinger.fingerId == finger_)
+                pointerMove(Pointer::Finger, presenter_.screenPointFromTouch(event.tfinger.x, event.tfinger.y));
+            break;
+        case SDL_FINGERUP:
+            if (pointer_ == Pointer::Finger && event.tfinger.fingerId == finger_)
+                pointerUp(Pointer::Finger, presenter_.screenPointFromTouch(event.tfinger.x, event.tfinger.y));
+            break;
+        default: break;   // the run loop's wake-up needs nothing but the wake
+        }
+    }
+
+    Presenter& presenter_;
+    Platform& platform_;
+    const ApplicationHooks& hooks_;
+    Uint32 wakeUpEvent_ = 0;
+    Nanoseconds frameInterval_ = 16'666'667;
+    Nanoseconds nextFrameAt_ = 0;
+    bool quit_ = false;
+    bool active_ = false;
+    Pointer pointer_ = Pointer::None;
+    SDL_FingerID finger_ = 0;
+    const bool statsEnabled_ = std::getenv("SPOOLORA_FRAME_STATS") != nullptr;
+    Nanoseconds statsSince_ = 0;
+    FrameStats statsBefore_;
+    double processBefore_ = 0;
+};
+
+int DesktopWindow::run(Platform& platform, const ApplicationHooks& hooks)
+{
+    Loop loop(window_, *presenter_, platform, hooks);
+    loop_ = &loop;
+    struct Forget {
+        Loop*& loop;
+        ~Forget() { loop = nullptr; }
+    } forget{loop_};
+    return loop.run();
+}
+
+void DesktopWindow::quit()
+{
+    if (loop_)
+        loop_->terminate();
+}
+
+} // namespace platform::sdl

@@ -1,0 +1,68 @@
+#pragma once
+// The platform's window on a desktop: SDL's window and events, the run loop's
+// timers on the main thread, and frames drawn only when the picture changes.
+//
+// The loop knows nothing of the application: it delivers touches, keys and typed
+// text to the platform::Window, and tells the application through three hooks when
+// it has launched, when it becomes active again and when it is about to end.
+
+#include "platform/Keys.h"
+#include "platform/Platform.h"
+
+#include <SDL.h>
+
+#include <functional>
+#include <memory>
+
+namespace platform::sdl {
+
+struct DesktopWindowOptions {
+    // Pixels per point of the 320 × 480-point screen in window units; 0 fits the display.
+    float scale = 0;
+    // Covers the whole display (the screen is letterboxed), as on a small touch panel.
+    bool fullscreen = false;
+};
+
+// What the loop tells the application, each on the main thread.
+struct ApplicationHooks {
+    std::function<void()> didFinishLaunching;
+    // Focus came back after the window had lost it or was minimised.
+    std::function<void()> didBecomeActive;
+    std::function<void()> willTerminate;
+};
+
+class Presenter;
+
+class DesktopWindow {
+public:
+    // Starts SDL's video and opens the window. Returns nullptr after
+    // one line on stderr when there is no display to open it on or the window cannot
+    // be opened. Throws std::runtime_error when nothing can draw into the window.
+    static std::unique_ptr<DesktopWindow> open(const DesktopWindowOptions& options);
+    // Takes over the window; open() is the way to make one.
+    explicit DesktopWindow(SDL_Window* window);
+    // Closes the window and SDL's video.
+    ~DesktopWindow();
+    DesktopWindow(const DesktopWindow&) = delete;
+    DesktopWindow& operator=(const DesktopWindow&) = delete;
+
+    // Runs the platform in the window until the window is closed or
+    // quit() is called. The platform must have been built on this thread after
+    // open(). Returns the process's exit status.
+    int run(Platform& platform, const ApplicationHooks& hooks);
+    // Ends the loop once the current event has been handled; the application hears
+    // willTerminate first. Main thread only.
+    void quit();
+
+private:
+    class Loop;
+
+    SDL_Window* window_;
+    std::unique_ptr<Presenter> presenter_;
+    Loop* loop_ = nullptr;   // while run() runs
+};
+
+// The key an SDL key event stands for.
+KeyEvent keyEventFromSdl(const SDL_KeyboardEvent& event);
+
+} // namespace platform::sdl

@@ -1,0 +1,225 @@
+#include "platform/sdl/Presenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Sections: renderer choice · the presenter.
+
+namespace platform::sdl {
+
+namespace {
+
+constexpr float defaultScale = 2;
+
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+// --- Renderer choice -------------------------------------------------------------------
+
+bool isInvisibleDriver(const char* driver)
+{
+    return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+bool driverWasRequested(const char* driver)
+{
+    const char* requested = std::getenv("SDL_VIDEODRIVER");
+    if (!requested || !driver)
+        return false;
+    const std::string list = requested;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        if (SDL_strcasecmp(list.substr(start, comma - start).c_str(), driver) == 0)
+            return true;
+        start = comma + 1;
+    }
+    return false;
+}
+
+// Mesa's software rasterisers offer OpenGL without a graphics chip; drawing through
+// them costs more processor time than SDL's own software renderer with redraws
+// limited to what changed. A hidden probe window asks OpenGL who it is.
+Graphics probeGraphics()
+{
+    if (const char* choice = std::getenv("SPOOLORA_RENDERER")) {
+        if (std::strcmp(choice, "software") == 0)
+            return Graphics::Software;
+        if (std::strcmp(choice, "accelerated") == 0)
+            return Graphics::Hardware;
+    }
+    SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+    if (!probe)
+        return Graphics::Unknown;
+    Graphics result = Graphics::Unknown;
+    if (SDL_GLContext context = SDL_GL_CreateContext(probe)) {
+        using GetString = const unsigned char* (*)(unsigned);
+        constexpr unsigned glRenderer = 0x1F01;
+        const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+        const auto* name = getString ? reinterpret_cast<const char*>(getString(glRenderer)) : nullptr;
+        if (name) {
+            const std::string renderer = name;
+            const bool software = renderer.find("llvmpipe") != std::string::npos
+                                  || renderer.find("softpipe") != std::string::npos
+                                  || renderer.find("swrast") != std::string::npos
+                                  || renderer.find("Software Rasterizer") != std::string::npos;
+            result = software ? Graphics::Software : Graphics::Hardware;
+        }
+        SDL_GL_DeleteContext(context);
+    }
+    SDL_DestroyWindow(probe);
+    return result;
+}
+
+float fittingScale(SDL_Window* window)
+{
+    const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
+    SDL_Rect usable{};
+    if (SDL_GetDisplayUsableBounds(display, &usable) != 0 || usable.w <= 0 || usable.h <= 0)
+        return defaultScale;
+    constexpr float frameAllowancePoints = 48;
+    const float fit = std::min(float(usable.w) / Window::widthPoints,
+                               (float(usable.h) - frameAllowancePoints) / Window::heightPoints);
+    if (fit >= defaultScale)
+        return defaultScale;
+    return std::max(0.5f, std::floor(fit * 4) / 4);
+}
+
+// --- The presenter -----------------------------------------------------------------------
+
+Presenter::Presenter(SDL_Window* window, bool accelerated) : window_(window)
+{
+    if (accelerated) {
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+        if (renderer_) {
+            SDL_RendererInfo info{};
+            SDL_GetRendererInfo(renderer_, &info);
+            vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+        }
+    }
+    if (!renderer_)
+        makeSoftwareRenderer();
+    else
+        compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
+    fitScreen();
+}
+
+Presenter::~Presenter()
+{
+    compositor_.reset();
+    if (renderer_)
+        SDL_DestroyRenderer(renderer_);
+}
+
+void Presenter::windowResized()
+{
+    if (isSoftware()) {
+        compositor_.reset();
+        SDL_DestroyRenderer(renderer_);
+        renderer_ = nullptr;
+        makeSoftwareRenderer();
+    }
+    fitScreen();
+    redrawAll_ = true;
+}
+
+void Presenter::texturesLost()
+{
+    compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
+    fitScreen();
+    redrawAll_ = true;
+}
+
+bool Presenter::present(Window& window, Nanoseconds now)
+{
+    struct Account {
+        double started;
+        double& total;
+        ~Account() { total += threadSeconds() - started; }
+    } account{threadSeconds(), stats_.drawingSeconds};
+    compositor_->compose(window, now);
+    const std::vector<SDL_Rect>& damage = compositor_->damage();
+    if (!redrawAll_ && damage.empty())
+        return false;
+    ++stats_.frames;
+    for (const SDL_Rect& r : damage)
+        stats_.pixels += std::uint64_t(r.w) * std::uint64_t(r.h);
+    if (isSoftware() && !redrawAll_) {
+        compositor_->draw(damage);
+        SDL_RenderPresent(renderer_);
+        const double before = threadSeconds();
+        SDL_UpdateWindowSurfaceRects(window_, damage.data(), static_cast<int>(damage.size()));
+        stats_.uploadingSeconds += threadSeconds() - before;
+        return true;
+    }
+    // The bars around the screen are black; an accelerated back buffer holds nothing
+    // from the frame before, so everything is drawn.
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    compositor_->draw();
+    SDL_RenderPresent(renderer_);
+    if (isSoftware())
+        SDL_UpdateWindowSurface(window_);
+    redrawAll_ = false;
+    return true;
+}
+
+Point Presenter::screenPoint(float windowX, float windowY) const
+{
+    int windowWidth = 0, windowHeight = 0;
+    SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+    const float pixelsX = windowWidth > 0 ? float(outputWidth_) / float(windowWidth) : 1;
+    const float pixelsY = windowHeight > 0 ? float(outputHeight_) / float(windowHeight) : 1;
+    return {(windowX * pixelsX - offsetX_) / scale_, (windowY * pixelsY - offsetY_) / scale_};
+}
+
+Point Presenter::screenPointFromTouch(float x, float y) const
+{
+    return {(x * float(outputWidth_) - offsetX_) / scale_, (y * float(outputHeight_) - offsetY_) / scale_};
+}
+
+void Presenter::makeSoftwareRenderer()
+{
+    // Otherwise SDL backs the window surface with an OpenGL texture, which is the
+    // software rasteriser again when there is no graphics chip.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    surface_ = SDL_GetWindowSurface(window_);
+    renderer_ = surface_ ? SDL_CreateSoftwareRenderer(surface_) : nullptr;
+    if (!renderer_)
+        throw std::runtime_error(std::string("cannot draw into the window: ") + SDL_GetError());
+    vsync_ = false;
+    compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
+    compositor_->setTargetFormat(surface_->format->format);
+}
+
+void Presenter::fitScreen()
+{
+    if (isSoftware()) {
+        outputWidth_ = surface_->w;
+        outputHeight_ = surface_->h;
+    } else {
+        SDL_GetRendererOutputSize(renderer_, &outputWidth_, &outputHeight_);
+    }
+    scale_ = std::max(0.05f, std::min(float(outputWidth_) / Window::widthPoints,
+                                      float(outputHeight_) / Window::heightPoints));
+    // Whole pixels for the bars keep the picture's pixels on the display's pixels.
+    offsetX_ = std::floor((float(outputWidth_) - Window::widthPoints * scale_) / 2);
+    offsetY_ = std::floor((float(outputHeight_) - Window::heightPoints * scale_) / 2);
+    compositor_->setViewport(scale_, offsetX_, offsetY_);
+}
+
+} // namespace platform::sdl
