@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsdl2-dev libcairo2-dev libpango1.0-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-    libtag1-dev libsqlite3-dev
+    libtag1-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth x11-utils xdotool imagemagick
     dpkg-dev file desktop-file-utils appstream dbus
     fonts-dejavu-core fonts-wqy-microhei fonts-kacst fonts-noto-core

@@ -13,6 +13,8 @@
 //   7. The eight cassette looks
 //   8. Self-check of the skins and main
 
+#include "skins/SkinCatalogue.h"
+
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
@@ -775,32 +777,13 @@ constexpr Point upperReel{148, 144};
 constexpr Point lowerReel{148, 407};
 constexpr Box shellBox{3, 41, 314, 474};
 constexpr double shellCorner = 14;
-constexpr double labelWidth = 33.8;
 
-// Where the player puts its two turned labels on each skin, in screen points. On the older platform
-// two skins place them a point or two further left; the label paper has to carry both.
-struct LabelPlace {
-    double x, olderX, y, height;
-};
-struct SkinLabels {
-    LabelPlace artistAlbum, title;
-};
-constexpr std::array<SkinLabels, 8> skinLabels{{
-    {{32, 31, 20, 440}, {60, 58, 20, 440}},
-    {{53, 52, 20, 440}, {75, 73, 20, 440}},
-    {{205, 205, 20, 360}, {44, 44, 20, 325}},
-    {{30, 30, 15, 330}, {58, 58, 15, 330}},
-    {{205, 205, 20, 360}, {44, 44, 20, 325}},
-    {{36, 36, 20, 390}, {69, 69, 20, 390}},
-    {{38, 38, 70, 340}, {68, 68, 70, 340}},
-    {{205, 205, 20, 360}, {44, 44, 20, 325}},
-}};
-
-// The area a label may cover on the skin, in skin points.
+// The area a label may cover on the skin, in skin points. On the older platform two skins place their
+// labels a point or two further left; the label paper has to carry both.
 Box labelArea(const LabelPlace& place)
 {
     const double left = std::min(place.x, place.olderX);
-    return {left, place.y + skinOffsetY, labelWidth + std::abs(place.x - place.olderX), place.height};
+    return {left, place.y + skinOffsetY, labelWidthPoints + std::abs(place.x - place.olderX), place.height};
 }
 
 Canvas makeSkinCanvas()
@@ -904,7 +887,7 @@ void drawPaper(Canvas& skin, const Box& box, const PaperStyle& style, std::uint6
 
 // Writing lines under each label's text. The text is turned so that its baseline lies toward the right
 // of the label's rectangle; the line sits just under it and runs the rectangle's length.
-void drawRulings(cairo_t* cr, const SkinLabels& labels, Rgb colour, double alpha, double overhang = 4)
+void drawRulings(cairo_t* cr, const SkinLayout& labels, Rgb colour, double alpha, double overhang = 4)
 {
     cairo_set_line_width(cr, 0.7);
     setSource(cr, colour, alpha);
@@ -1085,7 +1068,7 @@ Canvas drawSkinClassic()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[0];
+    const SkinLayout& labels = skinCatalogue[0];
     drawShell(skin, {grey(0.16), grey(0.07), 0.05, 0.04}, 11);
 
     const Box paper{22, 49, 236, 458};
@@ -1119,7 +1102,7 @@ Canvas drawSkinSmoke()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[1];
+    const SkinLayout& labels = skinCatalogue[1];
     drawShell(skin, {hex(0x454b54), hex(0x1b1e23), 0.1, 0.02}, 21);
 
     // Moulded walls and screw posts inside the shell, seen through the smoke.
@@ -1168,7 +1151,7 @@ Canvas drawSkinChrome()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[2];
+    const SkinLayout& labels = skinCatalogue[2];
     drawShell(skin, {grey(0.86), grey(0.62), 0.12, 0.0}, 31);
     cairo_save(cr);
     roundedBoxPath(cr, shellBox, shellCorner);
@@ -1220,7 +1203,7 @@ Canvas drawSkinRedEighties()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[3];
+    const SkinLayout& labels = skinCatalogue[3];
     drawShell(skin, {hex(0xe8313a), hex(0x8a0d17), 0.14, 0.03}, 41);
 
     cairo_save(cr);
@@ -1268,7 +1251,7 @@ Canvas drawSkinBlue()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[4];
+    const SkinLayout& labels = skinCatalogue[4];
     drawShell(skin, {hex(0x2f66c4), hex(0x0c2459), 0.1, 0.02}, 51);
 
     const Box paper{34, 48, 218, 458};
@@ -1299,7 +1282,7 @@ Canvas drawSkinWhiteStripes()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[5];
+    const SkinLayout& labels = skinCatalogue[5];
     drawShell(skin, {hex(0xfbfbf8), hex(0xcfd0cc), 0.05, 0.03}, 61);
 
     cairo_save(cr);
@@ -1330,7 +1313,7 @@ Canvas drawSkinGoldPremium()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[6];
+    const SkinLayout& labels = skinCatalogue[6];
     const Rgb gold = hex(0xd9b45a);
     drawShell(skin, {grey(0.13), grey(0.02), 0.09, 0.02}, 71);
     setSource(cr, gold, 0.8);
@@ -1363,7 +1346,7 @@ Canvas drawSkinYellowKids()
 {
     Canvas skin = makeSkinCanvas();
     cairo_t* cr = skin.cr();
-    const SkinLabels& labels = skinLabels[7];
+    const SkinLayout& labels = skinCatalogue[7];
     drawShell(skin, {hex(0xffe25a), hex(0xf2a900), 0.14, 0.02}, 81);
 
     const Box leftPaper{36, 50, 50, 342};
@@ -1430,11 +1413,9 @@ double luminance(std::uint32_t argb)
     return 0.2126 * r + 0.7152 * g + 0.0722 * b;
 }
 
-enum class LabelInk { Black, White };
-
 // A skin is only usable if the reels show through it and the label text lands on its label: checks both,
 // and reports every problem found. Returns true when the skin passes.
-bool checkSkin(const Canvas& skin, const SkinLabels& labels, LabelInk ink, const std::string& name)
+bool checkSkin(const Canvas& skin, const SkinLayout& labels, const std::string& name)
 {
     bool good = true;
     for (const Point reel : {upperReel, lowerReel}) {
@@ -1461,7 +1442,7 @@ bool checkSkin(const Canvas& skin, const SkinLabels& labels, LabelInk ink, const
                 const std::uint32_t pixel = skin.argbAt(x, y);
                 const double level = luminance(pixel);
                 const bool opaque = (pixel >> 24) == 255;
-                const bool readable = ink == LabelInk::Black ? level > 0.55 : level < 0.3;
+                const bool readable = labels.ink == LabelInk::Black ? level > 0.55 : level < 0.3;
                 wrong += (opaque && readable) ? 0 : 1;
                 ++total;
             }
@@ -1469,7 +1450,7 @@ bool checkSkin(const Canvas& skin, const SkinLabels& labels, LabelInk ink, const
         // Writing lines may cross a label; anything more means the text would sit on the wrong ground.
         if (wrong > total / 20) {
             std::fprintf(stderr, "spoolora_artwork: %s: %d of %d pixels under the label at x %g are not %s\n",
-                         name.c_str(), wrong, total, area.x, ink == LabelInk::Black ? "light" : "dark");
+                         name.c_str(), wrong, total, area.x, labels.ink == LabelInk::Black ? "light" : "dark");
             good = false;
         }
     }
@@ -1510,15 +1491,15 @@ int main(int argc, char** argv)
         good = writePng(draw(), directory / name) && good;
     }
 
-    const std::array<std::function<Canvas()>, 8> skins{{drawSkinClassic, drawSkinSmoke, drawSkinChrome,
-                                                        drawSkinRedEighties, drawSkinBlue, drawSkinWhiteStripes,
-                                                        drawSkinGoldPremium, drawSkinYellowKids}};
+    // In the catalogue's order.
+    const std::array<std::function<Canvas()>, skinCatalogue.size()> skins{
+        {drawSkinClassic, drawSkinSmoke, drawSkinChrome, drawSkinRedEighties, drawSkinBlue, drawSkinWhiteStripes,
+         drawSkinGoldPremium, drawSkinYellowKids}};
     for (std::size_t index = 0; index < skins.size(); ++index) {
-        const std::string name = "mc" + std::to_string(index + 1) + "-640.png";
+        const SkinLayout& layout = skinCatalogue[index];
         const Canvas skin = skins[index]();
-        const LabelInk ink = index == 6 ? LabelInk::White : LabelInk::Black;
-        good = checkSkin(skin, skinLabels[index], ink, name) && good;
-        good = writePng(skin, directory / name) && good;
+        good = checkSkin(skin, layout, layout.imageName) && good;
+        good = writePng(skin, directory / layout.imageName) && good;
     }
     // The lettering loaded fonts; hand back the font caches so that leak checkers see a clean exit.
     cairo_debug_reset_static_data();

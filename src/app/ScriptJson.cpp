@@ -1,21 +1,33 @@
 #include "app/ScriptJson.h"
 
-#include "platform/Label.h"
+#include "platform/Utf8.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
+#include <optional>
+#include <set>
 #include <system_error>
+#include <vector>
+
+// Sections: bytes JSON forbids · reading · writing.
 
 namespace spoolora::json {
 
-// --- Reading ------------------------------------------------------------------------
-
 namespace {
 
-constexpr int maxDepth = 64;
+// --- Bytes JSON forbids -------------------------------------------------------------
+//
+// The library accepts valid UTF-8 only, and no lone surrogates. Before parsing, each
+// such byte inside a string is carried by a code point of its own from the end of the
+// last private-use plane (U+10FF00 + byte); after parsing, the carriers become those
+// bytes again. Real characters from that range are carried byte by byte too, so the
+// way back is exact.
 
-void appendUtf8(std::string& out, std::uint32_t codePoint)
+constexpr char32_t carrierBase = 0x10FF00;
+constexpr std::size_t carrierLength = 4;
+
+void appendUtf8(std::string& out, char32_t codePoint)
 {
     if (codePoint < 0x80) {
         out += static_cast<char>(codePoint);
@@ -35,425 +47,197 @@ void appendUtf8(std::string& out, std::uint32_t codePoint)
     }
 }
 
-class Parser {
-public:
-    explicit Parser(std::string_view text) : text_(text) {}
+void appendCarriers(std::string& out, std::string_view bytes)
+{
+    for (const char byte : bytes)
+        appendUtf8(out, carrierBase + static_cast<unsigned char>(byte));
+}
 
-    Value document()
-    {
-        skipBlanks();
-        Value value = parseValue(0);
-        skipBlanks();
-        if (pos_ != text_.size())
-            fail("unexpected text after the value");
-        return value;
-    }
+void appendCarriersOf(std::string& out, char32_t codePoint)
+{
+    std::string bytes;
+    appendUtf8(bytes, codePoint);
+    appendCarriers(out, bytes);
+}
 
-private:
-    [[noreturn]] void fail(const std::string& what) const { throw ParseError(what, pos_); }
+// The value of four hex digits at the offset, if they are there.
+std::optional<char32_t> hex4(std::string_view text, std::size_t at)
+{
+    if (at + 4 > text.size())
+        return std::nullopt;
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data() + at, text.data() + at + 4, value, 16);
+    if (error != std::errc() || end != text.data() + at + 4)
+        return std::nullopt;
+    return static_cast<char32_t>(value);
+}
 
-    bool atEnd() const noexcept { return pos_ >= text_.size(); }
-    char peek() const noexcept { return atEnd() ? '\0' : text_[pos_]; }
+bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-    void skipBlanks() noexcept
-    {
-        while (!atEnd() && (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r'))
-            ++pos_;
-    }
-
-    // Moves past a run of digits; whether there was one.
-    bool skipDigits() noexcept
-    {
-        const std::size_t start = pos_;
-        while (peek() >= '0' && peek() <= '9')
-            ++pos_;
-        return pos_ > start;
-    }
-
-    void expectWord(std::string_view word)
-    {
-        if (text_.substr(pos_, word.size()) != word)
-            fail("unexpected character");
-        pos_ += word.size();
-    }
-
-    Value parseValue(int depth)
-    {
-        if (depth > maxDepth)
-            fail("nesting too deep");
-        if (atEnd())
-            fail("a value is missing");
-        switch (peek()) {
-        case '{':
-            return Value{parseObject(depth + 1)};
-        case '[':
-            return Value{parseArray(depth + 1)};
-        case '"':
-            return Value{parseString()};
-        case 't':
-            expectWord("true");
-            return Value{true};
-        case 'f':
-            expectWord("false");
-            return Value{false};
-        case 'n':
-            expectWord("null");
-            return Value{nullptr};
-        default:
-            if (peek() == '-' || (peek() >= '0' && peek() <= '9'))
-                return Value{parseNumber()};
-            fail("unexpected character");
+// The text with what JSON forbids inside strings put into carriers. Anything else,
+// malformed escapes included, is left for the library to judge.
+std::string carryForbiddenBytes(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (!inString || c == '"') {
+            inString = inString ? false : c == '"';
+            out += c;
+            ++i;
+            continue;
         }
-    }
-
-    Object parseObject(int depth)
-    {
-        ++pos_;
-        Object object;
-        skipBlanks();
-        if (peek() == '}') {
-            ++pos_;
-            return object;
-        }
-        for (;;) {
-            skipBlanks();
-            if (peek() != '"')
-                fail("a key in double quotes is expected");
-            const std::size_t keyStart = pos_;
-            std::string key = parseString();
-            for (const auto& member : object)
-                if (member.first == key) {
-                    pos_ = keyStart;
-                    fail("duplicate key \"" + key + "\"");
-                }
-            skipBlanks();
-            if (peek() != ':')
-                fail("':' is expected");
-            ++pos_;
-            skipBlanks();
-            Value value = parseValue(depth);
-            object.emplace_back(std::move(key), std::move(value));
-            skipBlanks();
-            if (peek() == ',') {
-                ++pos_;
+        if (c == '\\') {
+            const auto unit = text.substr(i + 1, 1) == "u" ? hex4(text, i + 2) : std::nullopt;
+            if (!unit) {
+                out += text.substr(i, 2);   // an escaped quote does not end the string
+                i += 2;
                 continue;
             }
-            if (peek() == '}') {
-                ++pos_;
-                return object;
-            }
-            fail("',' or '}' is expected");
-        }
-    }
-
-    Array parseArray(int depth)
-    {
-        ++pos_;
-        Array array;
-        skipBlanks();
-        if (peek() == ']') {
-            ++pos_;
-            return array;
-        }
-        for (;;) {
-            skipBlanks();
-            array.push_back(parseValue(depth));
-            skipBlanks();
-            if (peek() == ',') {
-                ++pos_;
-                continue;
-            }
-            if (peek() == ']') {
-                ++pos_;
-                return array;
-            }
-            fail("',' or ']' is expected");
-        }
-    }
-
-    std::uint32_t parseHex4()
-    {
-        if (pos_ + 4 > text_.size())
-            fail("\\u needs four hex digits");
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char c = text_[pos_++];
-            value <<= 4;
-            if (c >= '0' && c <= '9')
-                value |= static_cast<std::uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                value |= static_cast<std::uint32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F')
-                value |= static_cast<std::uint32_t>(c - 'A' + 10);
-            else {
-                --pos_;
-                fail("\\u needs four hex digits");
-            }
-        }
-        return value;
-    }
-
-    std::string parseString()
-    {
-        ++pos_;
-        std::string out;
-        for (;;) {
-            if (atEnd())
-                fail("unterminated string");
-            const auto c = static_cast<unsigned char>(text_[pos_]);
-            if (c == '"') {
-                ++pos_;
-                return out;
-            }
-            if (c < 0x20)
-                fail("control character in a string");
-            if (c != '\\') {
-                out += static_cast<char>(c);
-                ++pos_;
-                continue;
-            }
-            ++pos_;
-            if (atEnd())
-                fail("unterminated escape");
-            const char e = text_[pos_++];
-            switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'u': {
-                std::uint32_t unit = parseHex4();
-                if (unit >= 0xD800 && unit <= 0xDBFF && text_.substr(pos_, 2) == "\\u") {
-                    const std::size_t save = pos_;
-                    pos_ += 2;
-                    const std::uint32_t low = parseHex4();
-                    if (low >= 0xDC00 && low <= 0xDFFF)
-                        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            if (isHighSurrogate(*unit) && text.substr(i + 6, 2) == "\\u") {
+                if (const auto low = hex4(text, i + 8); low && isLowSurrogate(*low)) {
+                    const char32_t codePoint = 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
+                    if (codePoint >= carrierBase)
+                        appendCarriersOf(out, codePoint);
                     else
-                        pos_ = save; // the high half stands alone; the next escape is read on its own
+                        out += text.substr(i, 12);
+                    i += 12;
+                    continue;
                 }
-                appendUtf8(out, unit);
-                break;
             }
-            default:
-                --pos_;
-                fail("unknown escape");
-            }
+            if (isHighSurrogate(*unit) || isLowSurrogate(*unit))
+                appendCarriersOf(out, *unit);   // a lone half; the next escape is read on its own
+            else
+                out += text.substr(i, 6);
+            i += 6;
+            continue;
         }
+        if (static_cast<unsigned char>(c) < 0x80) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const platform::Utf8Character character = platform::decodeUtf8At(text, i);
+        if (character.valid && character.codePoint < carrierBase)
+            out += text.substr(i, character.length);
+        else
+            appendCarriers(out, text.substr(i, character.length));
+        i += character.length;
     }
+    return out;
+}
 
-    Value::Number parseNumber()
-    {
-        const std::size_t start = pos_;
-        bool integral = true;
-        if (peek() == '-')
-            ++pos_;
-        // No leading zeros: a 0 stands alone.
-        if (peek() == '0')
-            ++pos_;
-        else if (!skipDigits())
-            fail("a digit is expected");
-        if (peek() == '.') {
-            integral = false;
-            ++pos_;
-            if (!skipDigits())
-                fail("a digit is expected after '.'");
-        }
-        if (peek() == 'e' || peek() == 'E') {
-            integral = false;
-            ++pos_;
-            if (peek() == '+' || peek() == '-')
-                ++pos_;
-            if (!skipDigits())
-                fail("a digit is expected in the exponent");
-        }
-        const std::string_view digits = text_.substr(start, pos_ - start);
-        Value::Number number;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number.value);
-        if (error == std::errc::result_out_of_range || end != digits.data() + digits.size() ||
-            !std::isfinite(number.value)) {
-            pos_ = start;
-            fail("number out of range");
-        }
-        if (integral) {
-            std::int64_t whole = 0;
-            const auto [intEnd, intError] = std::from_chars(digits.data(), digits.data() + digits.size(), whole);
-            if (intError == std::errc() && intEnd == digits.data() + digits.size())
-                number.integer = whole;
-        }
-        return number;
+// The bytes the carriers in the text stand for.
+std::string releaseCarriers(const std::string& text)
+{
+    // Carriers are F4 8F BC..BF xx; nothing else starts with F4 8F BC..BF in valid UTF-8.
+    if (text.find("\xF4\x8F") == std::string::npos)
+        return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const platform::Utf8Character character = platform::decodeUtf8At(text, i);
+        if (character.valid && character.codePoint >= carrierBase)
+            out += static_cast<char>(character.codePoint - carrierBase);
+        else
+            out.append(text, i, character.length);
+        i += character.length;
     }
+    return out;
+}
 
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
+void releaseCarriersIn(Json& value)
+{
+    if (value.is_string()) {
+        value = releaseCarriers(value.get_ref<const std::string&>());
+    } else if (value.is_array()) {
+        for (Json& element : value)
+            releaseCarriersIn(element);
+    } else if (value.is_object()) {
+        Json released = Json::object();
+        for (auto& [key, member] : value.items()) {
+            releaseCarriersIn(member);
+            released[releaseCarriers(key)] = std::move(member);
+        }
+        value = std::move(released);
+    }
+}
+
+// --- Reading ------------------------------------------------------------------------
+
+constexpr int maxDepth = 64;
+
+// The library's message without its own prefix ("[json.exception.parse_error.101] ").
+std::string withoutPrefix(const char* what)
+{
+    const std::string_view message = what;
+    const auto end = message.find("] ");
+    return std::string(message.starts_with("[json.exception.") && end != std::string_view::npos
+                           ? message.substr(end + 2)
+                           : message);
+}
 
 } // namespace
 
-Value parse(std::string_view text)
+Json parse(std::string_view text)
 {
-    return Parser(text).document();
+    // One set of the keys seen so far for each object open at the moment.
+    std::vector<std::set<std::string>> openObjects;
+    const auto check = [&](int depth, Json::parse_event_t event, Json& parsed) {
+        using Event = Json::parse_event_t;
+        if ((event == Event::object_start || event == Event::array_start) && depth >= maxDepth)
+            throw ParseError("nesting deeper than " + std::to_string(maxDepth));
+        if (event == Event::object_start)
+            openObjects.emplace_back();
+        else if (event == Event::object_end)
+            openObjects.pop_back();
+        else if (event == Event::key && !openObjects.back().insert(parsed.get<std::string>()).second)
+            throw ParseError("duplicate key \"" + releaseCarriers(parsed.get<std::string>()) + "\"");
+        return true;
+    };
+    try {
+        Json value = Json::parse(carryForbiddenBytes(text), check);
+        releaseCarriersIn(value);
+        return value;
+    } catch (const Json::exception& e) {
+        throw ParseError(withoutPrefix(e.what()));
+    }
 }
 
 // --- Writing ------------------------------------------------------------------------
 
-namespace {
-
-template <class T>
-std::string shortest(T value)
+Json number(float value)
 {
     if (!std::isfinite(value))
-        return "null";
-    char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    if (error != std::errc())
-        return "null";
-    return std::string(buffer, end);
+        return nullptr;
+    char shortest[32];
+    const auto [end, error] = std::to_chars(shortest, shortest + sizeof shortest, value);
+    double widened = value;
+    // The double nearest to the float's shortest text prints as that text again.
+    if (error == std::errc())
+        std::from_chars(shortest, end, widened);
+    return widened;
 }
 
-} // namespace
-
-std::string formatNumber(float value)
+Json number(double value)
 {
-    return shortest(value);
+    if (!std::isfinite(value))
+        return nullptr;
+    return value;
 }
 
-std::string formatNumber(double value)
+Json text(std::string_view value)
 {
-    return shortest(value);
+    return platform::sanitizeUtf8(value);
 }
 
-void Writer::beforeValue()
+std::string oneLine(const Json& value)
 {
-    if (afterKey_) {
-        afterKey_ = false;
-        return;
-    }
-    if (!hasMember_.empty()) {
-        if (hasMember_.back())
-            text_ += ',';
-        hasMember_.back() = true;
-    }
-}
-
-Writer& Writer::beginObject()
-{
-    beforeValue();
-    text_ += '{';
-    hasMember_.push_back(false);
-    return *this;
-}
-
-Writer& Writer::endObject()
-{
-    hasMember_.pop_back();
-    text_ += '}';
-    return *this;
-}
-
-Writer& Writer::beginArray()
-{
-    beforeValue();
-    text_ += '[';
-    hasMember_.push_back(false);
-    return *this;
-}
-
-Writer& Writer::endArray()
-{
-    hasMember_.pop_back();
-    text_ += ']';
-    return *this;
-}
-
-Writer& Writer::key(std::string_view name)
-{
-    beforeValue();
-    appendQuoted(name);
-    text_ += ':';
-    afterKey_ = true;
-    return *this;
-}
-
-Writer& Writer::null()
-{
-    beforeValue();
-    text_ += "null";
-    return *this;
-}
-
-Writer& Writer::boolean(bool value)
-{
-    beforeValue();
-    text_ += value ? "true" : "false";
-    return *this;
-}
-
-Writer& Writer::integer(std::int64_t value)
-{
-    beforeValue();
-    text_ += std::to_string(value);
-    return *this;
-}
-
-Writer& Writer::unsignedInteger(std::uint64_t value)
-{
-    beforeValue();
-    text_ += std::to_string(value);
-    return *this;
-}
-
-Writer& Writer::number(float value)
-{
-    beforeValue();
-    text_ += formatNumber(value);
-    return *this;
-}
-
-Writer& Writer::number(double value)
-{
-    beforeValue();
-    text_ += formatNumber(value);
-    return *this;
-}
-
-Writer& Writer::string(std::string_view value)
-{
-    beforeValue();
-    appendQuoted(value);
-    return *this;
-}
-
-void Writer::appendQuoted(std::string_view value)
-{
-    const std::string clean = platform::sanitizeUtf8(value);
-    std::string out;
-    out.reserve(clean.size() + 2);
-    out += '"';
-    for (const char ch : clean) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
-    text_ += out;
+    // Every string in a dump went through text(); replace guards against one that did not.
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 } // namespace spoolora::json

@@ -14,13 +14,14 @@
 #include <system_error>
 #include <type_traits>
 
-// Sections: reading a line · items from JSON · the commands · running a script.
+// Sections: reading a line · items from JSON · the command table · the commands ·
+// running a script.
 
 namespace spoolora {
 
-namespace {
-
 using platform::headless::Notify;
+
+namespace {
 
 // --- Reading a line -------------------------------------------------------------------
 
@@ -58,10 +59,23 @@ std::string_view trimmed(std::string_view text) noexcept
     return text;
 }
 
-// The words of a line, and for commands that end in free text, what follows a given word.
-class Words {
+[[noreturn]] void bad(const std::string& message)
+{
+    throw ScriptError(message);
+}
+
+std::string inQuotes(std::string_view text)
+{
+    return "\"" + std::string(text) + "\"";
+}
+
+} // namespace
+
+// The words of a line, the command they name, and, for commands that end in free
+// text, what follows a given word.
+class ScriptLine {
 public:
-    explicit Words(std::string_view line) : line_(line)
+    explicit ScriptLine(std::string_view line) : line_(line)
     {
         std::size_t i = 0;
         while (i < line.size()) {
@@ -85,27 +99,28 @@ public:
         return i < words_.size() ? trimmed(line_.substr(starts_[i])) : std::string_view{};
     }
 
+    void setCommand(const ScriptRunner::Command& command) noexcept { command_ = &command; }
+    // A bad line whose message shows the command's usage.
+    [[noreturn]] void badUsage() const { bad("expected: " + std::string(command_->usage)); }
+    void expectWords(std::size_t count) const
+    {
+        if (size() != count)
+            badUsage();
+    }
+    void expectAtLeastWords(std::size_t count) const
+    {
+        if (size() < count)
+            badUsage();
+    }
+
 private:
     std::string_view line_;
     std::vector<std::string_view> words_;
     std::vector<std::size_t> starts_;
+    const ScriptRunner::Command* command_ = nullptr;
 };
 
-[[noreturn]] void bad(const std::string& message)
-{
-    throw ScriptError(message);
-}
-
-std::string inQuotes(std::string_view text)
-{
-    return "\"" + std::string(text) + "\"";
-}
-
-void expectWordCount(const Words& words, std::size_t count, const char* usage)
-{
-    if (words.size() != count)
-        bad(std::string("expected: ") + usage);
-}
+namespace {
 
 // A whole number or, for double, any number from_chars reads ("nan", "inf" and "-3.5"
 // included), as the whole word; a leading '+' is allowed.
@@ -141,7 +156,7 @@ double parseFiniteNumber(std::string_view text, const char* what)
     return value;
 }
 
-platform::Point parsePoint(const Words& words, std::size_t first)
+platform::Point parsePoint(const ScriptLine& words, std::size_t first)
 {
     const double x = parseFiniteNumber(words[first], "X");
     const double y = parseFiniteNumber(words[first + 1], "Y");
@@ -150,7 +165,7 @@ platform::Point parsePoint(const Words& words, std::size_t first)
 
 // --- Items from JSON --------------------------------------------------------------------
 
-json::Value parseJson(std::string_view text)
+json::Json parseJson(std::string_view text)
 {
     try {
         return json::parse(text);
@@ -159,26 +174,27 @@ json::Value parseJson(std::string_view text)
     }
 }
 
-platform::MediaItemPtr itemFromJson(const json::Value& value)
+platform::MediaItemPtr itemFromJson(const json::Json& value)
 {
-    const json::Object* object = value.object();
-    if (!object)
+    if (!value.is_object())
         bad("an item must be a JSON object");
     auto item = std::make_shared<platform::MediaItem>();
-    for (const auto& [key, member] : *object) {
+    for (const auto& [key, member] : value.items()) {
         // A null member is a missing property, like a key left out.
-        if (member.isNull())
+        if (member.is_null())
             continue;
         const auto text = [&, &key = key, &member = member]() {
-            if (!member.string())
+            if (!member.is_string())
                 bad("item key " + inQuotes(key) + " must be a string");
-            return *member.string();
+            return member.get<std::string>();
         };
         const auto whole = [&, &key = key, &member = member]() {
-            const auto* number = member.number();
-            if (!number || !number->integer)
+            const bool fits = member.is_number_integer() &&
+                              (!member.is_number_unsigned() ||
+                               member.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<std::int64_t>::max()));
+            if (!fits)
                 bad("item key " + inQuotes(key) + " must be a whole number");
-            return *number->integer;
+            return member.get<std::int64_t>();
         };
         if (key == "title")
             item->title = text();
@@ -187,50 +203,113 @@ platform::MediaItemPtr itemFromJson(const json::Value& value)
         else if (key == "album")
             item->albumTitle = text();
         else if (key == "duration") {
-            if (!member.number())
+            if (!member.is_number())
                 bad("item key \"duration\" must be a number of seconds");
-            item->playbackDuration = member.number()->value;
+            item->playbackDuration = member.get<double>();
         } else if (key == "number")
             item->albumTrackNumber = whole();
         else if (key == "count")
             item->albumTrackCount = whole();
         else
-            bad("unknown item key " + inQuotes(key) +
-                " (known: title, artist, album, duration, number, count)");
+            bad("unknown item key " + inQuotes(key) + " (known: title, artist, album, duration, number, count)");
     }
     return item;
 }
 
 std::vector<platform::MediaItemPtr> itemsFromJson(std::string_view text)
 {
-    const json::Value value = parseJson(text);
-    const json::Array* array = value.array();
-    if (!array)
+    const json::Json value = parseJson(text);
+    if (!value.is_array())
         bad("expected a JSON array of items");
     std::vector<platform::MediaItemPtr> items;
-    for (const json::Value& element : *array)
+    for (const json::Json& element : value)
         items.push_back(itemFromJson(element));
     return items;
 }
 
+// The first word of a command's name, and the second if it has one.
+std::pair<std::string_view, std::string_view> nameWords(std::string_view name)
+{
+    const auto space = name.find(' ');
+    if (space == std::string_view::npos)
+        return {name, {}};
+    return {name.substr(0, space), name.substr(space + 1)};
+}
+
 } // namespace
+
+// --- The command table ----------------------------------------------------------------------
+
+const std::vector<ScriptRunner::Command>& ScriptRunner::commands()
+{
+    static const std::vector<Command> table = {
+        {"prefs", "prefs KEY N", "write integer N under KEY into the preferences", &ScriptRunner::setPreference},
+        {"player legacy", "player legacy", "before launch: the player does not offer indexOfNowPlayingItem",
+         &ScriptRunner::makePlayerLegacy},
+        {"player item", "player item {JSON} | none",
+         "the now-playing item changes, as if from outside\nkeys: title, artist, album, duration, number, count",
+         &ScriptRunner::setPlayerItem},
+        {"player queue", "player queue [{JSON}, ...]", "replace the player's queue, the first item now playing",
+         &ScriptRunner::setPlayerQueue},
+        {"player state", "player state N", "the playback state becomes N, as if from outside",
+         &ScriptRunner::setPlayerState},
+        {"player time", "player time T", "the playback position becomes T seconds (nan, negative allowed)",
+         &ScriptRunner::setPlayerTime},
+        {"library", "library [{JSON}, ...]", "the music the picker offers", &ScriptRunner::setLibrary},
+        {"launch", "launch", "start the application and make it active", &ScriptRunner::launchCommand},
+        {"activate", "activate", "the application becomes active again", &ScriptRunner::activate},
+        {"terminate", "terminate", "the application will terminate", &ScriptRunner::terminate},
+        {"advance", "advance S", "move the virtual clock S seconds ahead, running all that is due",
+         &ScriptRunner::advance},
+        {"touch", "touch down|move|up X Y", "one finger", &ScriptRunner::touch},
+        {"tap", "tap X Y", "touch down and up at the same instant", &ScriptRunner::tap},
+        {"swipe", "swipe left|right X Y", "a quick horizontal swipe of 150 points from X Y", &ScriptRunner::swipe},
+        {"picker pick", "picker pick I J ... | none", "the open picker confirms library items (from 0), or nothing",
+         &ScriptRunner::pick},
+        {"picker cancel", "picker cancel", "the open picker is cancelled", &ScriptRunner::cancelPicker},
+        {"mail result", "mail result N", "the open mail composer finishes with result N", &ScriptRunner::finishMail},
+        {"mail raise", "mail raise", "the next mail composer cannot be made (raises)", &ScriptRunner::raiseMail},
+        {"alert dismiss", "alert dismiss", "tap the button of the alert on screen", &ScriptRunner::dismissAlert},
+        {"dump", "dump", "print the state as one line of JSON", &ScriptRunner::dump},
+        {"screenshot", "screenshot PATH", "draw the screen into a PNG file", &ScriptRunner::screenshot},
+    };
+    return table;
+}
+
+std::string scriptHelpText()
+{
+    constexpr std::size_t usageColumn = 29;
+    std::string text = "Script commands (one per line; '#' starts a comment; coordinates are screen points):\n";
+    const std::string indent(2 + usageColumn, ' ');
+    for (const ScriptRunner::Command& command : ScriptRunner::commands()) {
+        std::string line = "  " + std::string(command.usage);
+        if (command.usage.size() < usageColumn)
+            line.append(usageColumn - command.usage.size(), ' ');
+        else
+            line += "\n" + indent;
+        std::string_view help = command.help;
+        for (std::size_t end; (end = help.find('\n')) != std::string_view::npos; help.remove_prefix(end + 1))
+            line += std::string(help.substr(0, end)) + "\n" + indent;
+        text += line + std::string(help) + "\n";
+    }
+    text += "After launch, player commands also post the notification their change brings.\n"
+            "A bad line stops the run with exit status 2.\n";
+    return text;
+}
 
 // --- The commands -------------------------------------------------------------------------
 
-ScriptRunner::ScriptRunner(ScriptOptions options, std::ostream& out, std::ostream& err)
-    : options_(std::move(options)), out_(out), err_(err)
+ScriptRunner::ScriptRunner(platform::headless::HeadlessPlatform& platform, ScriptOptions options,
+                           std::ostream& out, std::ostream& err)
+    : platform_(platform), options_(std::move(options)), out_(out), err_(err)
 {
-    if (options_.configDir)
-        platform_ = std::make_unique<platform::headless::HeadlessPlatform>(*options_.configDir);
-    else
-        platform_ = std::make_unique<platform::headless::HeadlessPlatform>();
 }
 
 ScriptRunner::~ScriptRunner() = default;
 
 void ScriptRunner::launch()
 {
-    delegate_ = makeApplicationDelegate(*platform_);
+    delegate_ = makeApplicationDelegate(platform_);
     delegate_->applicationDidFinishLaunching();
     watchTransitions();
     delegate_->applicationDidBecomeActive();
@@ -255,169 +334,230 @@ void ScriptRunner::watchTransitions()
 
 void ScriptRunner::runLine(std::string_view rawLine)
 {
-    const Words words(withoutComment(rawLine));
+    ScriptLine words(withoutComment(rawLine));
     if (words.empty())
         return;
-    const std::string_view command = words[0];
-    const bool launched = delegate_ != nullptr;
-    const Notify notify = launched ? Notify::Yes : Notify::No;
-    auto& player = platform_->scriptedPlayer();
-
-    if (command == "prefs") {
-        expectWordCount(words, 3, "prefs KEY N");
-        platform::UserDefaults& defaults = platform_->standardUserDefaults();
-        defaults.setIntegerForKey(parseNumber<std::int64_t>(words[2], "N"), std::string(words[1]));
-        defaults.synchronize();
-    } else if (command == "player") {
-        const std::string_view what = words[1];
-        if (what == "legacy") {
-            expectWordCount(words, 2, "player legacy");
-            if (launched)
-                bad("player legacy must come before launch");
-            player.setLegacy(true);
-        } else if (what == "item") {
-            if (words.size() < 3)
-                bad("expected: player item {JSON} | player item none");
-            if (words.size() == 3 && words[2] == "none")
-                player.setNowPlayingItem(nullptr, notify);
-            else
-                player.setNowPlayingItem(itemFromJson(parseJson(words.restFrom(2))), notify);
-        } else if (what == "queue") {
-            if (words.size() < 3)
-                bad("expected: player queue [{JSON}, ...]");
-            player.setQueue(itemsFromJson(words.restFrom(2)), notify);
-        } else if (what == "state") {
-            expectWordCount(words, 3, "player state N");
-            player.setState(parseInt32(words[2], "N"), notify);
-        } else if (what == "time") {
-            expectWordCount(words, 3, "player time T");
-            player.setTime(parseNumber<double>(words[2], "T"));
-        } else {
-            bad("unknown player command " + inQuotes(what) + " (known: legacy, item, queue, state, time)");
+    const Command* found = nullptr;
+    std::string known;
+    for (const Command& command : commands()) {
+        const auto [first, second] = nameWords(command.name);
+        if (first != words[0])
+            continue;
+        if (second.empty() || second == words[1]) {
+            found = &command;
+            break;
         }
-    } else if (command == "library") {
-        if (words.size() < 2)
-            bad("expected: library [{JSON}, ...]");
-        platform_->setLibrary(itemsFromJson(words.restFrom(1)));
-    } else if (command == "launch") {
-        expectWordCount(words, 1, "launch");
-        if (launched)
-            bad("the application was launched already");
-        launch();
-    } else if (command == "activate" || command == "terminate") {
-        expectWordCount(words, 1, command == "activate" ? "activate" : "terminate");
-        if (!launched)
-            bad(std::string(command) + " needs launch first");
-        if (command == "activate")
-            delegate_->applicationDidBecomeActive();
-        else
-            delegate_->applicationWillTerminate();
-    } else if (command == "advance") {
-        expectWordCount(words, 2, "advance S");
-        const double seconds = parseFiniteNumber(words[1], "S");
-        if (seconds < 0)
-            bad("advance cannot go back in time");
-        platform_->advance(seconds);
-    } else if (command == "touch") {
-        expectWordCount(words, 4, "touch down|move|up X Y");
-        const platform::Point at = parsePoint(words, 2);
-        if (words[1] == "down")
-            platform_->window().touchDown(at);
-        else if (words[1] == "move")
-            platform_->window().touchMove(at);
-        else if (words[1] == "up")
-            platform_->window().touchUp(at);
-        else
-            bad("expected: touch down|move|up X Y");
-    } else if (command == "tap") {
-        expectWordCount(words, 3, "tap X Y");
-        const platform::Point at = parsePoint(words, 1);
-        platform_->window().touchDown(at);
-        platform_->window().touchUp(at);
-    } else if (command == "swipe") {
-        expectWordCount(words, 4, "swipe left|right X Y");
-        const platform::Point start = parsePoint(words, 2);
-        constexpr float swipeLengthPoints = 150;
-        float dx = 0;
-        if (words[1] == "left")
-            dx = -swipeLengthPoints;
-        else if (words[1] == "right")
-            dx = swipeLengthPoints;
-        else
-            bad("expected: swipe left|right X Y");
-        const platform::Point end{start.x + dx, start.y};
-        platform_->window().touchDown(start);
-        platform_->window().touchMove({start.x + dx / 2, start.y});
-        platform_->window().touchMove(end);
-        platform_->window().touchUp(end);
-    } else if (command == "picker") {
-        auto* picker = platform_->presentedPicker();
-        if (words[1] == "cancel") {
-            expectWordCount(words, 2, "picker cancel");
-            if (!picker)
-                bad("no picker is open");
-            platform_->pickersMade(); // its settings as it was shown, before it goes
-            picker->cancel();
-        } else if (words[1] == "pick") {
-            if (words.size() < 3)
-                bad("expected: picker pick I J ... | picker pick none");
-            std::vector<std::size_t> indices;
-            if (!(words.size() == 3 && words[2] == "none")) {
-                for (std::size_t i = 2; i < words.size(); ++i) {
-                    const auto index = parseNumber<std::int64_t>(words[i], "a library index");
-                    if (index < 0)
-                        bad("library indices count from 0, not " + inQuotes(words[i]));
-                    indices.push_back(static_cast<std::size_t>(index));
-                }
-            }
-            if (!picker)
-                bad("no picker is open");
-            for (const std::size_t index : indices)
-                if (index >= picker->library().size())
-                    bad("the library has no item " + std::to_string(index) + " (it has " +
-                        std::to_string(picker->library().size()) + ")");
-            platform_->pickersMade(); // its settings as it was shown, before it goes
-            picker->pick(indices);
-        } else {
-            bad("expected: picker pick I J ... | picker pick none | picker cancel");
-        }
-    } else if (command == "mail") {
-        if (words[1] == "raise") {
-            expectWordCount(words, 2, "mail raise");
-            platform_->armMailException();
-        } else if (words[1] == "result") {
-            expectWordCount(words, 3, "mail result N");
-            const std::int32_t result = parseInt32(words[2], "N");
-            auto* composer = platform_->presentedComposer();
-            if (!composer)
-                bad("no mail composer is open");
-            composer->finish(result);
-        } else {
-            bad("expected: mail result N | mail raise");
-        }
-    } else if (command == "alert") {
-        expectWordCount(words, 2, "alert dismiss");
-        if (words[1] != "dismiss")
-            bad("expected: alert dismiss");
-        if (!platform_->window().isAlertVisible())
-            bad("no alert is shown");
-        platform_->window().dismissAlert();
-    } else if (command == "dump") {
-        expectWordCount(words, 1, "dump");
-        out_ << dumpState(*platform_, delegate_.get(), transitions_) << '\n' << std::flush;
-    } else if (command == "screenshot") {
-        const std::string path(words.restFrom(1));
-        if (path.empty())
-            bad("expected: screenshot PATH");
-        if (!options_.screenshot)
-            bad("screenshot: this build has no renderer for pictures");
-        if (!options_.screenshot(platform_->window(), path))
-            throw ScriptFailure("cannot write the screenshot " + inQuotes(path));
-    } else {
-        bad("unknown command " + inQuotes(command));
+        known += (known.empty() ? "" : " | ") + std::string(command.usage);
     }
+    if (!found && known.empty())
+        bad("unknown command " + inQuotes(words[0]));
+    if (!found)
+        bad("expected: " + known);
+    words.setCommand(*found);
+    (this->*found->run)(words);
     // Whatever the command set in motion for the present moment happens before the next one.
-    platform_->runDueNow();
+    platform_.runDueNow();
+}
+
+void ScriptRunner::setPreference(const ScriptLine& line)
+{
+    line.expectWords(3);
+    platform::UserDefaults& defaults = platform_.standardUserDefaults();
+    defaults.setIntegerForKey(parseNumber<std::int64_t>(line[2], "N"), std::string(line[1]));
+    defaults.synchronize();
+}
+
+void ScriptRunner::makePlayerLegacy(const ScriptLine& line)
+{
+    line.expectWords(2);
+    if (delegate_)
+        bad("player legacy must come before launch");
+    platform_.scriptedPlayer().setLegacy(true);
+}
+
+void ScriptRunner::setPlayerItem(const ScriptLine& line)
+{
+    line.expectAtLeastWords(3);
+    const Notify notify = delegate_ ? Notify::Yes : Notify::No;
+    if (line.size() == 3 && line[2] == "none")
+        platform_.scriptedPlayer().setNowPlayingItem(nullptr, notify);
+    else
+        platform_.scriptedPlayer().setNowPlayingItem(itemFromJson(parseJson(line.restFrom(2))), notify);
+}
+
+void ScriptRunner::setPlayerQueue(const ScriptLine& line)
+{
+    line.expectAtLeastWords(3);
+    platform_.scriptedPlayer().setQueue(itemsFromJson(line.restFrom(2)), delegate_ ? Notify::Yes : Notify::No);
+}
+
+void ScriptRunner::setPlayerState(const ScriptLine& line)
+{
+    line.expectWords(3);
+    platform_.scriptedPlayer().setState(parseInt32(line[2], "N"), delegate_ ? Notify::Yes : Notify::No);
+}
+
+void ScriptRunner::setPlayerTime(const ScriptLine& line)
+{
+    line.expectWords(3);
+    platform_.scriptedPlayer().setTime(parseNumber<double>(line[2], "T"));
+}
+
+void ScriptRunner::setLibrary(const ScriptLine& line)
+{
+    line.expectAtLeastWords(2);
+    platform_.setLibrary(itemsFromJson(line.restFrom(1)));
+}
+
+void ScriptRunner::launchCommand(const ScriptLine& line)
+{
+    line.expectWords(1);
+    if (delegate_)
+        bad("the application was launched already");
+    launch();
+}
+
+void ScriptRunner::requireLaunch(const ScriptLine& line) const
+{
+    line.expectWords(1);
+    if (!delegate_)
+        bad(std::string(line[0]) + " needs launch first");
+}
+
+void ScriptRunner::activate(const ScriptLine& line)
+{
+    requireLaunch(line);
+    delegate_->applicationDidBecomeActive();
+}
+
+void ScriptRunner::terminate(const ScriptLine& line)
+{
+    requireLaunch(line);
+    delegate_->applicationWillTerminate();
+}
+
+void ScriptRunner::advance(const ScriptLine& line)
+{
+    line.expectWords(2);
+    const double seconds = parseFiniteNumber(line[1], "S");
+    if (seconds < 0)
+        bad("advance cannot go back in time");
+    platform_.advance(seconds);
+}
+
+void ScriptRunner::touch(const ScriptLine& line)
+{
+    line.expectWords(4);
+    const platform::Point at = parsePoint(line, 2);
+    if (line[1] == "down")
+        platform_.window().touchDown(at);
+    else if (line[1] == "move")
+        platform_.window().touchMove(at);
+    else if (line[1] == "up")
+        platform_.window().touchUp(at);
+    else
+        line.badUsage();
+}
+
+void ScriptRunner::tap(const ScriptLine& line)
+{
+    line.expectWords(3);
+    const platform::Point at = parsePoint(line, 1);
+    platform_.window().touchDown(at);
+    platform_.window().touchUp(at);
+}
+
+void ScriptRunner::swipe(const ScriptLine& line)
+{
+    line.expectWords(4);
+    const platform::Point start = parsePoint(line, 2);
+    constexpr float swipeLengthPoints = 150;
+    float dx = 0;
+    if (line[1] == "left")
+        dx = -swipeLengthPoints;
+    else if (line[1] == "right")
+        dx = swipeLengthPoints;
+    else
+        line.badUsage();
+    const platform::Point end{start.x + dx, start.y};
+    platform_.window().touchDown(start);
+    platform_.window().touchMove({start.x + dx / 2, start.y});
+    platform_.window().touchMove(end);
+    platform_.window().touchUp(end);
+}
+
+void ScriptRunner::pick(const ScriptLine& line)
+{
+    line.expectAtLeastWords(3);
+    std::vector<std::size_t> indices;
+    if (!(line.size() == 3 && line[2] == "none")) {
+        for (std::size_t i = 2; i < line.size(); ++i) {
+            const auto index = parseNumber<std::int64_t>(line[i], "a library index");
+            if (index < 0)
+                bad("library indices count from 0, not " + inQuotes(line[i]));
+            indices.push_back(static_cast<std::size_t>(index));
+        }
+    }
+    auto* picker = platform_.presentedPicker();
+    if (!picker)
+        bad("no picker is open");
+    for (const std::size_t index : indices)
+        if (index >= picker->library().size())
+            bad("the library has no item " + std::to_string(index) + " (it has " +
+                std::to_string(picker->library().size()) + ")");
+    platform_.pickersMade(); // its settings as it was shown, before it goes
+    picker->pick(indices);
+}
+
+void ScriptRunner::cancelPicker(const ScriptLine& line)
+{
+    line.expectWords(2);
+    auto* picker = platform_.presentedPicker();
+    if (!picker)
+        bad("no picker is open");
+    platform_.pickersMade(); // its settings as it was shown, before it goes
+    picker->cancel();
+}
+
+void ScriptRunner::finishMail(const ScriptLine& line)
+{
+    line.expectWords(3);
+    const std::int32_t result = parseInt32(line[2], "N");
+    auto* composer = platform_.presentedComposer();
+    if (!composer)
+        bad("no mail composer is open");
+    composer->finish(result);
+}
+
+void ScriptRunner::raiseMail(const ScriptLine& line)
+{
+    line.expectWords(2);
+    platform_.armMailException();
+}
+
+void ScriptRunner::dismissAlert(const ScriptLine& line)
+{
+    line.expectWords(2);
+    if (!platform_.window().isAlertVisible())
+        bad("no alert is shown");
+    platform_.window().dismissAlert();
+}
+
+void ScriptRunner::dump(const ScriptLine& line)
+{
+    line.expectWords(1);
+    out_ << dumpState(platform_, delegate_.get(), transitions_) << '\n' << std::flush;
+}
+
+void ScriptRunner::screenshot(const ScriptLine& line)
+{
+    const std::string path(line.restFrom(1));
+    if (path.empty())
+        line.badUsage();
+    if (!options_.screenshot)
+        bad("screenshot: this build has no renderer for pictures");
+    if (!options_.screenshot(platform_.window(), path))
+        throw ScriptFailure("cannot write the screenshot " + inQuotes(path));
 }
 
 // --- Running a script ----------------------------------------------------------------------
@@ -450,9 +590,10 @@ int ScriptRunner::run(std::istream& script, const std::string& scriptName)
     return scriptSucceeded;
 }
 
-int runScriptFile(const std::string& pathOrDash, ScriptOptions options, std::ostream& out, std::ostream& err)
+int runScriptFile(const std::string& pathOrDash, platform::headless::HeadlessPlatform& platform,
+                  ScriptOptions options, std::ostream& out, std::ostream& err)
 {
-    ScriptRunner runner(std::move(options), out, err);
+    ScriptRunner runner(platform, std::move(options), out, err);
     if (pathOrDash == "-")
         return runner.run(std::cin, "<stdin>");
     std::ifstream file(pathOrDash, std::ios::binary);
@@ -461,35 +602,6 @@ int runScriptFile(const std::string& pathOrDash, ScriptOptions options, std::ost
         return scriptFailed;
     }
     return runner.run(file, pathOrDash);
-}
-
-const char* scriptHelpText() noexcept
-{
-    return R"(Script commands (one per line; '#' starts a comment; coordinates are screen points):
-  prefs KEY N                  write integer N under KEY into the preferences
-  player legacy                before launch: the player does not offer indexOfNowPlayingItem
-  player item {JSON} | none    the now-playing item changes, as if from outside
-                               keys: title, artist, album, duration, number, count
-  player queue [{JSON}, ...]   replace the player's queue, the first item now playing
-  player state N               the playback state becomes N, as if from outside
-  player time T                the playback position becomes T seconds (nan, negative allowed)
-  library [{JSON}, ...]        the music the picker offers
-  launch                       start the application and make it active
-  activate | terminate         the application becomes active again / will terminate
-  advance S                    move the virtual clock S seconds ahead, running all that is due
-  touch down|move|up X Y       one finger
-  tap X Y                      touch down and up at the same instant
-  swipe left|right X Y         a quick horizontal swipe of 150 points from X Y
-  picker pick I J ... | picker pick none | picker cancel
-                               the open picker confirms library items (from 0), nothing, or cancels
-  mail result N                the open mail composer finishes with result N
-  mail raise                   the next mail composer cannot be made (raises)
-  alert dismiss                tap the button of the alert on screen
-  dump                         print the state as one line of JSON
-  screenshot PATH              draw the screen into a PNG file
-After launch, player commands also post the notification their change brings.
-A bad line stops the run with exit status 2.
-)";
 }
 
 } // namespace spoolora

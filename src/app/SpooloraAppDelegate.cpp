@@ -15,7 +15,7 @@ void SpooloraAppDelegate::applicationDidFinishLaunching()
     // Any marker but ours, absence included, may come from a damaged or foreign
     // store: start over with the first skin.
     if (defaults.integerForKey(firstStartupKey) != firstStartupDoneMarker) {
-        defaults.setIntegerForKey(0, selectedTapeKey);
+        defaults.setIntegerForKey(0, MainViewController::selectedTapePreferenceKey);
         defaults.setIntegerForKey(firstStartupDoneMarker, firstStartupKey);
         defaults.synchronize();
     }

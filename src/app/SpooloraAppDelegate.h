@@ -13,7 +13,6 @@ class SpooloraAppDelegate {
 public:
     // Preference keys and the values a first start writes.
     static constexpr const char* firstStartupKey = "first_startup_parameter_userprefs";
-    static constexpr const char* selectedTapeKey = "selectedTapePreference";
     static constexpr std::int64_t firstStartupDoneMarker = 100;
 
     explicit SpooloraAppDelegate(platform::Platform& platform);

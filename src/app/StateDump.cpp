@@ -16,27 +16,24 @@ namespace spoolora {
 
 namespace {
 
-using json::Writer;
+using json::Json;
 using platform::Nanoseconds;
 
 // --- Small writers ------------------------------------------------------------------
 
-void writeRect(Writer& w, const platform::Rect& r)
+Json rect(const platform::Rect& r)
 {
-    w.beginArray().number(r.x).number(r.y).number(r.width).number(r.height).endArray();
+    return Json::array({json::number(r.x), json::number(r.y), json::number(r.width), json::number(r.height)});
 }
 
-void writeDate(Writer& w, const platform::Date& date)
+Json date(const platform::Date& date)
 {
-    if (date.isSet())
-        w.number(date.clockSeconds());
-    else
-        w.null();
+    return date.isSet() ? json::number(date.clockSeconds()) : Json(nullptr);
 }
 
-void writeSeconds(Writer& w, Nanoseconds at)
+Json seconds(Nanoseconds at)
 {
-    w.number(platform::secondsFromNanoseconds(at));
+    return json::number(platform::secondsFromNanoseconds(at));
 }
 
 std::string colorName(const platform::Color& color)
@@ -52,58 +49,47 @@ std::string colorName(const platform::Color& color)
     return text;
 }
 
-void writeOptionalString(Writer& w, const std::optional<std::string>& text)
+Json optionalText(const std::optional<std::string>& text)
 {
-    if (text)
-        w.string(*text);
-    else
-        w.null();
+    return text ? json::text(*text) : Json(nullptr);
 }
 
 // --- Controller -----------------------------------------------------------------------
 
-void writeController(Writer& w, const MainViewController& c)
+Json controllerFields(const MainViewController& c)
 {
-    const auto flag = [&](const char* name, platform::Flag value) { w.key(name).boolean(value != platform::NO); };
-    const auto date = [&](const char* name, const platform::Date& value) {
-        w.key(name);
-        writeDate(w, value);
-    };
-    const auto rect = [&](const char* name, const platform::Rect& value) {
-        w.key(name);
-        writeRect(w, value);
-    };
-    w.beginObject();
-    w.key("selectedTape").integer(c.selectedTape);
-    w.key("tapeSpeedmmPerSecond").number(c.tapeSpeedmmPerSecond);
-    w.key("lastTapeSpeedmmPerSecond").number(c.lastTapeSpeedmmPerSecond);
-    w.key("leftDiameterWheelMM").number(c.leftDiameterWheelMM);
-    w.key("rightDiameterWheelMM").number(c.rightDiameterWheelMM);
-    w.key("leftDegreesPiPerSecond").number(c.leftDegreesPiPerSecond);
-    w.key("rightDegreesPiPerSecond").number(c.rightDegreesPiPerSecond);
-    flag("leftWheelIsOnTopBOOL", c.leftWheelIsOnTopBOOL);
-    w.key("pixelRadiusLeft").integer(c.pixelRadiusLeft);
-    w.key("pixelRadiusRight").integer(c.pixelRadiusRight);
-    w.key("lastPixelRadiusLeft").integer(c.lastPixelRadiusLeft);
-    w.key("lastPixelRadiusRight").integer(c.lastPixelRadiusRight);
-    w.key("wobbleState").integer(c.wobbleState);
-    flag("skipSpinningBOOL", c.skipSpinningBOOL);
-    flag("currentlySeekActive", c.currentlySeekActive);
-    flag("oldiOSVersionPre32", c.oldiOSVersionPre32);
-    flag("mediaPickerCurrentlyShownBool", c.mediaPickerCurrentlyShownBool);
-    date("touchDownDate", c.touchDownDate);
-    date("hideControlsDate", c.hideControlsDate);
-    date("wheelSpinningSkipDate", c.wheelSpinningSkipDate);
-    date("changeRotationTimer", c.changeRotationTimer);
-    rect("rightBandRectPosStart", c.rightBandRectPosStart);
-    rect("rightBandRectPosWobble", c.rightBandRectPosWobble);
-    rect("leftBandRectPosStart", c.leftBandRectPosStart);
-    rect("leftBandRectPosWobble", c.leftBandRectPosWobble);
-    rect("leftTapeRollRectPosStart", c.leftTapeRollRectPosStart);
-    rect("leftTapeRollRectPosWobble", c.leftTapeRollRectPosWobble);
-    rect("rightTapeRollRectPosStart", c.rightTapeRollRectPosStart);
-    rect("rightTapeRollRectPosWobble", c.rightTapeRollRectPosWobble);
-    w.endObject();
+    const auto flag = [](platform::Flag value) { return value != platform::NO; };
+    Json w = Json::object();
+    w["selectedTape"] = c.selectedTape;
+    w["tapeSpeedmmPerSecond"] = json::number(c.tapeSpeedmmPerSecond);
+    w["lastTapeSpeedmmPerSecond"] = json::number(c.lastTapeSpeedmmPerSecond);
+    w["leftDiameterWheelMM"] = json::number(c.leftDiameterWheelMM);
+    w["rightDiameterWheelMM"] = json::number(c.rightDiameterWheelMM);
+    w["leftDegreesPiPerSecond"] = json::number(c.leftDegreesPiPerSecond);
+    w["rightDegreesPiPerSecond"] = json::number(c.rightDegreesPiPerSecond);
+    w["leftWheelIsOnTopBOOL"] = flag(c.leftWheelIsOnTopBOOL);
+    w["pixelRadiusLeft"] = c.pixelRadiusLeft;
+    w["pixelRadiusRight"] = c.pixelRadiusRight;
+    w["lastPixelRadiusLeft"] = c.lastPixelRadiusLeft;
+    w["lastPixelRadiusRight"] = c.lastPixelRadiusRight;
+    w["wobbleState"] = c.wobbleState;
+    w["skipSpinningBOOL"] = flag(c.skipSpinningBOOL);
+    w["currentlySeekActive"] = flag(c.currentlySeekActive);
+    w["oldiOSVersionPre32"] = flag(c.oldiOSVersionPre32);
+    w["mediaPickerCurrentlyShownBool"] = flag(c.mediaPickerCurrentlyShownBool);
+    w["touchDownDate"] = date(c.touchDownDate);
+    w["hideControlsDate"] = date(c.hideControlsDate);
+    w["wheelSpinningSkipDate"] = date(c.wheelSpinningSkipDate);
+    w["changeRotationTimer"] = date(c.changeRotationTimer);
+    w["rightBandRectPosStart"] = rect(c.rightBandRectPosStart);
+    w["rightBandRectPosWobble"] = rect(c.rightBandRectPosWobble);
+    w["leftBandRectPosStart"] = rect(c.leftBandRectPosStart);
+    w["leftBandRectPosWobble"] = rect(c.leftBandRectPosWobble);
+    w["leftTapeRollRectPosStart"] = rect(c.leftTapeRollRectPosStart);
+    w["leftTapeRollRectPosWobble"] = rect(c.leftTapeRollRectPosWobble);
+    w["rightTapeRollRectPosStart"] = rect(c.rightTapeRollRectPosStart);
+    w["rightTapeRollRectPosWobble"] = rect(c.rightTapeRollRectPosWobble);
+    return w;
 }
 
 // --- Screen -----------------------------------------------------------------------------
@@ -140,16 +126,14 @@ std::optional<std::string> toolbarButtonName(const platform::BarButtonItem& item
     return found->second;
 }
 
-void writeToolbar(Writer& w, const MainViewController& c)
+Json toolbar(const MainViewController& c)
 {
     const platform::Toolbar* bar = c.myToolBar;
-    if (!bar) {
-        w.null();
-        return;
-    }
-    w.beginObject();
-    w.key("hidden").boolean(bar->isHidden());
-    w.key("items").string(bar->items() == c.barButtonItemsWithPauseArray ? "pause" : "play");
+    if (!bar)
+        return nullptr;
+    Json w = Json::object();
+    w["hidden"] = bar->isHidden();
+    w["items"] = bar->items() == c.barButtonItemsWithPauseArray ? "pause" : "play";
 
     const platform::Rect barOnScreen = bar->frameOnScreen();
     const std::vector<platform::Rect> frames = bar->itemFrames();
@@ -159,17 +143,13 @@ void writeToolbar(Writer& w, const MainViewController& c)
         if (name && !placed.count(*name))
             placed[*name] = frames[i].offsetBy(barOnScreen.x, barOnScreen.y);
     }
-    w.key("buttons").beginObject();
+    Json buttons = Json::object();
     for (const char* name : {"music", "tape", "rewind", "playPause", "fastForward", "share", "volume"}) {
-        w.key(name);
         const auto found = placed.find(name);
-        if (found == placed.end())
-            w.null();
-        else
-            writeRect(w, found->second);
+        buttons[name] = found == placed.end() ? Json(nullptr) : rect(found->second);
     }
-    w.endObject();
-    w.endObject();
+    w["buttons"] = std::move(buttons);
+    return w;
 }
 
 // The upright rectangle a view covers on the screen, through its superview's place.
@@ -183,41 +163,32 @@ platform::Rect screenFrame(const platform::View& view)
     return frame;
 }
 
-void writeLabel(Writer& w, const platform::Label* label)
+Json label(const platform::Label* label)
 {
-    if (!label) {
-        w.null();
-        return;
-    }
-    w.beginObject();
-    w.key("text").string(label->text());
-    w.key("font").string(label->font().name);
-    w.key("size").number(label->font().size);
-    w.key("color").string(colorName(label->textColor()));
-    w.key("frame");
-    writeRect(w, screenFrame(*label));
-    w.key("alignment").string(label->textAlignment() == platform::TextAlignment::Center ? "center" : "left");
-    w.key("hidden").boolean(label->isHidden());
-    w.endObject();
+    if (!label)
+        return nullptr;
+    Json w = Json::object();
+    w["text"] = json::text(label->text());
+    w["font"] = json::text(label->font().name);
+    w["size"] = json::number(label->font().size);
+    w["color"] = colorName(label->textColor());
+    w["frame"] = rect(screenFrame(*label));
+    w["alignment"] = label->textAlignment() == platform::TextAlignment::Center ? "center" : "left";
+    w["hidden"] = label->isHidden();
+    return w;
 }
 
-// One member per named view: null for a view not made, else an object that writeView fills.
-template <class NamedViews, class WriteView>
-void writeViewMembers(Writer& w, const NamedViews& views, WriteView writeView)
+// One member per named view: null for a view not made, else what describe gives.
+template <class NamedViews, class Describe>
+Json viewMembers(const NamedViews& views, Describe describe)
 {
-    for (const auto& [name, view] : views) {
-        w.key(name);
-        if (!view) {
-            w.null();
-            continue;
-        }
-        w.beginObject();
-        writeView(*view);
-        w.endObject();
-    }
+    Json w = Json::object();
+    for (const auto& [name, view] : views)
+        w[name] = view ? describe(*view) : Json(nullptr);
+    return w;
 }
 
-void writeCassette(Writer& w, const MainViewController& c)
+Json cassette(const MainViewController& c)
 {
     const std::array<std::pair<const char*, const platform::View*>, 4> views = {{
         {"leftBandImageView", c.leftBandImageView},
@@ -231,31 +202,32 @@ void writeCassette(Writer& w, const MainViewController& c)
             stacked.emplace_back(view->indexInSuperview(), name);
     std::sort(stacked.begin(), stacked.end());
 
-    w.beginObject();
-    w.key("order").beginArray();
+    Json order = Json::array();
     for (const auto& entry : stacked)
-        w.string(entry.second);
-    w.endArray();
-    writeViewMembers(w, views, [&](const platform::View& view) {
-        w.key("frame");
-        writeRect(w, view.frame());
-        w.key("rotation").number(view.transform().rotation);
-    });
-    w.endObject();
+        order.push_back(entry.second);
+    Json w = Json::object();
+    w["order"] = std::move(order);
+    w.update(viewMembers(views, [](const platform::View& view) {
+        Json v = Json::object();
+        v["frame"] = rect(view.frame());
+        v["rotation"] = json::number(view.transform().rotation);
+        return v;
+    }));
+    return w;
 }
 
-void writeTapeRolls(Writer& w, const MainViewController& c)
+Json tapeRolls(const MainViewController& c)
 {
     const std::array<std::pair<const char*, const TapeBandCircleUIView*>, 2> views = {{
         {"leftTapeRollUIView", c.leftTapeRollUIView},
         {"rightTapeRollUIView", c.rightTapeRollUIView},
     }};
-    w.beginObject();
-    writeViewMembers(w, views, [&](const TapeBandCircleUIView& view) {
-        w.key("band").integer(view.pixelFromBandToSuppressInt);
-        w.key("redraws").unsignedInteger(view.displayRequestCount());
+    return viewMembers(views, [](const TapeBandCircleUIView& view) {
+        Json v = Json::object();
+        v["band"] = view.pixelFromBandToSuppressInt;
+        v["redraws"] = view.displayRequestCount();
+        return v;
     });
-    w.endObject();
 }
 
 // The rotation animation still playing on the layer: the latest one added, if any applies now.
@@ -276,111 +248,100 @@ const std::pair<const std::string, platform::BasicAnimation>* runningRotation(co
     return latest;
 }
 
-void writeReels(Writer& w, const MainViewController& c, Nanoseconds now)
+Json reels(const MainViewController& c, Nanoseconds now)
 {
     const std::array<std::pair<const char*, const platform::ImageView*>, 2> views = {{
         {"leftWheelImageView", c.leftWheelImageView},
         {"rightWheelImageView", c.rightWheelImageView},
     }};
-    w.beginObject();
-    writeViewMembers(w, views, [&](const platform::ImageView& view) {
-        w.key("angle").number(view.layer().presentationAt(now).rotation);
-        w.key("animation");
+    return viewMembers(views, [&](const platform::ImageView& view) {
+        Json v = Json::object();
+        v["angle"] = json::number(view.layer().presentationAt(now).rotation);
         const auto* running = runningRotation(view.layer(), now);
         if (!running) {
-            w.null();
-            return;
+            v["animation"] = nullptr;
+            return v;
         }
         const platform::BasicAnimation& a = running->second;
-        w.beginObject();
-        w.key("key").string(running->first);
-        w.key("from").number(a.fromValue);
-        w.key("by").number(a.byValue);
-        w.key("duration").number(a.duration);
-        w.key("start");
-        writeSeconds(w, a.beginTime);
-        w.endObject();
+        Json animation = Json::object();
+        animation["key"] = json::text(running->first);
+        animation["from"] = json::number(a.fromValue);
+        animation["by"] = json::number(a.byValue);
+        animation["duration"] = json::number(a.duration);
+        animation["start"] = seconds(a.beginTime);
+        v["animation"] = std::move(animation);
+        return v;
     });
-    w.endObject();
 }
 
 // --- Player and platform --------------------------------------------------------------
 
-void writeTitle(Writer& w, const platform::MediaItemPtr& item)
+Json title(const platform::MediaItemPtr& item)
 {
-    if (item && item->title)
-        w.string(*item->title);
-    else
-        w.null();
+    return item && item->title ? json::text(*item->title) : Json(nullptr);
 }
 
-void writePlayer(Writer& w, const platform::headless::ScriptedMusicPlayer& player)
+Json player(const platform::headless::ScriptedMusicPlayer& player)
 {
-    w.beginObject();
-    w.key("state").integer(player.playbackState());
-    w.key("item");
-    writeTitle(w, player.nowPlayingItem());
-    w.key("time").number(player.currentPlaybackTime());
-    w.key("repeatMode").integer(player.repeatMode());
-    w.key("queue").beginArray();
+    Json w = Json::object();
+    w["state"] = player.playbackState();
+    w["item"] = title(player.nowPlayingItem());
+    w["time"] = json::number(player.currentPlaybackTime());
+    w["repeatMode"] = player.repeatMode();
+    Json queue = Json::array();
     for (const auto& item : player.queue())
-        writeTitle(w, item);
-    w.endArray();
-    w.key("commands").beginArray();
+        queue.push_back(title(item));
+    w["queue"] = std::move(queue);
+    Json commands = Json::array();
     for (const auto& command : player.commands())
-        w.string(command);
-    w.endArray();
-    w.endObject();
+        commands.push_back(json::text(command));
+    w["commands"] = std::move(commands);
+    return w;
 }
 
-void writeModalRecords(Writer& w, platform::headless::HeadlessPlatform& platform)
+void addModalRecords(Json& w, platform::headless::HeadlessPlatform& platform)
 {
-    w.key("modal");
     if (platform.presentedPicker())
-        w.string("picker");
+        w["modal"] = "picker";
     else if (platform.presentedComposer())
-        w.string("mail");
+        w["modal"] = "mail";
     else if (platform.window().presentedController())
-        w.string("other");
+        w["modal"] = "other";
     else
-        w.null();
+        w["modal"] = nullptr;
 
-    w.key("picker");
     if (platform.pickersMade().empty()) {
-        w.null();
+        w["picker"] = nullptr;
     } else {
         const auto settings = platform.pickersMade().back().settings;
-        w.beginObject();
-        w.key("multiple").boolean(settings.multiple);
-        w.key("prompt");
-        writeOptionalString(w, settings.prompt);
-        w.key("background");
-        writeOptionalString(w, settings.background ? std::optional(colorName(*settings.background)) : std::nullopt);
-        w.endObject();
+        Json picker = Json::object();
+        picker["multiple"] = settings.multiple;
+        picker["prompt"] = optionalText(settings.prompt);
+        picker["background"] = settings.background ? Json(colorName(*settings.background)) : Json(nullptr);
+        w["picker"] = std::move(picker);
     }
 
-    w.key("mail");
     if (platform.composersMade().empty()) {
-        w.null();
+        w["mail"] = nullptr;
     } else {
         const auto message = platform.composersMade().back()->message();
-        w.beginObject();
-        w.key("subject").string(message.subject);
-        w.key("body").string(message.body);
-        w.key("html").boolean(message.html);
-        w.key("barStyle").integer(message.barStyle);
-        w.endObject();
+        Json mail = Json::object();
+        mail["subject"] = json::text(message.subject);
+        mail["body"] = json::text(message.body);
+        mail["html"] = message.html;
+        mail["barStyle"] = message.barStyle;
+        w["mail"] = std::move(mail);
     }
 
-    w.key("alerts").beginArray();
+    Json alerts = Json::array();
     for (const auto& alert : platform.window().alertsShown()) {
-        w.beginObject();
-        w.key("title").string(alert.title);
-        w.key("message").string(alert.message);
-        w.key("button").string(alert.cancelButtonTitle);
-        w.endObject();
+        Json a = Json::object();
+        a["title"] = json::text(alert.title);
+        a["message"] = json::text(alert.message);
+        a["button"] = json::text(alert.cancelButtonTitle);
+        alerts.push_back(std::move(a));
     }
-    w.endArray();
+    w["alerts"] = std::move(alerts);
 }
 
 } // namespace
@@ -393,68 +354,46 @@ std::string dumpState(platform::headless::HeadlessPlatform& platform, const Spoo
     const Nanoseconds now = platform.clock().now();
     const MainViewController* controller = delegate ? delegate->mainViewController() : nullptr;
     const bool screenBuilt = controller && controller->isViewLoaded();
-
-    Writer w;
-    w.beginObject();
-    w.key("time");
-    writeSeconds(w, now);
-
-    w.key("controller");
-    if (controller)
-        writeController(w, *controller);
-    else
-        w.null();
-
     // Members about the screen are null until it is built.
-    const auto screenMember = [&](const char* name, const auto& write) {
-        w.key(name);
-        if (screenBuilt)
-            write();
-        else
-            w.null();
-    };
-    screenMember("toolbar", [&] { writeToolbar(w, *controller); });
-    screenMember("labels", [&] {
-        w.beginObject();
-        w.key("currentTitleLabel");
-        writeLabel(w, controller->currentTitleLabel);
-        w.key("currentArtistAlbumLabel");
-        writeLabel(w, controller->currentArtistAlbumLabel);
-        w.endObject();
+    const auto onScreen = [&](const auto& describe) { return screenBuilt ? describe() : Json(nullptr); };
+
+    Json w = Json::object();
+    w["time"] = seconds(now);
+    w["controller"] = controller ? controllerFields(*controller) : Json(nullptr);
+    w["toolbar"] = onScreen([&] { return toolbar(*controller); });
+    w["labels"] = onScreen([&] {
+        Json labels = Json::object();
+        labels["currentTitleLabel"] = label(controller->currentTitleLabel);
+        labels["currentArtistAlbumLabel"] = label(controller->currentArtistAlbumLabel);
+        return labels;
     });
+    w["skin"] = screenBuilt && controller->tapeSkinImageView && controller->tapeSkinImageView->image()
+                    ? json::text(controller->tapeSkinImageView->image()->name)
+                    : Json(nullptr);
 
-    w.key("skin");
-    if (screenBuilt && controller->tapeSkinImageView && controller->tapeSkinImageView->image())
-        w.string(controller->tapeSkinImageView->image()->name);
-    else
-        w.null();
-
-    w.key("transitions").beginArray();
+    Json pushes = Json::array();
     for (const TransitionLogEntry& entry : transitions) {
-        w.beginObject();
-        w.key("subtype").string(entry.subtype == platform::TransitionSubtype::FromLeft ? "fromLeft" : "fromRight");
-        w.key("at");
-        writeSeconds(w, entry.at);
-        w.endObject();
+        Json push = Json::object();
+        push["subtype"] = entry.subtype == platform::TransitionSubtype::FromLeft ? "fromLeft" : "fromRight";
+        push["at"] = seconds(entry.at);
+        pushes.push_back(std::move(push));
     }
-    w.endArray();
+    w["transitions"] = std::move(pushes);
 
-    screenMember("cassette", [&] { writeCassette(w, *controller); });
-    screenMember("tapeRolls", [&] { writeTapeRolls(w, *controller); });
-    screenMember("reels", [&] { writeReels(w, *controller, now); });
+    w["cassette"] = onScreen([&] { return cassette(*controller); });
+    w["tapeRolls"] = onScreen([&] { return tapeRolls(*controller); });
+    w["reels"] = onScreen([&] { return reels(*controller, now); });
+    w["player"] = player(platform.scriptedPlayer());
 
-    w.key("player");
-    writePlayer(w, platform.scriptedPlayer());
-
-    w.key("preferences").beginObject();
     platform::UserDefaults& defaults = platform.standardUserDefaults();
-    w.key(SpooloraAppDelegate::firstStartupKey).integer(defaults.integerForKey(SpooloraAppDelegate::firstStartupKey));
-    w.key(SpooloraAppDelegate::selectedTapeKey).integer(defaults.integerForKey(SpooloraAppDelegate::selectedTapeKey));
-    w.endObject();
-    w.key("idleTimerDisabled").boolean(platform.isIdleTimerDisabled());
-    writeModalRecords(w, platform);
-    w.endObject();
-    return w.text();
+    Json preferences = Json::object();
+    preferences[SpooloraAppDelegate::firstStartupKey] = defaults.integerForKey(SpooloraAppDelegate::firstStartupKey);
+    preferences[MainViewController::selectedTapePreferenceKey] =
+        defaults.integerForKey(MainViewController::selectedTapePreferenceKey);
+    w["preferences"] = std::move(preferences);
+    w["idleTimerDisabled"] = platform.isIdleTimerDisabled();
+    addModalRecords(w, platform);
+    return json::oneLine(w);
 }
 
 } // namespace spoolora

@@ -5,6 +5,7 @@
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/BuiltInLibrary.h"
+#include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
 #include "platform/sdl/Screenshot.h"
 #include "platform/sdl/SdlPlatform.h"
@@ -128,12 +129,15 @@ void printHelp()
 
 int runScript(const Arguments& args)
 {
+    // Scripts keep their preferences in memory unless a folder is named.
+    std::unique_ptr<platform::headless::HeadlessPlatform> platform =
+        args.configDir ? std::make_unique<platform::headless::HeadlessPlatform>(*args.configDir)
+                       : std::make_unique<platform::headless::HeadlessPlatform>();
     spoolora::ScriptOptions options;
-    options.configDir = args.configDir;
     options.screenshot = [](platform::Window& window, const std::string& path) {
         return platform::sdl::renderScreenshot(window, window.clock(), path);
     };
-    return spoolora::runScriptFile(*args.script, std::move(options), std::cout, std::cerr);
+    return spoolora::runScriptFile(*args.script, *platform, std::move(options), std::cout, std::cerr);
 }
 
 // The player in a desktop window, on the desktop backend.

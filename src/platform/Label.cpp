@@ -53,27 +53,4 @@ void Label::setNumberOfLines(int lines)
     contentChanged();
 }
 
-namespace {
-constexpr char replacementCharacter[] = "\xEF\xBF\xBD";   // U+FFFD in UTF-8
-}
-
-// Each maximal invalid part becomes exactly one U+FFFD.
-//
-// NUL is valid UTF-8 but becomes U+FFFD too: text drawing and every C interface stop
-// at it, so a tag with an embedded NUL would otherwise lose its tail without a trace.
-std::string sanitizeUtf8(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const Utf8Character c = decodeUtf8At(text, i);
-        if (c.valid && c.codePoint != 0)
-            out.append(text.substr(i, c.length));
-        else
-            out += replacementCharacter;
-        i += c.length;
-    }
-    return out;
-}
-
 } // namespace platform

@@ -44,8 +44,4 @@ private:
     int numberOfLines_ = 1;
 };
 
-// Valid UTF-8 with every invalid sequence (bad bytes, overlong forms, surrogates,
-// truncated sequences) replaced by U+FFFD.
-std::string sanitizeUtf8(std::string_view text);
-
 } // namespace platform

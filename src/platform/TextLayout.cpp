@@ -1,5 +1,7 @@
 #include "platform/TextLayout.h"
 
+#include "platform/Utf8.h"
+
 #include <cairo.h>
 #include <pango/pangocairo.h>
 

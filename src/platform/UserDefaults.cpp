@@ -1,6 +1,8 @@
 #include "platform/UserDefaults.h"
 
-// Sections: key rules · the in-memory store · the file format · reading · writing.
+#include "platform/AtomicFile.h"
+
+// Sections: key rules · the in-memory store · the file format · the file store.
 
 #include <cerrno>
 #include <charconv>
@@ -169,12 +171,6 @@ std::string formatPreferences(const std::map<std::string, std::int64_t>& values)
     return text;
 }
 
-bool isTemporaryFileOf(const std::string& candidate, const std::string& fileName)
-{
-    const std::string prefix = fileName + ".tmp-";
-    return candidate.size() > prefix.size() && candidate.compare(0, prefix.size(), prefix) == 0;
-}
-
 // Throws BadPreferencesFile for anything that makes the file unusable.
 std::string readWholeFile(const std::filesystem::path& path)
 {
@@ -210,81 +206,6 @@ std::string readWholeFile(const std::filesystem::path& path)
     }
 }
 
-// --- Writing ----------------------------------------------------------------
-
-// A failure to save, with the reason. Thrown only inside this file.
-struct SaveFailure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void failSave(const char* step, int error)
-{
-    throw SaveFailure(std::string(step) + ": " + std::strerror(error));
-}
-
-void writeAll(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t wrote = ::write(fd, text.data(), text.size());
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote < 0)
-            failSave("cannot write", errno);
-        text.remove_prefix(static_cast<std::size_t>(wrote));
-    }
-}
-
-// Replaces the file so that a crash at any moment leaves either the old or the
-// new file whole. Throws SaveFailure.
-void replaceAtomically(const std::filesystem::path& folder, const std::filesystem::path& path,
-                       const std::string& text)
-{
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        throw SaveFailure("cannot create the folder: " + error.message());
-
-    std::string temporary = (folder / (path.filename().string() + ".tmp-XXXXXX")).string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        failSave("cannot create a temporary file", errno);
-    bool renamed = false;
-    struct Cleanup {
-        int fd;
-        const std::string& temporary;
-        const bool& renamed;
-        ~Cleanup()
-        {
-            if (fd >= 0)
-                ::close(fd);
-            if (!renamed)
-                ::unlink(temporary.c_str());
-        }
-    } cleanup{fd, temporary, renamed};
-
-    writeAll(fd, text);
-    if (::fsync(fd) != 0)
-        failSave("cannot flush", errno);
-    const int closing = cleanup.fd;
-    cleanup.fd = -1;
-    if (::close(closing) != 0)
-        failSave("cannot close", errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-        failSave("cannot replace the file", errno);
-    renamed = true;
-
-    // The rename itself lives in the folder; without this it could still be lost.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0)
-        failSave("cannot open the folder", errno);
-    const int synced = ::fsync(folderFd);
-    const int syncError = errno;
-    ::close(folderFd);
-    // Some file systems cannot sync a folder at all; the file itself is already safe there.
-    if (synced != 0 && syncError != EINVAL && syncError != EROFS)
-        failSave("cannot flush the folder", syncError);
-}
-
 } // namespace
 
 // --- The file store ---------------------------------------------------------
@@ -295,7 +216,7 @@ FileUserDefaults::FileUserDefaults(std::filesystem::path folder, std::string fil
     std::error_code error;
     // Left by a save that was cut short: the file they were meant to replace is still whole.
     for (std::filesystem::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error))
-        if (isTemporaryFileOf(it->path().filename().string(), fileName)) {
+        if (isAtomicWriteLeftover(it->path().filename().string(), fileName)) {
             std::error_code ignored;   // another leftover that stays is as harmless as this one
             std::filesystem::remove(it->path(), ignored);
         }
@@ -350,9 +271,10 @@ bool FileUserDefaults::synchronize()
     if (!dirty_)
         return true;
     try {
-        replaceAtomically(folder_, path_, formatPreferences(values_));
-    } catch (const SaveFailure& failure) {
-        std::fprintf(stderr, "spoolora: cannot save preferences to \"%s\": %s\n", path_.c_str(), failure.what());
+        writeFileAtomically(path_, formatPreferences(values_));
+    } catch (const AtomicWriteError& failure) {
+        std::fprintf(stderr, "spoolora: cannot save preferences to \"%s\": %s\n", path_.c_str(),
+                     failure.reason.c_str());
         return false;
     }
     dirty_ = false;

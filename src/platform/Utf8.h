@@ -3,6 +3,7 @@
 // nothing beyond U+10FFFF.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -18,5 +19,10 @@ struct Utf8Character {
 // them may take; a byte that breaks the pattern ends the invalid part and is read
 // afresh, so no valid character next to bad bytes is swallowed.
 Utf8Character decodeUtf8At(std::string_view text, std::size_t at) noexcept;
+
+// Valid UTF-8 with every invalid sequence (bad bytes, overlong forms, surrogates,
+// truncated sequences) replaced by U+FFFD, one for each maximal invalid part. NUL
+// becomes U+FFFD too, so that no text is cut short where it is drawn or handed on.
+std::string sanitizeUtf8(std::string_view text);
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/SwipeRecognizer.h"
 #include "platform/TextLayout.h"
 #include "platform/ViewController.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <cassert>

@@ -14,7 +14,7 @@ void MainViewController::toggleMusicControls()
 void MainViewController::showMusicControls()
 {
     myToolBar->setHidden(false);
-    setHideControlsDate(dateFromNow(5.0));
+    setHideControlsDate(dateFromNow(hideControlsDelaySeconds));
 }
 
 void MainViewController::hideMusicControls()

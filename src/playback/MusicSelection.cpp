@@ -8,7 +8,7 @@ void MainViewController::selectMusicFromLibrary()
     // One picker at a time, however it is asked for.
     if (mediaPickerCurrentlyShownBool)
         return;
-    setHideControlsDate(dateFromNow(5.0));
+    setHideControlsDate(dateFromNow(hideControlsDelaySeconds));
     // The tape speed stays until the next state change or transport action sets it.
     skipSpinningBOOL = platform::NO;
     currentlySeekActive = platform::NO;

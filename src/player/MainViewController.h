@@ -36,6 +36,11 @@ public:
     // Unsubscribes from the player, stops its notifications and the tick.
     ~MainViewController() override;
 
+    // The preference that holds the index of the chosen skin.
+    static constexpr const char* selectedTapePreferenceKey = "selectedTapePreference";
+    // Most actions keep the toolbar up this long; the first tick after it hides the toolbar.
+    static constexpr double hideControlsDelaySeconds = 5.0;
+
     // --- Fields, in declaration order ------------------------------------------
     TapeBandCircleUIView* leftTapeRollUIView = nullptr;
     TapeBandCircleUIView* rightTapeRollUIView = nullptr;

@@ -5,9 +5,11 @@
 
 #include "player/MainViewController.h"
 
+#include "mechanics/ReelPhysics.h"
 #include "mechanics/TapeBandCircleUIView.h"
 #include "platform/Button.h"
 #include "platform/SwipeRecognizer.h"
+#include "skins/SkinCatalogue.h"
 
 namespace {
 
@@ -15,9 +17,6 @@ using platform::Rect;
 
 // A quarter turn counter-clockwise, so the label text runs up the screen.
 constexpr float labelTurnRadians = -1.5707964f;
-constexpr float labelLineHeightPoints = 33.8f;
-// Compact cassette playing speed: 1 7/8 inches per second.
-constexpr float playingTapeSpeedmmPerSecond = 47.625f;
 
 void applyLabelSettings(platform::Label& label)
 {
@@ -50,29 +49,29 @@ void MainViewController::viewDidLoad()
 {
     using platform::ControlEvent;
 
-    // 1.
     platform::ViewController::viewDidLoad();
-    // 2–4.
+
+    // Initial state: the reels start as at the beginning of an album.
     skipSpinningBOOL = platform::NO;
     mediaPickerCurrentlyShownBool = platform::NO;
     wobbleState = 0;
-    leftDiameterWheelMM = 10.1f;
-    rightDiameterWheelMM = 22.35f;
+    leftDiameterWheelMM = static_cast<float>(emptyReelDiameterMM);
+    rightDiameterWheelMM = static_cast<float>(fullReelDiameterMM);
     changeRotationTimer = platform::Date::now(platform_.clock());
 
-    // 5–8. The player is device-wide and may already be playing (see below).
+    // The player is device-wide and may already be playing (see below).
     setMusicPlayer(&platform_.systemMusicPlayer());
     oldiOSVersionPre32 = musicPlayer->respondsToIndexOfNowPlayingItem() ? platform::NO : platform::YES;
     tapeSpeedmmPerSecond = 0;
     lastTapeSpeedmmPerSecond = tapeSpeedmmPerSecond;
     registerForMediaPlayerNotifications();
 
-    // 9. The cassette view: everything that slides when the skin changes.
+    // The cassette view: everything that slides when the skin changes.
     auto swipeHelper = std::make_unique<platform::View>(Rect{0, 0, 320, 480});
     swipeHelper->setBackgroundColor(platform::Color::black());
     setSwipeHelperUIView(swipeHelper.get());
 
-    // 10–13. Band pictures and the tape-roll rings above them; each wobble
+    // Band pictures and the tape-roll rings above them; each wobble
     // frame is its rest frame one point lower.
     auto leftBand = std::make_unique<platform::ImageView>(platform::Image::named("band_black.png"), Rect{});
     setLeftBandImageView(leftBand.get());
@@ -100,26 +99,26 @@ void MainViewController::viewDidLoad()
     rightTapeRoll->setBackgroundColor(platform::Color::clear());
     rightTapeRoll->setPixelFromBandToSuppress(5);
 
-    // 14–15.
+    // Bottom to top: each band under its own tape roll.
     swipeHelper->addSubview(std::move(leftBand));
     swipeHelper->addSubview(std::move(leftTapeRoll));
     swipeHelper->addSubview(std::move(rightBand));
     swipeHelper->addSubview(std::move(rightTapeRoll));
     leftWheelIsOnTopBOOL = platform::NO;
 
-    // 16–18. Reel hubs and the skin picture lie above the tape.
+    // Reel hubs and the skin picture lie above the tape.
     setRightWheelImageView(&swipeHelper->addSubview(
         std::make_unique<platform::ImageView>(platform::Image::named("wheel.png"), Rect{80, 301, 136, 136})));
     setLeftWheelImageView(&swipeHelper->addSubview(
         std::make_unique<platform::ImageView>(platform::Image::named("wheel.png"), Rect{80, 38, 136, 136})));
     setTapeSkinImageView(&swipeHelper->addSubview(std::make_unique<platform::ImageView>(Rect{0, -38, 320, 557})));
 
-    // 19–22. The two cassette labels.
-    auto artistAlbumLabel = std::make_unique<platform::Label>(Rect{0, 0, 420, labelLineHeightPoints});
+    // The two cassette labels, made upright and then turned: their height becomes the width across the line.
+    auto artistAlbumLabel = std::make_unique<platform::Label>(Rect{0, 0, 420, labelWidthPoints});
     applyLabelSettings(*artistAlbumLabel);
     setCurrentArtistAlbumLabel(&swipeHelper->addSubview(std::move(artistAlbumLabel)));
 
-    auto titleLabel = std::make_unique<platform::Label>(Rect{0, 0, 300, labelLineHeightPoints});
+    auto titleLabel = std::make_unique<platform::Label>(Rect{0, 0, 300, labelWidthPoints});
     applyLabelSettings(*titleLabel);
     setCurrentTitleLabel(titleLabel.get());
 
@@ -132,12 +131,12 @@ void MainViewController::viewDidLoad()
     platform::View& rootView = view();
     rootView.addSubview(std::move(swipeHelper));
 
-    // 23. The stored index goes to the skin unchanged; out-of-range values are
+    // The stored index goes to the skin unchanged; out-of-range values are
     // the skin code's to ignore.
-    selectedTape = static_cast<std::int32_t>(platform_.standardUserDefaults().integerForKey("selectedTapePreference"));
+    selectedTape = static_cast<std::int32_t>(platform_.standardUserDefaults().integerForKey(selectedTapePreferenceKey));
     setTape(selectedTape, platform::YES);
 
-    // 24. The large touch area toggles the controls and carries the swipes.
+    // The large touch area toggles the controls and carries the swipes.
     auto toggleButton = makeTouchArea(Rect{0, 0, 320, 420});
     toggleButton->addTarget(*this, &MainViewController::toggleMusicControls, ControlEvent::TouchUpInside);
     if (!oldiOSVersionPre32) {
@@ -152,12 +151,12 @@ void MainViewController::viewDidLoad()
     }
     rootView.addSubview(std::move(toggleButton));
 
-    // 25.
+    // The strip under the cassette only brings the toolbar back.
     auto bottomStripButton = makeTouchArea(Rect{0, 420, 320, 60});
     bottomStripButton->addTarget(*this, &MainViewController::showMusicControls, ControlEvent::TouchUpInside);
     rootView.addSubview(std::move(bottomStripButton));
 
-    // 26. Seek and skip over the reels, play or pause between them.
+    // Seek and skip over the reels, play or pause between them.
     auto upperButton = makeTouchArea(Rect{98, 56, 100, 100});
     upperButton->addTarget(*this, &MainViewController::startSeekForward, ControlEvent::TouchDown);
     upperButton->addTarget(*this, &MainViewController::skipToNextSongAction, ControlEvent::TouchUpInside);
@@ -177,19 +176,18 @@ void MainViewController::viewDidLoad()
     middleButton->setShowsTouchWhenHighlighted(true);
     rootView.addSubview(std::move(middleButton));
 
-    // 27.
+    // Without its slider the volume control is one icon among the toolbar items.
     auto volumeView = std::make_unique<platform::VolumeView>(Rect{0, 10, 30, 40});
     volumeView->setShowsVolumeSlider(false);
     volumeView->sizeToFit();
 
-    // 28.
     auto toolbar = std::make_unique<platform::Toolbar>();
     toolbar->setBarStyle(platform::BarStyle::BlackTranslucent);
     toolbar->sizeToFit();
     toolbar->setFrame(Rect{0, 430, 320, 50});
     setMyToolBar(toolbar.get());
 
-    // 29. Buttons and items, in the order they are made.
+    // Buttons and items, in the order they are made.
     auto keepItem = [this](std::unique_ptr<platform::BarButtonItem> item) {
         ownedBarButtonItems_.push_back(std::move(item));
         return ownedBarButtonItems_.back().get();
@@ -234,7 +232,7 @@ void MainViewController::viewDidLoad()
         keepItem(std::make_unique<platform::BarButtonItem>(platform::SystemItem::FixedSpace));
     fixedSpace->setWidth(10);
 
-    // 30. The lists differ only in the play or pause item.
+    // The lists differ only in the play or pause item.
     auto itemsWith = [&](platform::BarButtonItem* playOrPauseItem) {
         return std::vector<platform::BarButtonItem*>{
             musicItem,     flexibleSpace,   fixedSpace,    tapeItem,   flexibleSpace, rewindItem,
@@ -244,19 +242,19 @@ void MainViewController::viewDidLoad()
     setBarButtonItemsWithPlayArray(itemsWith(playItem));
     setBarButtonItemsWithPauseArray(itemsWith(pauseItem));
 
-    // 31–32. The toolbar lies above everything else.
+    // The toolbar lies above everything else.
     myToolBar->setItems(barButtonItemsWithPlayArray, false);
     rootView.addSubview(std::move(toolbar));
-    setHideControlsDate(dateFromNow(5.0));
+    setHideControlsDate(dateFromNow(hideControlsDelaySeconds));
 
-    // 33–34. The player may have been playing before this screen existed.
+    // The player may have been playing before this screen existed.
     if (musicPlayer->playbackState() == platform::PlaybackState::Playing) {
         tapeSpeedmmPerSecond = playingTapeSpeedmmPerSecond;
         myToolBar->setItems(barButtonItemsWithPauseArray, false);
     }
     lastTapeSpeedmmPerSecond = tapeSpeedmmPerSecond;
 
-    // 35–36. The first tick runs before the screen is first shown.
+    // The first tick runs before the screen is first shown.
     setLabelStrings();
     setWheelSpeedAndTapeDimensionTimer =
         platform_.runLoop().scheduledTimer(0.2, *this, &MainViewController::setWheelRotationSpeedAndTapeDimension);

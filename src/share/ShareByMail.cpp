@@ -32,7 +32,7 @@ std::string recommendationBody()
 
 void MainViewController::shareAction()
 {
-    setHideControlsDate(dateFromNow(5.0));
+    setHideControlsDate(dateFromNow(hideControlsDelaySeconds));
     // Mail may be impossible on this device; the screen then simply stays as it was.
     try {
         shareAsMailMessage();

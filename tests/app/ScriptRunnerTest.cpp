@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,14 +25,17 @@ struct RunResult {
     std::string errors;
 };
 
-RunResult runScript(const std::string& script, ScriptOptions options = {})
+RunResult runScript(const std::string& script, ScriptOptions options = {},
+                    std::optional<std::filesystem::path> configDir = std::nullopt)
 {
     std::istringstream in(script);
     std::ostringstream out;
     std::ostringstream err;
     RunResult result;
     {
-        ScriptRunner runner(std::move(options), out, err);
+        auto platform = configDir ? std::make_unique<platform::headless::HeadlessPlatform>(*configDir)
+                                  : std::make_unique<platform::headless::HeadlessPlatform>();
+        ScriptRunner runner(*platform, std::move(options), out, err);
         result.status = runner.run(in, "test.script");
     }
     std::istringstream lines(out.str());
@@ -39,30 +45,30 @@ RunResult runScript(const std::string& script, ScriptOptions options = {})
     return result;
 }
 
+using json::Json;
+
 // A member of a dump by path, e.g. member(dump, {"labels", "currentTitleLabel", "text"}).
-const json::Value& member(const json::Value& value, std::initializer_list<const char*> path)
+const Json& member(const Json& value, std::initializer_list<const char*> path)
 {
-    const json::Value* at = &value;
+    const Json* at = &value;
     for (const char* name : path) {
-        const json::Object* object = at->object();
-        if (!object)
+        if (!at->is_object())
             throw std::runtime_error(std::string("not an object before ") + name);
-        const auto found = std::find_if(object->begin(), object->end(), [&](const auto& m) { return m.first == name; });
-        if (found == object->end())
+        if (!at->contains(name))
             throw std::runtime_error(std::string("no member ") + name);
-        at = &found->second;
+        at = &at->at(name);
     }
     return *at;
 }
 
-std::string text(const json::Value& value)
+std::string text(const Json& value)
 {
-    return value.string() ? *value.string() : "<not a string>";
+    return value.is_string() ? value.get<std::string>() : "<not a string>";
 }
 
-double number(const json::Value& value)
+double number(const Json& value)
 {
-    return value.number() ? value.number()->value : -999999;
+    return value.is_number() ? value.get<double>() : -999999;
 }
 
 TEST(ScriptRunner, StopsAtABadLineWithExitStatusTwoAndNamesTheLine)
@@ -109,6 +115,24 @@ TEST(ScriptRunner, StopsAtABadLineWithExitStatusTwoAndNamesTheLine)
     }
 }
 
+TEST(ScriptRunner, HelpAndDispatchComeFromOneTable)
+{
+    const std::string help = scriptHelpText();
+    std::set<std::string_view> names;
+    for (const ScriptRunner::Command& command : ScriptRunner::commands()) {
+        SCOPED_TRACE(command.name);
+        EXPECT_TRUE(names.insert(command.name).second) << "a second row of the same name is never reached";
+        EXPECT_NE(help.find("\n  " + std::string(command.usage) + " "), std::string::npos) << help;
+        EXPECT_NE(help.find(std::string(command.help.substr(0, command.help.find('\n')))), std::string::npos);
+    }
+    // A known first word with an unknown second one lists the forms of that command.
+    const RunResult result = runScript("player fly\n");
+    EXPECT_EQ(result.status, scriptBadLine);
+    EXPECT_NE(result.errors.find("expected: player legacy | player item {JSON} | none | "), std::string::npos)
+        << result.errors;
+    EXPECT_NE(result.errors.find("player time T in line: player fly"), std::string::npos) << result.errors;
+}
+
 TEST(ScriptRunner, RefusesWhatCannotApplyAfterLaunch)
 {
     for (const char* line : {"launch", "player legacy", "picker pick 0", "mail result 0"}) {
@@ -145,22 +169,22 @@ TEST(ScriptRunner, DumpHasEveryMemberAndIsValidJson)
                              "transitions", "cassette", "tapeRolls", "reels",     "player",
                              "preferences", "idleTimerDisabled", "modal", "picker", "mail", "alerts"};
     for (const std::string& line : result.dumps) {
-        const json::Value dump = json::parse(line);
-        ASSERT_NE(dump.object(), nullptr);
+        const Json dump = json::parse(line);
+        ASSERT_TRUE(dump.is_object());
         std::vector<std::string> keys;
-        for (const auto& m : *dump.object())
-            keys.push_back(m.first);
+        for (const auto& m : dump.items())
+            keys.push_back(m.key());
         EXPECT_EQ(keys, std::vector<std::string>(std::begin(members), std::end(members)));
     }
-    const json::Value before = json::parse(result.dumps[0]);
-    EXPECT_TRUE(member(before, {"controller"}).isNull());
-    const json::Value after = json::parse(result.dumps[1]);
+    const Json before = json::parse(result.dumps[0]);
+    EXPECT_TRUE(member(before, {"controller"}).is_null());
+    const Json after = json::parse(result.dumps[1]);
     EXPECT_EQ(number(member(after, {"preferences", "first_startup_parameter_userprefs"})), 100);
-    EXPECT_TRUE(std::get<bool>(member(after, {"idleTimerDisabled"}).data));
+    EXPECT_EQ(member(after, {"idleTimerDisabled"}), true);
     EXPECT_EQ(static_cast<float>(number(member(after, {"controller", "leftDiameterWheelMM"}))), 10.1f)
         << "a float field reads back as the same float";
     EXPECT_EQ(text(member(after, {"skin"})), "mc1-640.png");
-    const json::Array& transitions = *member(after, {"transitions"}).array();
+    const Json& transitions = member(after, {"transitions"});
     ASSERT_EQ(transitions.size(), 1u) << "the first skin is pushed in too";
     EXPECT_EQ(text(member(transitions[0], {"subtype"})), "fromRight");
 }
@@ -179,22 +203,22 @@ dump
 )");
     ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
     ASSERT_EQ(result.dumps.size(), 3u);
-    const json::Value first = json::parse(result.dumps[0]);
+    const Json first = json::parse(result.dumps[0]);
     EXPECT_EQ(text(member(first, {"labels", "currentTitleLabel", "text"})), "Before") << "read at launch";
-    const json::Value second = json::parse(result.dumps[1]);
+    const Json second = json::parse(result.dumps[1]);
     EXPECT_EQ(text(member(second, {"labels", "currentTitleLabel", "text"})), "After # not a comment")
         << "the change was announced and the labels followed";
     EXPECT_EQ(text(member(second, {"player", "item"})), "After # not a comment");
-    const json::Value third = json::parse(result.dumps[2]);
+    const Json third = json::parse(result.dumps[2]);
     EXPECT_EQ(number(member(third, {"player", "state"})), 3);
-    EXPECT_TRUE(member(third, {"player", "item"}).isNull());
+    EXPECT_TRUE(member(third, {"player", "item"}).is_null());
 }
 
 TEST(ScriptRunner, InvalidUtf8InATitleShowsAsReplacementCharacters)
 {
     const RunResult result = runScript("player item {\"title\": \"Caf\xE9 \\udc00 ok\"}\nlaunch\ndump\n");
     ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
-    const json::Value dump = json::parse(result.dumps.at(0));
+    const Json dump = json::parse(result.dumps.at(0));
     // The lone surrogate arrives as three bytes that begin no valid sequence: one U+FFFD each.
     EXPECT_EQ(text(member(dump, {"labels", "currentTitleLabel", "text"})),
               "Caf\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD ok");
@@ -204,15 +228,12 @@ TEST(ScriptRunner, PreferencesGoToTheFolderGivenAndSurviveTheRun)
 {
     const auto folder = std::filesystem::path(::testing::TempDir()) / "spoolora-script-prefs";
     std::filesystem::remove_all(folder);
-    ScriptOptions options;
-    options.configDir = folder;
-    RunResult result = runScript("launch\nswipe left 300 240\n", options);
+    RunResult result = runScript("launch\nswipe left 300 240\n", {}, folder);
     ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
 
-    options.configDir = folder;
-    result = runScript("dump\nlaunch\ndump\n", options);
+    result = runScript("dump\nlaunch\ndump\n", {}, folder);
     ASSERT_EQ(result.status, scriptSucceeded) << result.errors;
-    const json::Value dump = json::parse(result.dumps.at(1));
+    const Json dump = json::parse(result.dumps.at(1));
     EXPECT_EQ(number(member(dump, {"preferences", "selectedTapePreference"})), 1);
     EXPECT_EQ(text(member(dump, {"skin"})), "mc2-640.png");
     std::filesystem::remove_all(folder);

@@ -1,5 +1,7 @@
 #include "platform/UserDefaults.h"
 
+#include "support/ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -14,19 +16,6 @@ using platform::FileUserDefaults;
 
 namespace {
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::size_t lineCount(const std::string& text)
 {
     std::size_t lines = 0;
@@ -37,17 +26,12 @@ std::size_t lineCount(const std::string& text)
 
 class PreferencesFile : public ::testing::Test {
 protected:
-    PreferencesFile()
-    {
-        std::string pattern = (fs::temp_directory_path() / "spoolora-prefs-XXXXXX").string();
-        folder = ::mkdtemp(pattern.data());
-    }
-    ~PreferencesFile() override { fs::remove_all(folder); }
+    testsupport::ScratchFolder scratch{"spoolora-prefs"};
 
     fs::path file() const { return folder / "preferences.conf"; }
     fs::path badFile() const { return folder / "preferences.conf.bad"; }
 
-    fs::path folder;
+    const fs::path& folder = scratch.path();
 };
 
 TEST_F(PreferencesFile, RoundTripsAsReadableText)
@@ -60,7 +44,7 @@ TEST_F(PreferencesFile, RoundTripsAsReadableText)
         store.setIntegerForKey(std::numeric_limits<std::int64_t>::max(), "largest");
         ASSERT_TRUE(store.synchronize());
     }
-    EXPECT_EQ(readFile(nested / "preferences.conf"), "# Spoolora preferences\n"
+    EXPECT_EQ(testsupport::readWholeFile(nested / "preferences.conf"), "# Spoolora preferences\n"
                                                      "first_startup_parameter_userprefs = 1\n"
                                                      "largest = 9223372036854775807\n"
                                                      "selectedTapePreference = -9223372036854775808\n");
@@ -82,7 +66,7 @@ TEST_F(PreferencesFile, CrashBeforeTheRenameKeepsTheOldValues)
     }
     // What a save cut short between writing and renaming leaves behind.
     const auto leftover = folder / "preferences.conf.tmp-k3Zq9a";
-    writeFile(leftover, "# Spoolora preferences\nselectedTapePreference = 7\n");
+    testsupport::writeWholeFile(leftover, "# Spoolora preferences\nselectedTapePreference = 7\n");
 
     testing::internal::CaptureStderr();
     FileUserDefaults store(folder);
@@ -113,7 +97,7 @@ TEST_F(PreferencesFile, DamagedFileIsSetAsideAndReadsAsEmpty)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove(badFile());
-        writeFile(file(), c.text);
+        testsupport::writeWholeFile(file(), c.text);
 
         testing::internal::CaptureStderr();
         FileUserDefaults store(folder);
@@ -124,19 +108,19 @@ TEST_F(PreferencesFile, DamagedFileIsSetAsideAndReadsAsEmpty)
         EXPECT_EQ(said.rfind("spoolora: preferences file \"" + file().string() + "\" is unreadable (", 0), 0u) << said;
         EXPECT_NE(said.find("the old file is kept as \"" + badFile().string() + "\"\n"), std::string::npos) << said;
         EXPECT_FALSE(fs::exists(file()));
-        EXPECT_EQ(readFile(badFile()), c.text);
+        EXPECT_EQ(testsupport::readWholeFile(badFile()), c.text);
 
         // The next save writes a fresh file and leaves the damaged one alone.
         store.setIntegerForKey(5, "selectedTapePreference");
         EXPECT_TRUE(store.synchronize());
         EXPECT_EQ(FileUserDefaults(folder).integerForKey("selectedTapePreference"), 5);
-        EXPECT_EQ(readFile(badFile()), c.text);
+        EXPECT_EQ(testsupport::readWholeFile(badFile()), c.text);
     }
 }
 
 TEST_F(PreferencesFile, HandEditsWithCommentsAndBlanksAreRead)
 {
-    writeFile(file(), "# Spoolora preferences\r\n\n  # chosen by hand\n\tselectedTapePreference=+4\n x = -2 \n");
+    testsupport::writeWholeFile(file(), "# Spoolora preferences\r\n\n  # chosen by hand\n\tselectedTapePreference=+4\n x = -2 \n");
     testing::internal::CaptureStderr();
     FileUserDefaults edited(folder);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -156,13 +140,13 @@ TEST_F(PreferencesFile, KeysThatCannotBeWrittenAreRefused)
     }
     store.setIntegerForKey(2, "fine key");
     ASSERT_TRUE(store.synchronize());
-    EXPECT_EQ(readFile(file()), "# Spoolora preferences\nfine key = 2\n");
+    EXPECT_EQ(testsupport::readWholeFile(file()), "# Spoolora preferences\nfine key = 2\n");
 }
 
 TEST_F(PreferencesFile, FailedSaveReportsFalseOnceAndKeepsTheValues)
 {
     // A plain file where the folder should be: no folder can be made there, even as root.
-    writeFile(folder / "blocked", "");
+    testsupport::writeWholeFile(folder / "blocked", "");
     FileUserDefaults store(folder / "blocked" / "spoolora");
     store.setIntegerForKey(6, "selectedTapePreference");
     testing::internal::CaptureStderr();

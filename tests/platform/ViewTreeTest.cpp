@@ -1,6 +1,7 @@
 #include "platform/Button.h"
 #include "platform/DrawingContext.h"
 #include "platform/Label.h"
+#include "platform/Utf8.h"
 #include "platform/View.h"
 
 #include <gtest/gtest.h>

@@ -113,7 +113,7 @@ public:
     {
         auto& defaults = world.standardUserDefaults();
         defaults.setIntegerForKey(SpooloraAppDelegate::firstStartupDoneMarker, SpooloraAppDelegate::firstStartupKey);
-        defaults.setIntegerForKey(skin, SpooloraAppDelegate::selectedTapeKey);
+        defaults.setIntegerForKey(skin, MainViewController::selectedTapePreferenceKey);
         player.setQueue(std::move(queue), platform::headless::Notify::No);
         player.setState(state, platform::headless::Notify::No);
         player.setTime(seconds);

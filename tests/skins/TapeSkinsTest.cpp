@@ -4,6 +4,10 @@
 #include "support/PlayerWorld.h"
 
 #include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,26 +33,65 @@ void expectTurnedFrame(const Rect& actual, const Rect& expected)
     EXPECT_NEAR(actual.height, expected.height, 1e-4);
 }
 
-struct SkinRow {
-    std::int32_t index;
-    const char* image;
-    bool whiteText;
-    float size, olderSize;
-    Rect artistAlbum, title;
-    float olderArtistAlbumX, olderTitleX;
-    bool titleLeftAligned;
+// The skin table as the cassette designs give it, one row per tape index: picture, ink, font size
+// (older platform in brackets), the artist-album and the title frame (x on the older platform in
+// brackets), the alignments, and whether the texts are filled again.
+const char* const skinTable[] = {
+    "mc1-640.png | black | 26 (20) | 32 (31), 20, 33.8, 440 | 60 (58), 20, 33.8, 440 | centred / centred | yes",
+    "mc2-640.png | black | 24 (18) | 53 (52), 20, 33.8, 440 | 75 (73), 20, 33.8, 440 | centred / centred | yes",
+    "mc3-640.png | black | 26 (20) | 205, 20, 33.8, 360 | 44, 20, 33.8, 325 | centred / left | no",
+    "mc4-640.png | black | 26 (20) | 30, 15, 33.8, 330 | 58, 15, 33.8, 330 | centred / centred | no",
+    "mc5-640.png | black | 26 (20) | 205, 20, 33.8, 360 | 44, 20, 33.8, 325 | centred / left | no",
+    "mc6-640.png | black | 26 (20) | 36, 20, 33.8, 390 | 69, 20, 33.8, 390 | centred / centred | no",
+    "mc7-640.png | white | 26 (20) | 38, 70, 33.8, 340 | 68, 70, 33.8, 340 | centred / centred | no",
+    "mc8-640.png | black | 26 (20) | 205, 20, 33.8, 360 | 44, 20, 33.8, 325 | centred / left | no",
 };
 
-const SkinRow catalogue[] = {
-    {0, "mc1-640.png", false, 26, 20, {32, 20, 33.8f, 440}, {60, 20, 33.8f, 440}, 31, 58, false},
-    {1, "mc2-640.png", false, 24, 18, {53, 20, 33.8f, 440}, {75, 20, 33.8f, 440}, 52, 73, false},
-    {2, "mc3-640.png", false, 26, 20, {205, 20, 33.8f, 360}, {44, 20, 33.8f, 325}, 205, 44, true},
-    {3, "mc4-640.png", false, 26, 20, {30, 15, 33.8f, 330}, {58, 15, 33.8f, 330}, 30, 58, false},
-    {4, "mc5-640.png", false, 26, 20, {205, 20, 33.8f, 360}, {44, 20, 33.8f, 325}, 205, 44, true},
-    {5, "mc6-640.png", false, 26, 20, {36, 20, 33.8f, 390}, {69, 20, 33.8f, 390}, 36, 69, false},
-    {6, "mc7-640.png", true, 26, 20, {38, 70, 33.8f, 340}, {68, 70, 33.8f, 340}, 38, 68, false},
-    {7, "mc8-640.png", false, 26, 20, {205, 20, 33.8f, 360}, {44, 20, 33.8f, 325}, 205, 44, true},
+struct SkinRow {
+    std::string image;
+    bool whiteText = false;
+    float size = 0, olderSize = 0;
+    Rect artistAlbum, title;
+    float olderArtistAlbumX = 0, olderTitleX = 0;
+    bool titleLeftAligned = false;
+    bool refreshesTexts = false;
 };
+
+// "32 (31), 20, 33.8, 440": the frame, and the x of the older platform (the same when not given).
+void readFrame(const std::string& cell, Rect& frame, float& olderX)
+{
+    char older[32] = "";
+    if (std::sscanf(cell.c_str(), " %f (%31[^)]), %f, %f, %f", &frame.x, older, &frame.y, &frame.width,
+                    &frame.height) == 5) {
+        olderX = std::stof(older);
+        return;
+    }
+    ASSERT_EQ(std::sscanf(cell.c_str(), " %f, %f, %f, %f", &frame.x, &frame.y, &frame.width, &frame.height), 4)
+        << cell;
+    olderX = frame.x;
+}
+
+SkinRow readRow(std::int32_t index)
+{
+    std::vector<std::string> cells;
+    std::stringstream line(skinTable[index]);
+    for (std::string cell; std::getline(line, cell, '|');)
+        cells.push_back(cell);
+    SkinRow row;
+    EXPECT_EQ(cells.size(), 7u);
+    char image[32] = "", ink[8] = "", titleAlignment[16] = "";
+    EXPECT_EQ(std::sscanf(cells[0].c_str(), " %31s", image), 1);
+    EXPECT_EQ(std::sscanf(cells[1].c_str(), " %7s", ink), 1);
+    EXPECT_EQ(std::sscanf(cells[2].c_str(), " %f (%f)", &row.size, &row.olderSize), 2);
+    readFrame(cells[3], row.artistAlbum, row.olderArtistAlbumX);
+    readFrame(cells[4], row.title, row.olderTitleX);
+    EXPECT_EQ(std::sscanf(cells[5].c_str(), " centred / %15s", titleAlignment), 1) << "artist-album always centred";
+    row.image = image;
+    row.whiteText = std::string(ink) == "white";
+    row.titleLeftAligned = std::string(titleAlignment) == "left";
+    row.refreshesTexts = cells[6].find("yes") != std::string::npos;
+    return row;
+}
 
 class TapeSkins : public PlayerWorld {
 protected:
@@ -98,10 +141,10 @@ protected:
 TEST_F(TapeSkins, EverySkinAppliesItsLayout)
 {
     launchWithStoredTape(0);
-    for (const SkinRow& row : catalogue) {
-        SCOPED_TRACE(row.index);
-        controller.setTape(row.index, platform::YES);
-        expectSkin(row, false);
+    for (std::int32_t index = 0; index < 8; ++index) {
+        SCOPED_TRACE(index);
+        controller.setTape(index, platform::YES);
+        expectSkin(readRow(index), false);
     }
 }
 
@@ -114,7 +157,7 @@ TEST(TapeSkinsOlderPlatform, FallbackFontAndShiftedLabels)
     for (std::int32_t index : {0, 1}) {
         SCOPED_TRACE(index);
         controller.setTape(index, platform::YES);
-        const SkinRow& row = catalogue[index];
+        const SkinRow row = readRow(index);
         EXPECT_EQ(controller.currentTitleLabel->font(), (platform::Font{"MarkerFelt-Thin", row.olderSize}));
         expectFrame(controller.currentArtistAlbumLabel->frame(), {row.olderArtistAlbumX, 20, 33.8f, 440});
         expectFrame(controller.currentTitleLabel->frame(), {row.olderTitleX, 20, 33.8f, 440});
@@ -150,7 +193,7 @@ TEST_F(TapeSkins, OnlyTheFirstTwoSkinsRefreshTheTexts)
         SCOPED_TRACE(index);
         controller.currentTitleLabel->setText("stale");
         controller.setTape(index, platform::YES);
-        EXPECT_EQ(controller.currentTitleLabel->text(), index <= 1 ? "Track 4" : "stale");
+        EXPECT_EQ(controller.currentTitleLabel->text(), readRow(index).refreshesTexts ? "Track 4" : "stale");
     }
 }
 

@@ -1,10 +1,11 @@
 #include "platform/sdl/DesktopMailComposer.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/TextControls.h"
+#include "platform/Utf8.h"
 #include "platform/Window.h"
 #include "platform/sdl/ChildProcess.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -313,34 +314,7 @@ std::filesystem::path DesktopMailComposer::writeDraft() const
     }
 
     // Written beside, then renamed: a mail program never sees half a draft.
-    const std::string text = draftText(subject(), messageBody(), isHTML(), now);
-    const std::filesystem::path temporary = path.string() + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + temporary.string() + ": " + std::strerror(errno));
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const std::string reason = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            throw std::runtime_error("cannot write " + temporary.string() + ": " + reason);
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(temporary.c_str());
-        throw std::runtime_error("cannot write " + temporary.string() + ": " + reason);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(temporary.c_str());
-        throw std::runtime_error("cannot write " + path.string() + ": " + reason);
-    }
+    writeFileAtomically(path, draftText(subject(), messageBody(), isHTML(), now));
     return path;
 }
 
