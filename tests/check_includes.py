@@ -28,11 +28,6 @@ BACKENDS = ("platform/headless/", "platform/sdl/", "media/")
 # System libraries that only a backend may use; platform/ draws with cairo and pango itself.
 BACKEND_LIBRARIES = re.compile(r"^(SDL|libav|libsw|taglib|sqlite3)")
 SOURCE_ENDINGS = (".h", ".hpp", ".cpp", ".cc")
-# Slips that are known and on their way out: reported, but they do not fail the check.
-KNOWN_SLIPS = {
-    # FIXME: the desktop backend still makes its own simulated player; main.cpp will hand it one.
-    ("platform/sdl/SdlPlatform.h", "platform/headless/ScriptedMusicPlayer.h"),
-}
 
 
 def is_product(path):
@@ -78,10 +73,8 @@ def problem(source, kind, included):
     return None
 
 
-def check(src, known=frozenset()):
-    """The wrong includes under src, and the known ones met on the way."""
+def check(src):
     problems = []
-    met = []
     for folder, _, files in os.walk(src):
         for name in sorted(files):
             if not name.endswith(SOURCE_ENDINGS):
@@ -96,9 +89,8 @@ def check(src, known=frozenset()):
                 if why:
                     line = text.count("\n", 0, match.start()) + 1
                     shown = f"<{included}>" if kind == "<" else f'"{included}"'
-                    report = f"src/{source}:{line}: includes {shown}: {why}"
-                    (met if (source, included) in known else problems).append(report)
-    return problems, met
+                    problems.append(f"src/{source}:{line}: includes {shown}: {why}")
+    return problems
 
 
 def self_test():
@@ -134,11 +126,7 @@ def self_test():
             os.makedirs(os.path.dirname(os.path.join(src, path)), exist_ok=True)
             with open(os.path.join(src, path), "w") as f:
                 f.write(text)
-        problems, met = check(src, known={("platform/Bad.h", "player/MainViewController.h")})
-        found = {line.split(":")[0] for line in problems + met}
-        if [line.split(":")[0] for line in met] != ["src/platform/Bad.h"]:
-            print("check_includes self-test failed: a known slip was not set apart:", met)
-            return 1
+        found = {line.split(":")[0] for line in check(src)}
     if found != expected_bad:
         print("check_includes self-test failed")
         print("  missed:", sorted(expected_bad - found))
@@ -154,9 +142,7 @@ def main():
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
-    problems, met = check(sys.argv[1], KNOWN_SLIPS)
-    for line in met:
-        print("known, to be removed: " + line)
+    problems = check(sys.argv[1])
     for line in problems:
         print(line)
     if problems:
