@@ -2,11 +2,13 @@
 // runs a script headless (--script).
 
 #include "app/KeyMap.h"
+#include "app/MprisBridge.h"
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/BuiltInLibrary.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
+#include "platform/sdl/Mpris.h"
 #include "platform/sdl/Screenshot.h"
 #include "platform/sdl/SdlPlatform.h"
 
@@ -143,6 +145,10 @@ int runScript(const Arguments& args)
 // The player in a desktop window, on the desktop backend.
 int runWindow(const Arguments& args)
 {
+    // One player per desktop: a second start brings the running one to the front.
+    if (platform::sdl::MprisService::handToRunningPlayer({}) == platform::sdl::MprisService::HandOff::HandedOver)
+        return 0;
+
     platform::sdl::DesktopWindowOptions windowOptions;
     windowOptions.scale = args.scale;
     windowOptions.fullscreen = args.fullscreen;
@@ -172,8 +178,15 @@ int runWindow(const Arguments& args)
         ~Unhook() { window.setKeyCommandHandler({}); }
     } unhook{window};
 
+    // Media keys and the desktop's sound menu, once the screen exists; it ends before the delegate.
+    std::unique_ptr<spoolora::MprisSession> bus;
     platform::sdl::ApplicationHooks hooks;
-    hooks.didFinishLaunching = [&delegate] { delegate->applicationDidFinishLaunching(); };
+    hooks.didFinishLaunching = [&] {
+        delegate->applicationDidFinishLaunching();
+        if (MainViewController* controller = delegate->mainViewController())
+            bus = spoolora::MprisSession::start(*backend, *controller,
+                                                {[&desktop] { desktop->raise(); }, [&desktop] { desktop->quit(); }});
+    };
     hooks.didBecomeActive = [&delegate] { delegate->applicationDidBecomeActive(); };
     hooks.willTerminate = [&delegate] { delegate->applicationWillTerminate(); };
     return desktop->run(*backend, hooks);

@@ -370,4 +370,10 @@ void DesktopWindow::quit()
         loop_->terminate();
 }
 
+void DesktopWindow::raise()
+{
+    SDL_RestoreWindow(window_);
+    SDL_RaiseWindow(window_);
+}
+
 } // namespace platform::sdl

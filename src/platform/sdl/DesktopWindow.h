@@ -53,6 +53,9 @@ public:
     // Ends the loop once the current event has been handled; the application hears
     // willTerminate first. Main thread only.
     void quit();
+    // Brings the window to the front, restored if it was minimised, as a second
+    // start of the player asks. Main thread only.
+    void raise();
 
 private:
     class Loop;
