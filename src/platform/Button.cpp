@@ -1,5 +1,7 @@
 #include "platform/Button.h"
 
+#include "platform/ViewContent.h"
+
 namespace platform {
 
 void Button::addAction(std::function<void()> action, ControlEvent event)
@@ -55,6 +57,14 @@ void Button::setHighlighted(bool highlighted)
     // Only a button that shows the touch looks any different while highlighted.
     if (showsTouch_)
         contentChanged();
+}
+
+void Button::describeContent(ContentRecorder& recorder) const
+{
+    if (image_)
+        recorder.picture(*image_, bounds(), PictureFit::CentredShrunk, 0);
+    if (showsTouch_ && highlighted_)
+        recorder.glow({bounds().midX(), bounds().midY()}, 1);
 }
 
 bool Button::isInsideWithSlop(Point screenPoint) const noexcept

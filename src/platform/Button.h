@@ -39,6 +39,9 @@ public:
     bool showsTouchWhenHighlighted() const noexcept { return showsTouch_; }
     bool isHighlighted() const noexcept { return highlighted_; }
 
+    // Its picture centred, and the glow over it while touched when it shows touches.
+    void describeContent(ContentRecorder& recorder) const override;
+
     bool takesTouches() const noexcept override { return true; }
     void touchesBegan(const TouchEvent&) override;
     void touchesMoved(const TouchEvent&) override;

@@ -1,5 +1,7 @@
 #include "platform/Label.h"
 
+#include "platform/DrawingContext.h"
+#include "platform/TextLayout.h"
 #include "platform/Utf8.h"
 
 namespace platform {
@@ -51,6 +53,12 @@ void Label::setNumberOfLines(int lines)
         return;
     numberOfLines_ = lines;
     contentChanged();
+}
+
+void Label::drawRect(Rect)
+{
+    if (GraphicsContext* context = currentGraphicsContext())
+        drawLabelText(context->cairo(), *this);
 }
 
 } // namespace platform

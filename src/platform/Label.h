@@ -35,6 +35,10 @@ public:
     int numberOfLines() const noexcept { return numberOfLines_; }
     void setNumberOfLines(int lines);
 
+    // The text, with pango; nothing while there is none.
+    void drawRect(Rect area) override;
+    bool drawsContent() const noexcept override { return !text_.empty(); }
+
 private:
     std::string text_;
     Font font_;

@@ -1,9 +1,11 @@
 #include "platform/Toolbar.h"
 
+#include "platform/ViewContent.h"
+
 #include <algorithm>
 #include <cassert>
 
-// Sections: items and their views · layout · touches on system items · volume view.
+// Sections: items and their views · layout · touches on system items · content · volume view.
 
 namespace platform {
 
@@ -181,6 +183,40 @@ void Toolbar::touchesCancelled(const TouchEvent&)
     contentChanged();
 }
 
+// --- Content --------------------------------------------------------------------
+
+void Toolbar::describeContent(ContentRecorder& recorder) const
+{
+    const Rect area = bounds();
+    // Translucent black lets the cassette show through, as the bar lies over it.
+    Color bar{20.0f / 255, 20.0f / 255, 24.0f / 255, 1};
+    if (barStyle_ == BarStyle::BlackTranslucent)
+        bar = {0, 0, 0, 150.0f / 255};
+    else if (barStyle_ == BarStyle::Default)
+        bar = {92.0f / 255, 110.0f / 255, 132.0f / 255, 1};
+    recorder.fill(area, bar, 0);
+    recorder.fill({0, 0, area.width, 1}, {1, 1, 1, 0.16f}, 1);
+
+    const std::vector<Rect> frames = itemFrames();
+    for (std::size_t i = 0; i < items_.size() && i < frames.size(); ++i) {
+        const BarButtonItem* item = items_[i];
+        if (!item->systemItem_ || item->isSpace() || !isShownAt(items_, i))
+            continue;
+        const char* name = nullptr;
+        switch (*item->systemItem_) {
+        case SystemItem::Play: name = "UIBarButtonSystemPlay.png"; break;
+        case SystemItem::Pause: name = "UIBarButtonSystemPause.png"; break;
+        case SystemItem::Action: name = "UIBarButtonSystemAction.png"; break;
+        default: break;
+        }
+        const int piece = 2 + 2 * static_cast<int>(std::min<std::size_t>(i, 98));
+        if (name)
+            recorder.picture(Image::named(name), frames[i], PictureFit::CentredCut, piece);
+        if (pressed_ == item)
+            recorder.glow({frames[i].midX(), frames[i].midY()}, piece + 1);
+    }
+}
+
 // --- Volume view ----------------------------------------------------------------
 
 void VolumeView::sizeToFit()
@@ -189,6 +225,11 @@ void VolumeView::sizeToFit()
     // The slider, when shown, needs room beside the icon; the icon alone is 30 × 40.
     const float width = showsSlider_ ? std::max(f.width, 30.0f) : 30.0f;
     setFrame({f.x, f.y, width, 40});
+}
+
+void VolumeView::describeContent(ContentRecorder& recorder) const
+{
+    recorder.picture(Image::named("volume_icon.png"), bounds(), PictureFit::CentredShrunk, 0);
 }
 
 } // namespace platform

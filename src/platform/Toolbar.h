@@ -86,6 +86,10 @@ public:
     // The system item being touched, for highlighting.
     const BarButtonItem* highlightedItem() const noexcept { return pressed_; }
 
+    // The bar in its style's colour with a light line along its top, the system
+    // items' icons, and the glow of the one being touched.
+    void describeContent(ContentRecorder& recorder) const override;
+
 protected:
     void layoutSubviews() override { layoutItems(); }
 
@@ -105,6 +109,7 @@ public:
     // Without the slider the control is one icon, 30 × 40 points.
     void sizeToFit();
     bool takesTouches() const noexcept override { return true; }
+    void describeContent(ContentRecorder& recorder) const override;
 
 private:
     bool showsSlider_ = true;

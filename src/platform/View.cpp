@@ -3,6 +3,7 @@
 #include "platform/DrawingContext.h"
 #include "platform/SwipeRecognizer.h"
 #include "platform/Turn.h"
+#include "platform/ViewContent.h"
 
 #include <algorithm>
 #include <atomic>
@@ -213,6 +214,12 @@ void View::display(GraphicsContext& context)
 
 void View::drawRect(Rect) {}
 
+void View::describeContent(ContentRecorder& recorder) const
+{
+    if (drawsContent())
+        recorder.drawing(0);
+}
+
 // --- Touches ------------------------------------------------------------------
 
 void View::addGestureRecognizer(std::unique_ptr<SwipeGestureRecognizer> recognizer)
@@ -251,6 +258,14 @@ void ImageView::setContentMode(ContentMode mode)
         return;
     contentMode_ = mode;
     contentChanged();
+}
+
+void ImageView::describeContent(ContentRecorder& recorder) const
+{
+    if (!image_)
+        return;
+    const PictureFit fit = contentMode_ == ContentMode::Center ? PictureFit::CentredShrunk : PictureFit::Fill;
+    recorder.picture(*image_, bounds(), fit, 0);
 }
 
 } // namespace platform

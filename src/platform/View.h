@@ -19,6 +19,7 @@ namespace platform {
 
 class SwipeGestureRecognizer;
 class GraphicsContext;
+class ContentRecorder;
 
 // Only rotations are needed: a turn by an angle (radians) about the view's centre.
 // Positive angles turn clockwise on screen (y grows downwards).
@@ -101,6 +102,10 @@ public:
     virtual void drawRect(Rect area);
     // Whether drawRect draws anything (true for views that override it).
     virtual bool drawsContent() const noexcept { return false; }
+    // Tells the backend the pieces this view shows of itself (ViewContent.h); by
+    // default its drawRect drawing when it draws any. Kinds of views that show
+    // pictures or fills say so here.
+    virtual void describeContent(ContentRecorder& recorder) const;
     // Bumped by every change that alters what this view itself shows (not its
     // subviews, not its placement); a compositor caches its texture against it.
     unsigned long contentVersion() const noexcept { return contentVersion_; }
@@ -192,6 +197,7 @@ public:
     void setImage(std::optional<Image> image);
     ContentMode contentMode() const noexcept { return contentMode_; }
     void setContentMode(ContentMode mode);
+    void describeContent(ContentRecorder& recorder) const override;
 
 private:
     std::optional<Image> image_;

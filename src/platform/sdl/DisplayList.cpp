@@ -1,0 +1,224 @@
+#include "platform/sdl/DisplayList.h"
+
+#include "platform/sdl/CompositorSupport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+
+// Sections: textures and quads · damage · drawing.
+
+namespace platform::sdl {
+
+using namespace support;
+
+// --- Textures and quads ---------------------------------------------------------
+
+std::uint64_t Texture::nextId() noexcept
+{
+    static std::uint64_t next = 0;
+    return ++next;
+}
+
+Texture::~Texture()
+{
+    if (handle)
+        SDL_DestroyTexture(handle);
+}
+
+SDL_Rect DrawCommand::bounds() const noexcept
+{
+    const double cx = double(destination.x) + double(destination.w) / 2;
+    const double cy = double(destination.y) + double(destination.h) / 2;
+    const double radians = angleDegrees * std::numbers::pi / 180.0;
+    const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+    double halfW = (c * destination.w + s * destination.h) / 2;
+    double halfH = (s * destination.w + c * destination.h) / 2;
+    if (texture && texture->roundContent && std::fabs(destination.w - destination.h) < 0.5f) {
+        halfW = destination.w / 2.0;
+        halfH = destination.h / 2.0;
+    }
+    // One pixel more on every side: smooth edges of a turned quad reach into it.
+    const int left = static_cast<int>(std::floor(cx - halfW)) - 1;
+    const int top = static_cast<int>(std::floor(cy - halfH)) - 1;
+    const int right = static_cast<int>(std::ceil(cx + halfW)) + 1;
+    const int bottom = static_cast<int>(std::ceil(cy + halfH)) + 1;
+    return intersect(SDL_Rect{left, top, right - left, bottom - top}, clip);
+}
+
+bool DrawCommand::sameAs(const DrawCommand& o) const noexcept
+{
+    return texture == o.texture && destination.x == o.destination.x && destination.y == o.destination.y
+           && destination.w == o.destination.w && destination.h == o.destination.h && angleDegrees == o.angleDegrees
+           && color.r == o.color.r && color.g == o.color.g && color.b == o.color.b && color.a == o.color.a
+           && blendMode == o.blendMode && clip.x == o.clip.x && clip.y == o.clip.y && clip.w == o.clip.w
+           && clip.h == o.clip.h;
+}
+
+bool DrawCommand::covers(const SDL_Rect& region) const noexcept
+{
+    if (blendMode != SDL_BLENDMODE_NONE || angleDegrees != 0 || prepared
+        || color.a != 255 || (texture && !texture->opaque))
+        return false;
+    const SDL_FRect& d = destination;
+    const SDL_Rect& c = clip;
+    return d.x <= float(region.x) && d.y <= float(region.y) && d.x + d.w >= float(region.x + region.w)
+           && d.y + d.h >= float(region.y + region.h) && c.x <= region.x && c.y <= region.y
+           && c.x + c.w >= region.x + region.w && c.y + c.h >= region.y + region.h;
+}
+
+// --- Damage ---------------------------------------------------------------------------
+
+std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen)
+{
+    std::vector<SDL_Rect> rects;
+    const auto add = [&](const DrawCommand& command) {
+        const SDL_Rect r = intersect(command.bounds(), screen);
+        if (!isEmpty(r))
+            rects.push_back(r);
+    };
+    const auto& before = previous.commands;
+    const auto& after = current.commands;
+    const bool sameKeys = before.size() == after.size()
+                          && std::equal(before.begin(), before.end(), after.begin(),
+                                        [](const DrawCommand& a, const DrawCommand& b) { return a.key == b.key; });
+    if (sameKeys) {
+        for (std::size_t i = 0; i < after.size(); ++i)
+            if (!after[i].sameAs(before[i])) {
+                add(before[i]);
+                add(after[i]);
+            }
+    } else {
+        // Pieces came or went: match them by key. Pieces that swapped places in the
+        // stacking order would need the region of both, which is nearly the screen anyway.
+        std::unordered_map<std::uint64_t, std::size_t> indexBefore;
+        for (std::size_t i = 0; i < before.size(); ++i)
+            indexBefore.emplace(before[i].key, i);
+        std::vector<bool> matched(before.size(), false);
+        std::size_t lastIndex = 0;
+        bool reordered = false;
+        for (const DrawCommand& command : after) {
+            const auto it = indexBefore.find(command.key);
+            if (it == indexBefore.end() || matched[it->second]) {
+                add(command);
+                continue;
+            }
+            matched[it->second] = true;
+            if (it->second < lastIndex)
+                reordered = true;
+            lastIndex = it->second;
+            if (!command.sameAs(before[it->second])) {
+                add(before[it->second]);
+                add(command);
+            }
+        }
+        if (reordered)
+            return {screen};
+        for (std::size_t i = 0; i < before.size(); ++i)
+            if (!matched[i])
+                add(before[i]);
+    }
+
+    // Overlapping rectangles are merged; many small ones become their union, as
+    // drawing each separately would cost more than drawing the lot once.
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (std::size_t i = 0; i < rects.size() && !merged; ++i)
+            for (std::size_t j = i + 1; j < rects.size() && !merged; ++j)
+                if (SDL_HasIntersection(&rects[i], &rects[j])) {
+                    rects[i] = unite(rects[i], rects[j]);
+                    rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+    }
+    if (rects.size() > 6) {
+        SDL_Rect all{};
+        for (const SDL_Rect& r : rects)
+            all = unite(all, r);
+        return {all};
+    }
+    return rects;
+}
+
+// --- Drawing ---------------------------------------------------------------------------
+
+std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawCommand*>& all, const SDL_Rect& region)
+{
+    std::vector<const DrawCommand*> pieces;
+    pieces.reserve(all.size());
+    for (const DrawCommand* piece : all) {
+        if (piece->covers(region))
+            pieces.clear();
+        const SDL_Rect b = piece->bounds();
+        if (SDL_HasIntersection(&region, &b))
+            pieces.push_back(piece);
+    }
+    return pieces;
+}
+
+namespace {
+SDL_Rect moved(SDL_Rect r, SDL_Point origin) noexcept
+{
+    return {r.x - origin.x, r.y - origin.y, r.w, r.h};
+}
+SDL_FRect moved(SDL_FRect r, SDL_Point origin) noexcept
+{
+    return {r.x - float(origin.x), r.y - float(origin.y), r.w, r.h};
+}
+} // namespace
+
+void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_Rect& region, SDL_Point origin)
+{
+    const SDL_Rect clip = intersect(command.clip, region);
+    if (isEmpty(clip))
+        return;
+    const SDL_Rect targetClip = moved(clip, origin);
+    SDL_RenderSetClipRect(renderer, &targetClip);
+    const SDL_Color c = command.color;
+    const SDL_FRect destination = moved(command.destination, origin);
+    if (!command.texture) {
+        SDL_SetRenderDrawBlendMode(renderer, command.blendMode);
+        SDL_SetRenderDrawColor(renderer, c.r, c.g, c.b, c.a);
+        if (command.angleDegrees == 0) {
+            SDL_RenderFillRectF(renderer, &destination);
+            return;
+        }
+        const SDL_FRect& d = destination;
+        const double radians = command.angleDegrees * std::numbers::pi / 180.0;
+        const double cs = std::cos(radians), sn = std::sin(radians);
+        const double cx = double(d.x) + d.w / 2.0, cy = double(d.y) + d.h / 2.0;
+        SDL_Vertex vertices[4];
+        const double corners[4][2] = {{-d.w / 2.0, -d.h / 2.0}, {d.w / 2.0, -d.h / 2.0}, {d.w / 2.0, d.h / 2.0},
+                                      {-d.w / 2.0, d.h / 2.0}};
+        for (int i = 0; i < 4; ++i) {
+            vertices[i].position = {static_cast<float>(cx + cs * corners[i][0] - sn * corners[i][1]),
+                                    static_cast<float>(cy + sn * corners[i][0] + cs * corners[i][1])};
+            vertices[i].color = c;
+            vertices[i].tex_coord = {0, 0};
+        }
+        const int indices[6] = {0, 1, 2, 0, 2, 3};
+        SDL_RenderGeometry(renderer, nullptr, vertices, 4, indices, 6);
+        return;
+    }
+    if (command.prepared) {
+        SDL_Texture* turned = command.prepared->handle;
+        SDL_SetTextureColorMod(turned, c.r, c.g, c.b);
+        SDL_SetTextureAlphaMod(turned, c.a);
+        SDL_SetTextureBlendMode(turned, command.blendMode);
+        const SDL_FRect at = moved(command.preparedDestination, origin);
+        SDL_RenderCopyF(renderer, turned, nullptr, &at);
+        return;
+    }
+    SDL_Texture* texture = command.texture->handle;
+    SDL_SetTextureColorMod(texture, c.r, c.g, c.b);
+    SDL_SetTextureAlphaMod(texture, c.a);
+    SDL_SetTextureBlendMode(texture, command.blendMode);
+    if (command.angleDegrees == 0)
+        SDL_RenderCopyF(renderer, texture, nullptr, &destination);
+    else
+        SDL_RenderCopyExF(renderer, texture, nullptr, &destination, command.angleDegrees, nullptr, SDL_FLIP_NONE);
+}
+
+} // namespace platform::sdl

@@ -1,0 +1,85 @@
+#pragma once
+// A frame as a list of quads, bottom first, in renderer pixels; what tells two
+// frames apart (damage); and how one quad is drawn.
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace platform::sdl {
+
+// A texture made by the compositor; immutable once made, so that a snapshot can
+// keep showing it after the view has moved on.
+struct Texture {
+    // Unique for the life of the process: caches key on it, not on the address,
+    // which a later texture may reuse.
+    const std::uint64_t id = nextId();
+    SDL_Texture* handle = nullptr;
+    int widthPixels = 0;
+    int heightPixels = 0;
+    float widthPoints = 0;    // the natural size of a picture, in points
+    float heightPoints = 0;
+    bool opaque = false;      // every pixel has full alpha
+    // Nothing is drawn outside the circle inscribed in the square texture (a reel), so
+    // turning it never reaches past its upright square.
+    bool roundContent = false;
+    // The pixels (premultiplied), kept on software renderers so that a turned copy
+    // can be made once instead of turning the texture at every frame.
+    std::shared_ptr<cairo_surface_t> pixels;
+    Texture() = default;
+    Texture(const Texture&) = delete;
+    Texture& operator=(const Texture&) = delete;
+    ~Texture();
+
+private:
+    static std::uint64_t nextId() noexcept;
+};
+using TexturePtr = std::shared_ptr<const Texture>;
+
+// One quad of the display list, in renderer pixels.
+struct DrawCommand {
+    TexturePtr texture;            // none: a filled rectangle in the colour
+    SDL_FRect destination{};       // before the turn
+    double angleDegrees = 0;       // about the destination's centre, clockwise
+    SDL_Color color{255, 255, 255, 255};   // colour and alpha modulation
+    SDL_BlendMode blendMode = SDL_BLENDMODE_BLEND;
+    SDL_Rect clip{};               // never drawn outside
+    std::uint64_t key = 0;         // which piece of which view, for frame differences
+    // On a software renderer, the texture already turned, to be drawn upright at
+    // preparedDestination instead. Not part of what the command shows.
+    TexturePtr prepared;
+    SDL_FRect preparedDestination{};
+    // The turn changes at every frame (a turning reel).
+    bool turning = false;
+
+    // The upright pixel rectangle that the turned quad covers, cut to its clip.
+    SDL_Rect bounds() const noexcept;
+    bool sameAs(const DrawCommand& other) const noexcept;
+    // Whether it paints every pixel of the region opaquely, so that nothing drawn
+    // before it there can show.
+    bool covers(const SDL_Rect& region) const noexcept;
+};
+
+struct DisplayList {
+    std::vector<DrawCommand> commands;
+};
+
+// The pixel rectangles, within the screen, where the frame `after` differs from
+// `before`: the places of pieces that changed, came or went. Pieces are matched
+// by key; when pieces changed their stacking order, the whole screen. Overlapping
+// rectangles are merged, and many become their union.
+std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen);
+
+// Of the pieces (bottom first), those that show in the region: the ones that reach
+// into it, from the last that covers all of it on.
+std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawCommand*>& pieces, const SDL_Rect& region);
+
+// Draws the part of the command inside the region into the renderer's target,
+// whose top left corner is the renderer pixel `origin`.
+void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_Rect& region, SDL_Point origin);
+
+} // namespace platform::sdl

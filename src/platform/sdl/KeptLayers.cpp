@@ -1,0 +1,334 @@
+#include "platform/sdl/KeptLayers.h"
+
+#include "platform/sdl/CompositorSupport.h"
+#include "platform/sdl/TextureFactory.h"
+
+#include <algorithm>
+
+namespace platform::sdl {
+
+using namespace support;
+
+namespace {
+
+// What may be kept of the layers below turning reels, in bytes.
+constexpr std::size_t maxKeptBelowBytes = 32 * 1024 * 1024;
+// Side of the squares in which the kept top is known to be opaque or not, in pixels.
+constexpr int topStackTile = 16;
+
+// Whether a kept piece shows exactly what the frame's piece shows, turned copy included.
+bool showsTheSame(const DrawCommand& kept, const DrawCommand& piece) noexcept
+{
+    return kept.key == piece.key && kept.sameAs(piece) && kept.prepared == piece.prepared;
+}
+
+} // namespace
+
+void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, const std::vector<SDL_Rect>& regions,
+                      bool everything, const SDL_Rect& screen, unsigned long frame)
+{
+    current_ = &current;
+    previous_ = &previous;
+    screen_ = screen;
+    frame_ = frame;
+    updateTopStack();
+    for (const SDL_Rect& region : regions)
+        drawRegion(region, everything);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    forgetUnusedKeptLayers();
+    current_ = previous_ = nullptr;
+}
+
+void KeptLayers::clear()
+{
+    topStack_.reset();
+    keptBelow_.clear();
+}
+
+void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
+{
+    const auto& commands = current_->commands;
+    const std::size_t topFirst = topStack_ ? topStack_->first : commands.size();
+    std::vector<const DrawCommand*> lower;
+    for (std::size_t i = 0; i < topFirst; ++i) {
+        const DrawCommand& command = commands[i];
+        if (!SDL_HasIntersection(&region, &command.clip))
+            continue;
+        const SDL_Rect b = command.bounds();
+        if (SDL_HasIntersection(&region, &b))
+            lower.push_back(&command);
+    }
+    if (!topStack_) {
+        drawPieces(region, lower);
+        return;
+    }
+    const SDL_Rect screen = screen_;
+    const auto drawTop = [&](const SDL_Rect& area) {
+        const SDL_Rect part = intersect(area, screen);
+        if (isEmpty(part))
+            return;
+        const SDL_Rect source{part.x - screen.x, part.y - screen.y, part.w, part.h};
+        SDL_RenderSetClipRect(renderer_, &part);
+        SDL_RenderCopy(renderer_, topStack_->texture->handle, &source, &part);
+    };
+    const std::vector<SDL_Rect> below = openRects(region, topStack_->open);
+    for (const SDL_Rect& rect : below)
+        drawPieces(rect, lower);
+    // Where the top is opaque the frame already shows it, unless the top is new, the
+    // whole frame is being drawn afresh, or the rectangles just drawn below reached
+    // over it (they span whole rows of tiles); where it is clear there is nothing to add.
+    if (everything || topStack_->builtInFrame == frame_) {
+        drawTop(region);
+        return;
+    }
+    for (const SDL_Rect& rect : openRects(region, topTilesToRedraw(below)))
+        drawTop(rect);
+}
+
+void KeptLayers::updateTopStack()
+{
+    const auto& now = current_->commands;
+    const auto& before = previous_->commands;
+    std::size_t k = now.size(), j = before.size();
+    while (k > 0 && j > 0) {
+        const DrawCommand& a = now[k - 1];
+        const DrawCommand& b = before[j - 1];
+        if (!showsTheSame(b, a) || a.turning
+            || (a.blendMode != SDL_BLENDMODE_BLEND && a.blendMode != SDL_BLENDMODE_NONE))
+            break;
+        --k;
+        --j;
+    }
+    if (k == now.size()) {
+        topStack_.reset();
+        return;
+    }
+    if (topStack_ && topStack_->pieces.size() == now.size() - k) {
+        bool same = true;
+        for (std::size_t i = 0; i < topStack_->pieces.size() && same; ++i)
+            same = showsTheSame(topStack_->pieces[i], now[k + i]);
+        if (same) {
+            topStack_->first = k;
+            return;
+        }
+    }
+    topStack_.reset();
+
+    // Drawn over transparent black, SDL's blending leaves premultiplied colour.
+    const SDL_Rect screen = screen_;
+    SDL_Texture* target =
+        SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, screen.w, screen.h);
+    if (!target)
+        return;
+    SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
+    SDL_SetRenderTarget(renderer_, target);
+    SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 0);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    SDL_RenderClear(renderer_);
+    for (std::size_t i = k; i < now.size(); ++i)
+        drawCommand(renderer_, now[i], screen, {screen.x, screen.y});
+    const std::size_t count = static_cast<std::size_t>(screen.w) * static_cast<std::size_t>(screen.h);
+    const auto pixels = std::make_unique_for_overwrite<Uint32[]>(count);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    const bool read = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.get(), screen.w * 4) == 0;
+    SDL_SetRenderTarget(renderer_, previous);
+    SDL_DestroyTexture(target);
+    if (!read)
+        return;
+
+    auto stack = std::make_unique<TopStack>();
+    stack->first = k;
+    stack->builtInFrame = frame_;
+    stack->pieces.assign(now.begin() + static_cast<std::ptrdiff_t>(k), now.end());
+    stack->origin = {screen.x, screen.y};
+    stack->tilesAcross = (screen.w + topStackTile - 1) / topStackTile;
+    stack->tilesDown = (screen.h + topStackTile - 1) / topStackTile;
+    const std::size_t tiles = static_cast<std::size_t>(stack->tilesAcross) * static_cast<std::size_t>(stack->tilesDown);
+    stack->open.assign(tiles, false);
+    stack->painted.assign(tiles, false);
+    for (int y = 0; y < screen.h; ++y) {
+        const Uint32* row = pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(screen.w);
+        const std::size_t tileRow = static_cast<std::size_t>(y / topStackTile) * static_cast<std::size_t>(stack->tilesAcross);
+        for (int x = 0; x < screen.w; ++x) {
+            const Uint32 alpha = row[x] >> 24;
+            const std::size_t tile = tileRow + static_cast<std::size_t>(x / topStackTile);
+            if (alpha != 255)
+                stack->open[tile] = true;
+            if (alpha != 0)
+                stack->painted[tile] = true;
+        }
+    }
+    // Where nothing shows through, it does not matter what the top paints; where the
+    // top paints nothing, it need not be drawn at all.
+    for (std::size_t i = 0; i < tiles; ++i)
+        stack->painted[i] = stack->painted[i] && stack->open[i];
+    unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), screen.w, screen.h, screen.w * 4);
+    stack->texture = textures_.fromPixels(pixels.get(), screen.w, screen.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    if (stack->texture)
+        topStack_ = std::move(stack);
+}
+
+// The parts of the region where the kept top is not opaque, as few rectangles:
+// per row of tiles the span from the first open tile to the last, and rows merged
+// while that wastes little. Every rectangle drawn costs a round of draw calls, so a
+// few slightly large rectangles beat many exact ones.
+std::vector<SDL_Rect> KeptLayers::openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const
+{
+    const TopStack& stack = *topStack_;
+    const int tile = topStackTile;
+    const int left = std::max(0, (region.x - stack.origin.x) / tile);
+    const int right = std::min(stack.tilesAcross - 1, (region.x + region.w - 1 - stack.origin.x) / tile);
+    const int top = std::max(0, (region.y - stack.origin.y) / tile);
+    const int bottom = std::min(stack.tilesDown - 1, (region.y + region.h - 1 - stack.origin.y) / tile);
+    std::vector<SDL_Rect> rects;
+    long mergedArea = 0;   // the open rows' own area within the last rectangle
+    for (int row = top; row <= bottom; ++row) {
+        int first = -1, last = -1;
+        for (int col = left; col <= right; ++col)
+            if (tiles[static_cast<std::size_t>(row) * static_cast<std::size_t>(stack.tilesAcross)
+                      + static_cast<std::size_t>(col)]) {
+                if (first < 0)
+                    first = col;
+                last = col;
+            }
+        if (first < 0)
+            continue;
+        const SDL_Rect span =
+            intersect({stack.origin.x + first * tile, stack.origin.y + row * tile, (last - first + 1) * tile, tile}, region);
+        if (isEmpty(span))
+            continue;
+        const long spanArea = long(span.w) * span.h;
+        if (!rects.empty()) {
+            SDL_Rect& previous = rects.back();
+            if (previous.y + previous.h == span.y) {
+                const SDL_Rect together = unite(previous, span);
+                if (long(together.w) * together.h * 4 <= (mergedArea + spanArea) * 5) {
+                    previous = together;
+                    mergedArea += spanArea;
+                    continue;
+                }
+            }
+        }
+        rects.push_back(span);
+        mergedArea = spanArea;
+    }
+    return rects;
+}
+
+// Where the top paints over something, and where it is opaque but a rectangle drawn
+// below reached over it: open rectangles span from the first open tile of a row to
+// the last and merge rows, so they cross opaque tiles too.
+std::vector<bool> KeptLayers::topTilesToRedraw(const std::vector<SDL_Rect>& drawnBelow) const
+{
+    const TopStack& stack = *topStack_;
+    const int tile = topStackTile;
+    std::vector<bool> tiles = stack.painted;
+    for (const SDL_Rect& rect : drawnBelow) {
+        const int left = (rect.x - stack.origin.x) / tile;
+        const int right = (rect.x + rect.w - 1 - stack.origin.x) / tile;
+        const int top = (rect.y - stack.origin.y) / tile;
+        const int bottom = (rect.y + rect.h - 1 - stack.origin.y) / tile;
+        for (int row = top; row <= bottom; ++row)
+            for (int col = left; col <= right; ++col) {
+                const std::size_t i = static_cast<std::size_t>(row) * static_cast<std::size_t>(stack.tilesAcross)
+                                      + static_cast<std::size_t>(col);
+                if (!stack.open[i])
+                    tiles[i] = true;
+            }
+    }
+    return tiles;
+}
+
+// Draws the pieces inside the rectangle. When a reel turns there and the same
+// rectangle was drawn in the frame before, what lies below the reel is kept.
+void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& all)
+{
+    const std::vector<const DrawCommand*> pieces = piecesShowingIn(all, rect);
+    std::size_t firstTurning = pieces.size();
+    for (std::size_t i = 0; i < pieces.size() && firstTurning == pieces.size(); ++i)
+        if (pieces[i]->turning)
+            firstTurning = i;
+    const auto plain = [&] {
+        for (const DrawCommand* piece : pieces)
+            drawCommand(renderer_, *piece, rect, {0, 0});
+    };
+    if (firstTurning == pieces.size() || firstTurning == 0 || !pieces.front()->covers(rect)) {
+        plain();
+        return;
+    }
+
+    const auto samePieces = [&](const KeptBelow& kept) {
+        if (!kept.texture || kept.pieces.size() != firstTurning)
+            return false;
+        for (std::size_t i = 0; i < firstTurning; ++i)
+            if (!showsTheSame(kept.pieces[i], *pieces[i]))
+                return false;
+        return true;
+    };
+    bool seen = false;
+    for (KeptBelow& kept : keptBelow_) {
+        if (!SDL_RectEquals(&kept.rect, &rect))
+            continue;
+        seen = true;
+        if (!samePieces(kept))
+            continue;
+        kept.frame = frame_;
+        const SDL_FRect whole{float(rect.x), float(rect.y), float(rect.w), float(rect.h)};
+        SDL_RenderSetClipRect(renderer_, &rect);
+        SDL_SetTextureBlendMode(kept.texture->handle, SDL_BLENDMODE_NONE);
+        SDL_RenderCopyF(renderer_, kept.texture->handle, nullptr, &whole);
+        for (std::size_t i = firstTurning; i < pieces.size(); ++i)
+            drawCommand(renderer_, *pieces[i], rect, {0, 0});
+        return;
+    }
+    if (!seen) {
+        // Seen once: it may never come back; only remember the rectangle.
+        keptBelow_.push_back({rect, frame_, nullptr, {}});
+        plain();
+        return;
+    }
+    // Drawn in place, then read back: keeping what lies below costs one copy. The
+    // wobble poses the bands four ways in turn, so several versions are kept.
+    for (std::size_t i = 0; i < firstTurning; ++i)
+        drawCommand(renderer_, *pieces[i], rect, {0, 0});
+    KeptBelow kept{rect, frame_, readBack(rect), {}};
+    for (std::size_t i = 0; i < firstTurning; ++i)
+        kept.pieces.push_back(*pieces[i]);
+    keptBelow_.push_back(std::move(kept));
+    for (std::size_t i = firstTurning; i < pieces.size(); ++i)
+        drawCommand(renderer_, *pieces[i], rect, {0, 0});
+}
+
+// What the renderer's target holds in the rectangle, as a texture.
+TexturePtr KeptLayers::readBack(const SDL_Rect& rect)
+{
+    // Read and kept in the target's own format, so that both ways are plain copies.
+    const std::size_t count = static_cast<std::size_t>(rect.w) * static_cast<std::size_t>(rect.h);
+    const auto pixels = std::make_unique_for_overwrite<Uint32[]>(count);
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    if (SDL_BYTESPERPIXEL(targetFormat_) != 4
+        || SDL_RenderReadPixels(renderer_, &rect, targetFormat_, pixels.get(), rect.w * 4) != 0)
+        return nullptr;
+    auto texture = textures_.fromPixels(pixels.get(), rect.w, rect.h, targetFormat_, SDL_BLENDMODE_NONE);
+    if (texture)
+        texture->opaque = true;
+    return texture;
+}
+
+void KeptLayers::forgetUnusedKeptLayers()
+{
+    // Kept pictures not used for a while go, and the oldest go first beyond a limit.
+    std::erase_if(keptBelow_, [this](const KeptBelow& kept) { return kept.frame + 120 < frame_; });
+    std::size_t bytes = 0;
+    for (const KeptBelow& kept : keptBelow_)
+        bytes += std::size_t(kept.rect.w) * std::size_t(kept.rect.h) * 4;
+    while (bytes > maxKeptBelowBytes) {
+        const auto oldest = std::min_element(keptBelow_.begin(), keptBelow_.end(),
+                                             [](const KeptBelow& a, const KeptBelow& b) { return a.frame < b.frame; });
+        bytes -= std::size_t(oldest->rect.w) * std::size_t(oldest->rect.h) * 4;
+        keptBelow_.erase(oldest);
+    }
+}
+
+} // namespace platform::sdl

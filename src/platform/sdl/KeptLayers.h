@@ -1,0 +1,79 @@
+#pragma once
+// Software renderers only: kept pictures that spare blending. A software renderer
+// pays for every blended pixel, and a playing cassette redraws its two reels at
+// every frame and both tape bands at every tick. Two kinds of kept pictures save
+// most of it:
+//  - the top of the display list that did not change since the last frame (the
+//    skin, the labels, the toolbar) is kept as one picture with a map of where it
+//    is opaque; below its opaque parts nothing needs drawing at all;
+//  - in a region redrawn at every frame because a reel turns in it, what lies below
+//    the reel is read back from the frame once and copied in the following frames.
+
+#include "platform/sdl/DisplayList.h"
+
+#include <SDL.h>
+
+#include <memory>
+#include <vector>
+
+namespace platform::sdl {
+
+class TextureFactory;
+
+class KeptLayers {
+public:
+    KeptLayers(SDL_Renderer* renderer, TextureFactory& textures) : renderer_(renderer), textures_(textures) {}
+
+    // The pixel format of the renderer's target, which layers read back keep.
+    void setTargetFormat(Uint32 pixelFormat) noexcept { targetFormat_ = pixelFormat; }
+    // Draws the current frame inside the regions (the whole screen when
+    // `everything`), keeping and using the layers above; `previous` is the frame
+    // drawn before, and `frame` counts frames.
+    void draw(const DisplayList& current, const DisplayList& previous, const std::vector<SDL_Rect>& regions,
+              bool everything, const SDL_Rect& screen, unsigned long frame);
+    void clear();
+
+private:
+    void drawRegion(const SDL_Rect& region, bool everything);
+    void drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& pieces);
+    void updateTopStack();
+    void forgetUnusedKeptLayers();
+    // Rectangles covering the tiles of the region whose flag is set.
+    std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
+    // The tiles where the kept top must be drawn again after the rectangles were drawn below it.
+    std::vector<bool> topTilesToRedraw(const std::vector<SDL_Rect>& drawnBelow) const;
+    TexturePtr readBack(const SDL_Rect& rect);
+
+    SDL_Renderer* renderer_;
+    TextureFactory& textures_;
+    Uint32 targetFormat_ = SDL_PIXELFORMAT_ARGB8888;
+    // The frame being drawn.
+    const DisplayList* current_ = nullptr;
+    const DisplayList* previous_ = nullptr;
+    SDL_Rect screen_{};
+    unsigned long frame_ = 0;
+
+    // The unchanged top of the display list, kept as one picture, with the tiles
+    // where it is not opaque.
+    struct TopStack {
+        std::size_t first = 0;            // where it starts in the current display list
+        unsigned long builtInFrame = 0;
+        std::vector<DrawCommand> pieces;
+        TexturePtr texture;               // the screen's rectangle, straight alpha
+        SDL_Point origin{};
+        int tilesAcross = 0, tilesDown = 0;
+        std::vector<bool> open;      // tiles where it is not opaque
+        std::vector<bool> painted;   // open tiles where it paints something
+    };
+    std::unique_ptr<TopStack> topStack_;
+    // What lies below a turning reel in a rectangle redrawn at every frame.
+    struct KeptBelow {
+        SDL_Rect rect{};
+        unsigned long frame = 0;
+        TexturePtr texture;
+        std::vector<DrawCommand> pieces;
+    };
+    std::vector<KeptBelow> keptBelow_;
+};
+
+} // namespace platform::sdl

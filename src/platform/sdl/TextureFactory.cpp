@@ -1,0 +1,218 @@
+#include "platform/sdl/TextureFactory.h"
+
+#include "platform/sdl/CompositorSupport.h"
+
+#include "platform/DrawingContext.h"
+#include "platform/View.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace platform::sdl {
+
+using namespace support;
+
+namespace {
+// Pictures are drawn at twice the point size.
+constexpr float picturePixelsPerPoint = 2;
+} // namespace
+
+TextureFactory::TextureFactory(SDL_Renderer* renderer, std::filesystem::path resourceFolder)
+    : renderer_(renderer), resourceFolder_(std::move(resourceFolder))
+{
+    SDL_RendererInfo info{};
+    software_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE) != 0;
+}
+
+void TextureFactory::setScale(float pixelsPerPoint)
+{
+    if (pixelsPerPoint == scale_)
+        return;
+    scale_ = pixelsPerPoint;
+    pictures_.clear();
+    glow_.reset();
+}
+
+bool TextureFactory::isLoadedPicture(std::uint64_t textureId) const noexcept
+{
+    return std::any_of(pictures_.begin(), pictures_.end(),
+                       [&](const auto& picture) { return picture.second && picture.second->id == textureId; });
+}
+
+TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints)
+{
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    if (width <= 0 || height <= 0 || !data)
+        return nullptr;
+
+    std::vector<Uint32> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    bool opaque = cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32;
+    const bool hasAlpha = !opaque;
+    bool allOpaque = true;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        Uint32* out = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (int x = 0; x < width; ++x) {
+            const Uint32 p = row[x];
+            if (!hasAlpha) {
+                out[x] = p | 0xff000000u;
+                continue;
+            }
+            const Uint32 alpha = p >> 24;
+            if (alpha == 255) {
+                out[x] = p;
+                continue;
+            }
+            allOpaque = false;
+            out[x] = alpha == 0 ? 0 : straightPixel(p);
+        }
+    }
+    opaque = opaque || allOpaque;
+    bool round = !opaque && width == height && width >= 8;
+    // Anything visible beyond the inscribed circle (with a pixel to spare for its
+    // smooth edge) makes the picture square for turning purposes. Only the corners
+    // outside the circle are looked at, row by row.
+    const double radius = width / 2.0 + 1;
+    for (int y = 0; y < height && round; ++y) {
+        const double dy = y + 0.5 - height / 2.0;
+        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
+        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
+        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
+        const Uint32* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+        for (int x = 0; x < inFrom && round; ++x)
+            round = (row[x] >> 24) == 0;
+        for (int x = std::max(inTo, inFrom); x < width && round; ++x)
+            round = (row[x] >> 24) == 0;
+    }
+
+    auto texture = fromPixels(pixels.data(), width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    if (!texture) {
+        std::fprintf(stderr, "spoolora: cannot make a %dx%d texture: %s\n", width, height, SDL_GetError());
+        return nullptr;
+    }
+    // Linear filtering keeps turned reels smooth and scaled pictures soft-edged.
+    SDL_SetTextureScaleMode(texture->handle, SDL_ScaleModeLinear);
+    texture->widthPoints = widthPoints;
+    texture->heightPoints = heightPoints;
+    texture->opaque = opaque;
+    texture->roundContent = round;
+    if (software_)
+        texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
+    return texture;
+}
+
+std::shared_ptr<Texture> TextureFactory::fromPixels(const Uint32* pixels, int width, int height, Uint32 format,
+                                                   SDL_BlendMode blend)
+{
+    SDL_Texture* handle = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STATIC, width, height);
+    if (!handle)
+        return nullptr;
+    SDL_UpdateTexture(handle, nullptr, pixels, width * 4);
+    SDL_SetTextureBlendMode(handle, blend);
+    auto texture = std::make_shared<Texture>();
+    texture->handle = handle;
+    texture->widthPixels = width;
+    texture->heightPixels = height;
+    ++texturesMade_;
+    return texture;
+}
+
+TexturePtr TextureFactory::picture(const std::string& name)
+{
+    if (const auto it = pictures_.find(name); it != pictures_.end())
+        return it->second;
+    TexturePtr texture;
+    // Only plain file names: a picture name never reaches outside the resource folder.
+    const bool plainName = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+    const std::filesystem::path path = resourceFolder_ / name;
+    SurfacePtr image(plainName ? cairo_image_surface_create_from_png(path.c_str()) : nullptr);
+    if (!image || cairo_surface_status(image.get()) != CAIRO_STATUS_SUCCESS) {
+        // A missing picture shows nothing; say so once, as it means a broken installation.
+        std::fprintf(stderr, "spoolora: cannot load picture \"%s\" from %s\n", name.c_str(),
+                     resourceFolder_.c_str());
+    } else {
+        const int width = cairo_image_surface_get_width(image.get());
+        const int height = cairo_image_surface_get_height(image.get());
+        const float widthPoints = float(width) / picturePixelsPerPoint;
+        const float heightPoints = float(height) / picturePixelsPerPoint;
+        if (scale_ < picturePixelsPerPoint) {
+            // Shrunk once here with a proper filter rather than every frame by the renderer,
+            // which would only sample every other pixel.
+            const int w = std::max(1, static_cast<int>(std::lround(widthPoints * scale_)));
+            const int h = std::max(1, static_cast<int>(std::lround(heightPoints * scale_)));
+            SurfacePtr small(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+            cairo_t* cairo = cairo_create(small.get());
+            cairo_scale(cairo, double(w) / width, double(h) / height);
+            cairo_set_source_surface(cairo, image.get(), 0, 0);
+            cairo_pattern_set_filter(cairo_get_source(cairo), CAIRO_FILTER_GOOD);
+            cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
+            cairo_paint(cairo);
+            cairo_destroy(cairo);
+            texture = fromCairo(small.get(), widthPoints, heightPoints);
+        } else {
+            texture = fromCairo(image.get(), widthPoints, heightPoints);
+        }
+    }
+    pictures_.emplace(name, texture);
+    return texture;
+}
+
+namespace {
+// A cairo surface of the view's bounds at the scale, with user space in points.
+struct PointCanvas {
+    SurfacePtr surface;
+    cairo_t* cairo = nullptr;
+    PointCanvas(Size size, float scale)
+    {
+        const int width = std::max(1, static_cast<int>(std::ceil(size.width * scale - 0.01f)));
+        const int height = std::max(1, static_cast<int>(std::ceil(size.height * scale - 0.01f)));
+        surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        cairo = cairo_create(surface.get());
+        cairo_scale(cairo, scale, scale);
+        cairo_rectangle(cairo, 0, 0, size.width, size.height);
+        cairo_clip(cairo);
+    }
+    ~PointCanvas() { cairo_destroy(cairo); }
+    PointCanvas(const PointCanvas&) = delete;
+    PointCanvas& operator=(const PointCanvas&) = delete;
+    float widthPoints(float scale) const { return float(cairo_image_surface_get_width(surface.get())) / scale; }
+    float heightPoints(float scale) const { return float(cairo_image_surface_get_height(surface.get())) / scale; }
+};
+} // namespace
+
+TexturePtr TextureFactory::drawing(View& view)
+{
+    const Size size = view.bounds().size();
+    if (size.width <= 0 || size.height <= 0)
+        return nullptr;
+    PointCanvas canvas(size, scale_);
+    GraphicsContext context(canvas.cairo);
+    view.display(context);
+    return fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+}
+
+TexturePtr TextureFactory::glow()
+{
+    if (glow_)
+        return glow_;
+    PointCanvas canvas({glowDiameterPoints, glowDiameterPoints}, scale_);
+    const double r = glowDiameterPoints / 2.0;
+    cairo_pattern_t* gradient = cairo_pattern_create_radial(r, r, 0, r, r, r);
+    cairo_pattern_add_color_stop_rgba(gradient, 0, 1, 1, 1, 0.9);
+    cairo_pattern_add_color_stop_rgba(gradient, 0.35, 1, 1, 1, 0.55);
+    cairo_pattern_add_color_stop_rgba(gradient, 1, 1, 1, 1, 0);
+    cairo_set_source(canvas.cairo, gradient);
+    cairo_paint(canvas.cairo);
+    cairo_pattern_destroy(gradient);
+    glow_ = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+    return glow_;
+}
+
+} // namespace platform::sdl

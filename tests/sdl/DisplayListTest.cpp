@@ -1,0 +1,162 @@
+// Damage between two display lists: where the second frame differs from the first.
+
+#include "platform/sdl/DisplayList.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using platform::sdl::DisplayList;
+using platform::sdl::DrawCommand;
+using platform::sdl::damageBetween;
+
+namespace {
+
+const SDL_Rect screen{0, 0, 640, 960};
+
+DrawCommand quad(std::uint64_t key, float x, float y, float w, float h)
+{
+    DrawCommand c;
+    c.key = key;
+    c.destination = {x, y, w, h};
+    c.clip = screen;
+    return c;
+}
+
+// The pixels the rectangles cover, each counted once.
+long coveredArea(const std::vector<SDL_Rect>& rects)
+{
+    long area = 0;
+    for (int y = screen.y; y < screen.y + screen.h; ++y)
+        for (int x = screen.x; x < screen.x + screen.w; ++x) {
+            const SDL_Point p{x, y};
+            for (const SDL_Rect& r : rects)
+                if (SDL_PointInRect(&p, &r)) {
+                    ++area;
+                    break;
+                }
+        }
+    return area;
+}
+
+bool inside(const SDL_Rect& inner, const std::vector<SDL_Rect>& rects)
+{
+    for (const SDL_Rect& r : rects) {
+        SDL_Rect both{};
+        if (SDL_IntersectRect(&inner, &r, &both) && SDL_RectEquals(&both, &inner))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Damage, SameFrameHasNone)
+{
+    DisplayList a;
+    a.commands = {quad(1, 0, 0, 640, 960), quad(2, 10, 10, 50, 50)};
+    EXPECT_TRUE(damageBetween(a, a, screen).empty());
+}
+
+TEST(Damage, ChangedPieceDamagesWhereItWasAndWhereItIs)
+{
+    DisplayList before, after;
+    before.commands = {quad(1, 0, 0, 640, 960), quad(2, 10, 10, 50, 50), quad(3, 300, 300, 20, 20)};
+    after = before;
+    after.commands[2].destination.x = 500;   // moved far: two separate rectangles
+    const auto moved = damageBetween(before, after, screen);
+    ASSERT_EQ(moved.size(), 2u);
+    EXPECT_TRUE(inside({300, 300, 20, 20}, moved));
+    EXPECT_TRUE(inside({500, 300, 20, 20}, moved));
+    // One pixel of margin on every side for smooth edges, and no more.
+    EXPECT_EQ(coveredArea(moved), 2 * 22 * 22);
+
+    after = before;
+    after.commands[1].color.a = 128;   // same place, another look
+    const auto faded = damageBetween(before, after, screen);
+    ASSERT_EQ(faded.size(), 1u);
+    EXPECT_TRUE(inside({10, 10, 50, 50}, faded));
+
+    after = before;
+    after.commands[1].texture = std::make_shared<platform::sdl::Texture>();
+    EXPECT_EQ(damageBetween(before, after, screen).size(), 1u);
+}
+
+TEST(Damage, PiecesThatComeOrGoDamageTheirPlace)
+{
+    DisplayList before, after;
+    before.commands = {quad(1, 0, 0, 640, 960), quad(2, 10, 10, 50, 50), quad(3, 300, 300, 20, 20)};
+    after.commands = {quad(1, 0, 0, 640, 960), quad(3, 300, 300, 20, 20), quad(4, 400, 600, 30, 30)};
+    const auto rects = damageBetween(before, after, screen);
+    EXPECT_EQ(rects.size(), 2u);
+    EXPECT_TRUE(inside({10, 10, 50, 50}, rects));    // gone
+    EXPECT_TRUE(inside({400, 600, 30, 30}, rects));  // new
+    EXPECT_FALSE(inside({300, 300, 20, 20}, rects)); // unchanged, though its index moved
+}
+
+TEST(Damage, PiecesThatSwapPlacesInTheStackDamageTheScreen)
+{
+    DisplayList before, after;
+    before.commands = {quad(1, 0, 0, 640, 960), quad(2, 10, 10, 50, 50), quad(3, 30, 30, 50, 50),
+                       quad(5, 500, 500, 5, 5)};
+    after.commands = {quad(1, 0, 0, 640, 960), quad(3, 30, 30, 50, 50), quad(2, 10, 10, 50, 50)};
+    const auto rects = damageBetween(before, after, screen);
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_TRUE(SDL_RectEquals(&rects[0], &screen));
+}
+
+TEST(Damage, OverlapsMergeManyBecomeOneAndNothingLeavesTheScreen)
+{
+    DisplayList before, after;
+    before.commands = {quad(1, 0, 0, 640, 960), quad(2, 100, 100, 40, 40), quad(3, 120, 120, 40, 40)};
+    after = before;
+    after.commands[1].color.g = 0;
+    after.commands[2].color.g = 0;
+    const auto overlapping = damageBetween(before, after, screen);
+    ASSERT_EQ(overlapping.size(), 1u);
+    EXPECT_TRUE(inside({100, 100, 60, 60}, overlapping));
+
+    // Eight scattered changes: drawn as their union rather than one by one.
+    before.commands.clear();
+    for (int i = 0; i < 8; ++i)
+        before.commands.push_back(quad(10 + std::uint64_t(i), 10.0f + 70.0f * float(i), 10.0f + 100.0f * float(i), 8, 8));
+    after = before;
+    for (DrawCommand& c : after.commands)
+        c.color.r = 0;
+    const auto scattered = damageBetween(before, after, screen);
+    ASSERT_EQ(scattered.size(), 1u);
+    EXPECT_TRUE(inside({10, 10, 8, 8}, scattered));
+    EXPECT_TRUE(inside({500, 710, 8, 8}, scattered));
+
+    // A piece partly off the screen damages only its part on the screen.
+    before.commands = {quad(1, 600, 900, 100, 100)};
+    after.commands = {};
+    const auto cut = damageBetween(before, after, screen);
+    ASSERT_EQ(cut.size(), 1u);
+    EXPECT_LE(cut[0].x + cut[0].w, screen.w);
+    EXPECT_LE(cut[0].y + cut[0].h, screen.h);
+}
+
+TEST(Damage, TurnedPieceDamagesWhatItCoversTurned)
+{
+    DisplayList before, after;
+    before.commands = {quad(1, 0, 0, 640, 960), quad(2, 200, 200, 100, 20)};
+    after = before;
+    after.commands[1].angleDegrees = 90;   // a bar turned upright: 20 wide, 100 tall about its centre
+    const auto rects = damageBetween(before, after, screen);
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_TRUE(inside({200, 200, 100, 20}, rects));
+    EXPECT_TRUE(inside({240, 160, 20, 100}, rects));
+
+    // A round picture turned stays within its square.
+    auto reel = std::make_shared<platform::sdl::Texture>();
+    reel->roundContent = true;
+    before.commands = {quad(2, 100, 100, 200, 200)};
+    before.commands[0].texture = reel;
+    after = before;
+    after.commands[0].angleDegrees = 45;
+    const auto turned = damageBetween(before, after, screen);
+    ASSERT_EQ(turned.size(), 1u);
+    EXPECT_LE(turned[0].w, 202);
+    EXPECT_LE(turned[0].h, 202);
+}
