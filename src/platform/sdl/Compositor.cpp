@@ -2,6 +2,8 @@
 
 #include "platform/Window.h"
 
+#include <malloc.h>
+
 #include <cmath>
 
 namespace platform::sdl {
@@ -13,6 +15,10 @@ Compositor::Compositor(SDL_Renderer* renderer, std::filesystem::path resourceFol
       turnedPictures_(renderer, textures_),
       keptLayers_(renderer, textures_)
 {
+    // Pictures and layers are large blocks that come and go with the skins. Served from
+    // their own mappings they go back to the system when freed, instead of staying in
+    // the heap, where glibc raises its threshold after the first few are freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
 Compositor::~Compositor() = default;
@@ -54,12 +60,21 @@ const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
             turnedPictures_.prepare(command, frameNumber_, now);
         turnedPictures_.endFrame(frameNumber_, now);
     }
+    // Pictures that left the screen go; the freed memory goes back to the system.
+    if (textures_.forgetUnusedPictures())
+        malloc_trim(0);
     if (viewportChanged_ || frameNumber_ <= 1)
         damage_ = {screen};
     else
         damage_ = damageBetween(previous_, current_, screen);
     viewportChanged_ = false;
     return current_;
+}
+
+CacheUse Compositor::cacheUse() const noexcept
+{
+    return {textures_.pictureBytes(),     builder_.drawingBytes(),   turnedPictures_.turnedBytes(),
+            turnedPictures_.bufferBytes(), keptLayers_.topBytes(), keptLayers_.belowBytes()};
 }
 
 void Compositor::draw()

@@ -35,6 +35,16 @@ namespace platform::sdl {
 // installed program), else the folder the build put them in.
 std::filesystem::path resourceDirectory();
 
+// What the compositor's caches hold, in bytes of pixels.
+struct CacheUse {
+    std::size_t pictures = 0;       // pictures loaded by name
+    std::size_t drawings = 0;       // views' drawRect drawings and label texts
+    std::size_t turned = 0;         // copies turned by a fixed angle (software)
+    std::size_t turnBuffers = 0;    // buffers turning pieces are turned into (software)
+    std::size_t keptTop = 0;        // the unchanged top of the screen (software)
+    std::size_t keptBelow = 0;      // layers kept below turning reels (software)
+};
+
 class Compositor {
 public:
     // Pictures are loaded from the folder by name.
@@ -70,6 +80,7 @@ public:
 
     // Counts every texture made, ever.
     unsigned long texturesMade() const noexcept { return textures_.texturesMade(); }
+    CacheUse cacheUse() const noexcept;
 
 private:
     void drawRegions(const std::vector<SDL_Rect>& regions, bool everything);

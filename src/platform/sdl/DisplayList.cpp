@@ -2,6 +2,8 @@
 
 #include "platform/sdl/CompositorSupport.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -25,6 +27,14 @@ Texture::~Texture()
 {
     if (handle)
         SDL_DestroyTexture(handle);
+}
+
+std::size_t textureBytes(const Texture& texture) noexcept
+{
+    std::size_t bytes = std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4;
+    if (cairo_surface_t* pixels = texture.pixels.get())
+        bytes += std::size_t(cairo_image_surface_get_stride(pixels)) * std::size_t(cairo_image_surface_get_height(pixels));
+    return bytes;
 }
 
 SDL_Rect DrawCommand::bounds() const noexcept
@@ -70,6 +80,15 @@ bool DrawCommand::covers(const SDL_Rect& region) const noexcept
 
 // --- Damage ---------------------------------------------------------------------------
 
+namespace {
+// The same quad drawn from the same turned copy: a piece that stops sliding is turned
+// again with its centre where it really lies, at the same place.
+bool looksTheSame(const DrawCommand& a, const DrawCommand& b) noexcept
+{
+    return a.sameAs(b) && a.prepared == b.prepared;
+}
+} // namespace
+
 std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen)
 {
     std::vector<SDL_Rect> rects;
@@ -85,7 +104,7 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
                                         [](const DrawCommand& a, const DrawCommand& b) { return a.key == b.key; });
     if (sameKeys) {
         for (std::size_t i = 0; i < after.size(); ++i)
-            if (!after[i].sameAs(before[i])) {
+            if (!looksTheSame(after[i], before[i])) {
                 add(before[i]);
                 add(after[i]);
             }
@@ -108,7 +127,7 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
             if (it->second < lastIndex)
                 reordered = true;
             lastIndex = it->second;
-            if (!command.sameAs(before[it->second])) {
+            if (!looksTheSame(command, before[it->second])) {
                 add(before[it->second]);
                 add(command);
             }

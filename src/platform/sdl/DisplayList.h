@@ -55,6 +55,8 @@ struct DrawCommand {
     SDL_FRect preparedDestination{};
     // The turn changes at every frame (a turning reel).
     bool turning = false;
+    // The place changes at every frame (a piece of a sliding screen).
+    bool sliding = false;
 
     // The upright pixel rectangle that the turned quad covers, cut to its clip.
     SDL_Rect bounds() const noexcept;
@@ -63,6 +65,9 @@ struct DrawCommand {
     // before it there can show.
     bool covers(const SDL_Rect& region) const noexcept;
 };
+
+// The bytes of pixels the texture holds, its kept pixels included.
+std::size_t textureBytes(const Texture& texture) noexcept;
 
 struct DisplayList {
     std::vector<DrawCommand> commands;

@@ -65,6 +65,8 @@ struct DisplayListBuilder::Placement {
     double scale = 1;
     // The turn changes from frame to frame (a running rotation here or above).
     bool turning = false;
+    // The place changes from frame to frame (a transition or a modal screen slides).
+    bool sliding = false;
     SDL_FPoint map(double x, double y) const noexcept
     {
         return {static_cast<float>(a * x - b * y + tx), static_cast<float>(b * x + a * y + ty)};
@@ -76,6 +78,7 @@ struct DisplayListBuilder::Placement {
         p.radians = radians + turn;
         p.scale = scale;
         p.turning = turning;
+        p.sliding = sliding;
         // Quarter turns exactly, as the view tree places them.
         const Turn exact = turnFor(p.radians);
         p.a = scale * exact.cos;
@@ -86,11 +89,13 @@ struct DisplayListBuilder::Placement {
         p.ty = c.y - (p.b * hx + p.a * hy);
         return p;
     }
-    Placement shifted(double dx, double dy) const noexcept
+    // The placement moved by a slide of (dx, dy) pixels.
+    Placement slid(double dx, double dy) const noexcept
     {
         Placement p = *this;
         p.tx += dx;
         p.ty += dy;
+        p.sliding = p.sliding || dx != 0 || dy != 0;
         return p;
     }
 };
@@ -134,6 +139,7 @@ void DisplayListBuilder::pushQuad(const TexturePtr& texture, Rect r, const Place
     command.clip = clip;
     command.key = key;
     command.turning = placement.turning;
+    command.sliding = placement.sliding;
     if (isEmpty(command.bounds()))
         return;
     list_->commands.push_back(std::move(command));
@@ -146,6 +152,7 @@ void DisplayListBuilder::build(Window& window, Nanoseconds now, SDL_FPoint offse
 {
     ++frameNumber_;
     now_ = now;
+    textures_.beginFrame(now);
     previous_ = &previous;
     list_ = &list;
     list.commands.clear();
@@ -163,7 +170,7 @@ void DisplayListBuilder::build(Window& window, Nanoseconds now, SDL_FPoint offse
     for (const auto& [view, offsetPoints] : window.modalLayers(now)) {
         if (offsetPoints != 0)
             timing_.animating = timing_.sliding = true;
-        composeView(*view, placement.shifted(0, double(offsetPoints) * scale), 1, screen);
+        composeView(*view, placement.slid(0, double(offsetPoints) * scale), 1, screen);
     }
     if (View* alert = window.alertView()) {
         // The screen below an alert is dimmed, as the alert takes every touch.
@@ -176,6 +183,15 @@ void DisplayListBuilder::build(Window& window, Nanoseconds now, SDL_FPoint offse
     std::erase_if(views_, [this](const auto& entry) { return entry.second.frame != frameNumber_; });
     previous_ = nullptr;
     list_ = nullptr;
+}
+
+std::size_t DisplayListBuilder::drawingBytes() const noexcept
+{
+    std::size_t bytes = 0;
+    for (const auto& [serial, cache] : views_)
+        if (cache.drawing)
+            bytes += textureBytes(*cache.drawing);
+    return bytes;
 }
 
 // --- Views -----------------------------------------------------------------------------
@@ -212,8 +228,11 @@ void DisplayListBuilder::composeView(View& view, const Placement& parent, float 
         cache.frame = frameNumber_;
     };
     if (view.isHidden() || !(alpha > 0)) {
+        // Nothing of a hidden view is kept: it is drawn again when it shows.
         cache.transitionBegin.reset();
         cache.snapshot.clear();
+        cache.drawing.reset();
+        cache.contentVersion = ~0UL;
         finish();
         return;
     }
@@ -289,11 +308,14 @@ void DisplayListBuilder::composeView(View& view, const Placement& parent, float 
         moved.clip.y += static_cast<int>(std::lround(axisY * oldShift));
         moved.clip = intersect(moved.clip, oldClip);
         moved.key |= snapshotKeyBit;
+        moved.sliding = true;
         if (!isEmpty(moved.bounds()))
             list_->commands.push_back(std::move(moved));
     }
     const SDL_Rect newClip = shiftedRect(newShift);
-    composeTree(placement.shifted(axisX * newShift, axisY * newShift), newClip);
+    Placement sliding = placement.slid(axisX * newShift, axisY * newShift);
+    sliding.sliding = true;
+    composeTree(sliding, newClip);
     finish();
 }
 
@@ -311,9 +333,12 @@ public:
     void drawing(int piece) override
     {
         TextureFactory& textures = builder_.textures_;
+        const TextureFactory::Use use = usage();
+        const bool lacksPixels = use == TextureFactory::Use::Turned && textures.software() && cache_.drawing
+                                 && !cache_.drawing->pixels;
         if (cache_.contentVersion != view_.contentVersion() || cache_.scale != textures.scale()
-            || view_.needsDisplay()) {
-            cache_.drawing = textures.drawing(view_);
+            || view_.needsDisplay() || lacksPixels) {
+            cache_.drawing = textures.drawing(view_, use);
             cache_.contentVersion = view_.contentVersion();
             cache_.scale = textures.scale();
         }
@@ -323,7 +348,7 @@ public:
 
     void picture(const Image& image, Rect area, PictureFit fit, int piece) override
     {
-        const TexturePtr texture = builder_.textures_.picture(image.name);
+        const TexturePtr texture = builder_.textures_.picture(image.name, usage());
         if (!texture)
             return;
         float w = texture->widthPoints, h = texture->heightPoints;
@@ -368,6 +393,11 @@ public:
     }
 
 private:
+    TextureFactory::Use usage() const noexcept
+    {
+        const bool turned = placement_.turning || degreesFor(placement_.radians) != 0;
+        return turned ? TextureFactory::Use::Turned : TextureFactory::Use::Upright;
+    }
     static std::uint64_t partFor(int piece) noexcept
     {
         return ViewPieces + static_cast<std::uint64_t>(std::clamp(piece, 0, 199));

@@ -55,6 +55,8 @@ public:
     const FrameTiming& timing() const noexcept { return timing_; }
     // Forgets every view's drawing (they are made again at the next build).
     void forgetDrawings() { views_.clear(); }
+    // Bytes held by the views' drawings.
+    std::size_t drawingBytes() const noexcept;
 
 private:
     struct Placement;

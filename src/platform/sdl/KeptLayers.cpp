@@ -11,8 +11,9 @@ using namespace support;
 
 namespace {
 
-// What may be kept of the layers below turning reels, in bytes.
-constexpr std::size_t maxKeptBelowBytes = 32 * 1024 * 1024;
+// What may be kept of the layers below turning reels, in bytes: both reels' squares
+// in each of the wobble's poses at 2×, with room to spare.
+constexpr std::size_t maxKeptBelowBytes = 6 * 1024 * 1024;
 // Side of the squares in which the kept top is known to be opaque or not, in pixels.
 constexpr int topStackTile = 16;
 
@@ -43,6 +44,20 @@ void KeptLayers::clear()
 {
     topStack_.reset();
     keptBelow_.clear();
+}
+
+std::size_t KeptLayers::topBytes() const noexcept
+{
+    return topStack_ && topStack_->texture ? textureBytes(*topStack_->texture) : 0;
+}
+
+std::size_t KeptLayers::belowBytes() const noexcept
+{
+    std::size_t bytes = 0;
+    for (const KeptBelow& kept : keptBelow_)
+        if (kept.texture)
+            bytes += textureBytes(*kept.texture);
+    return bytes;
 }
 
 void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)

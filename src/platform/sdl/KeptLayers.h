@@ -32,6 +32,9 @@ public:
     void draw(const DisplayList& current, const DisplayList& previous, const std::vector<SDL_Rect>& regions,
               bool everything, const SDL_Rect& screen, unsigned long frame);
     void clear();
+    // Bytes held by the kept top and by the layers kept below reels.
+    std::size_t topBytes() const noexcept;
+    std::size_t belowBytes() const noexcept;
 
 private:
     void drawRegion(const SDL_Rect& region, bool everything);

@@ -38,11 +38,30 @@ void TextureFactory::setScale(float pixelsPerPoint)
 
 bool TextureFactory::isLoadedPicture(std::uint64_t textureId) const noexcept
 {
-    return std::any_of(pictures_.begin(), pictures_.end(),
-                       [&](const auto& picture) { return picture.second && picture.second->id == textureId; });
+    return std::any_of(pictures_.begin(), pictures_.end(), [&](const auto& picture) {
+        return picture.second.texture && picture.second.texture->id == textureId;
+    });
 }
 
-TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints)
+bool TextureFactory::forgetUnusedPictures()
+{
+    // A picture off the screen for a second goes (a skin slid out, a closed screen's
+    // icons); one that could not be loaded stays remembered, so that it is reported once.
+    return std::erase_if(pictures_, [this](const auto& entry) {
+               return entry.second.texture && (now_ - entry.second.lastUsed > 1'000'000'000 || now_ < entry.second.lastUsed);
+           }) > 0;
+}
+
+std::size_t TextureFactory::pictureBytes() const noexcept
+{
+    std::size_t bytes = 0;
+    for (const auto& [name, picture] : pictures_)
+        if (picture.texture)
+            bytes += textureBytes(*picture.texture);
+    return bytes;
+}
+
+TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use)
 {
     cairo_surface_flush(surface);
     const int width = cairo_image_surface_get_width(surface);
@@ -103,7 +122,7 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
     texture->heightPoints = heightPoints;
     texture->opaque = opaque;
     texture->roundContent = round;
-    if (software_)
+    if (software_ && use == Use::Turned)
         texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
     return texture;
 }
@@ -124,10 +143,16 @@ std::shared_ptr<Texture> TextureFactory::fromPixels(const Uint32* pixels, int wi
     return texture;
 }
 
-TexturePtr TextureFactory::picture(const std::string& name)
+TexturePtr TextureFactory::picture(const std::string& name, Use use)
 {
-    if (const auto it = pictures_.find(name); it != pictures_.end())
-        return it->second;
+    if (const auto it = pictures_.find(name); it != pictures_.end()) {
+        Picture& picture = it->second;
+        picture.lastUsed = now_;
+        // A picture first shown upright and now turned is loaded again, with its pixels.
+        if (!picture.texture || use == Use::Upright || !software_ || picture.texture->pixels)
+            return picture.texture;
+        pictures_.erase(it);
+    }
     TexturePtr texture;
     // Only plain file names: a picture name never reaches outside the resource folder.
     const bool plainName = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
@@ -155,12 +180,12 @@ TexturePtr TextureFactory::picture(const std::string& name)
             cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
             cairo_paint(cairo);
             cairo_destroy(cairo);
-            texture = fromCairo(small.get(), widthPoints, heightPoints);
+            texture = fromCairo(small.get(), widthPoints, heightPoints, use);
         } else {
-            texture = fromCairo(image.get(), widthPoints, heightPoints);
+            texture = fromCairo(image.get(), widthPoints, heightPoints, use);
         }
     }
-    pictures_.emplace(name, texture);
+    pictures_.emplace(name, Picture{texture, now_});
     return texture;
 }
 
@@ -187,7 +212,7 @@ struct PointCanvas {
 };
 } // namespace
 
-TexturePtr TextureFactory::drawing(View& view)
+TexturePtr TextureFactory::drawing(View& view, Use use)
 {
     const Size size = view.bounds().size();
     if (size.width <= 0 || size.height <= 0)
@@ -195,7 +220,7 @@ TexturePtr TextureFactory::drawing(View& view)
     PointCanvas canvas(size, scale_);
     GraphicsContext context(canvas.cairo);
     view.display(context);
-    return fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+    return fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
 }
 
 TexturePtr TextureFactory::glow()
@@ -211,7 +236,7 @@ TexturePtr TextureFactory::glow()
     cairo_set_source(canvas.cairo, gradient);
     cairo_paint(canvas.cairo);
     cairo_pattern_destroy(gradient);
-    glow_ = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_));
+    glow_ = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), Use::Upright);
     return glow_;
 }
 

@@ -5,6 +5,7 @@
 // which knows no custom blend modes) wants straight alpha, so pixels are turned
 // to straight alpha on the way.
 
+#include "platform/Clock.h"
 #include "platform/sdl/DisplayList.h"
 
 #include <SDL.h>
@@ -29,17 +30,25 @@ public:
     void setScale(float pixelsPerPoint);
     float scale() const noexcept { return scale_; }
 
-    // The picture of the resource folder with that name, made once; none (and a
-    // message, once) when it cannot be loaded.
-    TexturePtr picture(const std::string& name);
+    // The moment of the frame being built, for keeping pictures while they are used.
+    void beginFrame(Nanoseconds now) noexcept { now_ = now; }
+    // Forgets pictures not asked for in the last second. Returns whether any went.
+    bool forgetUnusedPictures();
+
+    // Turned pieces: a software renderer turns them from their pixels (Texture::pixels),
+    // which other textures do not keep.
+    enum class Use { Upright, Turned };
+    // The picture of the resource folder with that name, loaded once and kept while it
+    // is asked for; none (and a message, once) when it cannot be loaded.
+    TexturePtr picture(const std::string& name, Use use);
     // What the view's drawRect draws over its bounds.
-    TexturePtr drawing(View& view);
+    TexturePtr drawing(View& view, Use use);
     TexturePtr glow();
     // Diameter of the glow of a touched control, in points.
     static constexpr float glowDiameterPoints = 44;
 
     // A texture of the cairo image surface, which shows `widthPoints` × `heightPoints`.
-    TexturePtr fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints);
+    TexturePtr fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use);
     // A static texture of 32-bit pixels; none when SDL cannot make one.
     std::shared_ptr<Texture> fromPixels(const Uint32* pixels, int width, int height, Uint32 format,
                                         SDL_BlendMode blend);
@@ -49,13 +58,20 @@ public:
     unsigned long texturesMade() const noexcept { return texturesMade_; }
     // Whether the texture is one of the pictures currently loaded.
     bool isLoadedPicture(std::uint64_t textureId) const noexcept;
+    // Bytes of pixels held by the pictures (textures and kept pixels).
+    std::size_t pictureBytes() const noexcept;
 
 private:
     SDL_Renderer* renderer_;
     bool software_ = false;
     std::filesystem::path resourceFolder_;
     float scale_ = 2;
-    std::unordered_map<std::string, TexturePtr> pictures_;
+    struct Picture {
+        TexturePtr texture;
+        Nanoseconds lastUsed = 0;
+    };
+    std::unordered_map<std::string, Picture> pictures_;
+    Nanoseconds now_ = 0;
     TexturePtr glow_;
     unsigned long texturesMade_ = 0;
 };

@@ -15,10 +15,9 @@ using namespace support;
 
 namespace {
 
-// Turning pictures are kept turned in steps of this many degrees on software renderers,
-// as long as one revolution's worth stays under the byte limit.
-constexpr double turningStepDegrees = 2;
-constexpr double maxTurningCacheBytes = 96.0 * 1024 * 1024;
+// How long a copy turned by a fixed angle is kept unused: the wobble comes back to
+// the same tilt within a second.
+constexpr Nanoseconds keptUnusedNanoseconds = 2'000'000'000;
 
 } // namespace
 
@@ -56,53 +55,93 @@ void paintTurned(cairo_surface_t* target, cairo_surface_t* picture, double width
     cairo_surface_flush(target);
 }
 
-// The smallest turn (in degrees) that maps the picture onto itself, for pictures
-// with spokes; 0 when it has no such symmetry. Compares the picture with itself
-// turned by 360/k for a few k, allowing for resampling blur.
-double symmetryPeriodDegrees(cairo_surface_t* picture)
+// One channel pair (0x00ff00ff lanes) of a and b mixed, b by w / 256.
+inline Uint32 mixLanes(Uint32 a, Uint32 b, Uint32 w) noexcept
 {
-    const int width = cairo_image_surface_get_width(picture);
-    const int height = cairo_image_surface_get_height(picture);
-    if (width != height || width < 16)
-        return 0;
-    SurfacePtr turned(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    return ((a * (256 - w) + b * w) >> 8) & 0x00ff00ffu;
+}
+
+inline Uint32 mix(Uint32 a, Uint32 b, Uint32 w) noexcept
+{
+    return mixLanes(a & 0x00ff00ffu, b & 0x00ff00ffu, w) | (mixLanes((a >> 8) & 0x00ff00ffu, (b >> 8) & 0x00ff00ffu, w) << 8);
+}
+
+// Turns the premultiplied picture, scaled to width × height pixels, about its centre
+// by the angle, the centre landing at (centerX, centerY) of the target; bilinear,
+// nothing outside the picture. Writes straight alpha, as SDL blends it. A picture
+// that draws nothing outside its inscribed circle is only sampled inside it.
+// Used at every frame for a turning reel, so in fixed point, a row at a time.
+void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight, cairo_surface_t* picture,
+              double width, double height, double degrees, double centerX, double centerY, bool round)
+{
     cairo_surface_flush(picture);
-    const unsigned char* original = cairo_image_surface_get_data(picture);
-    const int stride = cairo_image_surface_get_stride(picture);
-    for (const int k : {12, 10, 8, 6, 5, 4, 3, 2}) {
-        const double period = 360.0 / k;
-        paintTurned(turned.get(), picture, width, height, period, width / 2.0, height / 2.0);
-        const unsigned char* other = cairo_image_surface_get_data(turned.get());
-        const int otherStride = cairo_image_surface_get_stride(turned.get());
-        // Mean difference per channel, over the pixels either picture paints.
-        double difference = 0;
-        long counted = 0;
-        for (int y = 0; y < height; ++y) {
-            const auto* a = reinterpret_cast<const Uint32*>(original + static_cast<std::ptrdiff_t>(y) * stride);
-            const auto* b = reinterpret_cast<const Uint32*>(other + static_cast<std::ptrdiff_t>(y) * otherStride);
-            for (int x = 0; x < width; ++x) {
-                if ((a[x] | b[x]) == 0)
-                    continue;
-                ++counted;
-                for (int shift = 0; shift < 32; shift += 8)
-                    difference += std::abs(int((a[x] >> shift) & 0xff) - int((b[x] >> shift) & 0xff));
-            }
+    const auto* source = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(picture));
+    const int sourceWidth = cairo_image_surface_get_width(picture);
+    const int sourceHeight = cairo_image_surface_get_height(picture);
+    const int stride = cairo_image_surface_get_stride(picture) / 4;
+    const double radians = degrees * std::numbers::pi / 180.0;
+    const double c = std::cos(radians), s = std::sin(radians);
+    const double kx = sourceWidth / width, ky = sourceHeight / height;
+    constexpr double one = 65536.0;
+    // Source position (in 16.16, minus half a pixel for bilinear centres) per target step.
+    const auto stepU = static_cast<std::int64_t>(std::lround(c * kx * one));
+    const auto stepV = static_cast<std::int64_t>(std::lround(-s * ky * one));
+    const double radius = std::min(width, height) / 2.0 + 1.5;
+    const auto at = [&](std::int64_t x, std::int64_t y) -> Uint32 {
+        if (x < 0 || y < 0 || x >= sourceWidth || y >= sourceHeight)
+            return 0;
+        return source[y * stride + x];
+    };
+    for (int y = 0; y < targetHeight; ++y) {
+        Uint32* row = reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(target) + std::ptrdiff_t(y) * targetPitch);
+        const double ry = y + 0.5 - centerY;
+        int from = 0, to = targetWidth;
+        if (round) {
+            const double half = ry * ry < radius * radius ? std::sqrt(radius * radius - ry * ry) : -1;
+            from = std::clamp(static_cast<int>(std::floor(centerX - half)), 0, targetWidth);
+            to = std::clamp(static_cast<int>(std::ceil(centerX + half)), from, targetWidth);
         }
-        if (counted > 0 && difference / (4.0 * double(counted)) < 3.0)
-            return period;
+        std::fill(row, row + from, 0u);
+        std::fill(row + to, row + targetWidth, 0u);
+        const double rx = from + 0.5 - centerX;
+        std::int64_t u = std::llround(((c * rx + s * ry) * kx + sourceWidth / 2.0 - 0.5) * one);
+        std::int64_t v = std::llround(((-s * rx + c * ry) * ky + sourceHeight / 2.0 - 0.5) * one);
+        for (int x = from; x < to; ++x, u += stepU, v += stepV) {
+            const std::int64_t x0 = u >> 16, y0 = v >> 16;
+            const auto wx = static_cast<Uint32>((u >> 8) & 0xff), wy = static_cast<Uint32>((v >> 8) & 0xff);
+            Uint32 p00, p01, p10, p11;
+            if (x0 >= 0 && y0 >= 0 && x0 + 1 < sourceWidth && y0 + 1 < sourceHeight) {
+                const Uint32* q = source + y0 * stride + x0;
+                p00 = q[0];
+                p01 = q[1];
+                p10 = q[stride];
+                p11 = q[stride + 1];
+            } else if (x0 < -1 || y0 < -1 || x0 >= sourceWidth || y0 >= sourceHeight) {
+                row[x] = 0;
+                continue;
+            } else {
+                p00 = at(x0, y0);
+                p01 = at(x0 + 1, y0);
+                p10 = at(x0, y0 + 1);
+                p11 = at(x0 + 1, y0 + 1);
+            }
+            if ((p00 | p01 | p10 | p11) == 0) {
+                row[x] = 0;
+                continue;
+            }
+            const Uint32 p = mix(mix(p00, p01, wx), mix(p10, p11, wx), wy);
+            const Uint32 alpha = p >> 24;
+            row[x] = alpha == 0 ? 0 : alpha == 255 ? p : straightPixel(p);
+        }
     }
-    return 0;
 }
 
 } // namespace
 
-// Fixed angles are turned once; turning pictures are kept per step within their period,
-// or resampled at every frame when that would take too much memory.
 void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseconds now)
 {
     if (command.prepared || command.angleDegrees == 0 || !command.texture || !command.texture->pixels)
         return;
-    const bool turning = command.turning;
     const SDL_Rect area = [&] {
         DrawCommand unclipped = command;
         unclipped.clip = {-(1 << 28), -(1 << 28), 1 << 29, 1 << 29};
@@ -114,91 +153,88 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
     const double centerX = double(d.x) + d.w / 2.0 - area.x;
     const double centerY = double(d.y) + d.h / 2.0 - area.y;
     cairo_surface_t* picture = command.texture->pixels.get();
+    const SDL_FRect placed{float(area.x), float(area.y), float(area.w), float(area.h)};
 
-    double degrees = command.angleDegrees;
-    double centerInAreaX = centerX, centerInAreaY = centerY;
-    if (turning) {
-        auto [entry, isNew] = symmetryPeriods_.try_emplace(command.texture->id, 0.0);
-        if (isNew)
-            entry->second = symmetryPeriodDegrees(picture);
-        const double period = entry->second > 0 ? entry->second : 360.0;
-        const double turns = std::ceil(period / turningStepDegrees);
-        const double bytes = turns * double(area.w) * double(area.h) * 4;
-        if (bytes <= maxTurningCacheBytes) {
-            // Kept turns every couple of degrees; whole pixels for the centre, so that
-            // both reels, which share their picture, share the turns too.
-            degrees = std::fmod(degrees, period);
-            if (degrees < 0)
-                degrees += period;
-            degrees = std::fmod(std::round(degrees / turningStepDegrees) * turningStepDegrees, period);
-            centerInAreaX = std::round(centerX);
-            centerInAreaY = std::round(centerY);
-        } else {
-            TurnBuffer& buffer = turnBuffers_[command.key];
-            buffer.frame = frame;
-            if (!buffer.texture || buffer.texture->widthPixels != area.w || buffer.texture->heightPixels != area.h) {
-                SDL_Texture* handle =
-                    SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, area.w, area.h);
-                if (!handle)
-                    return;
-                SDL_SetTextureBlendMode(handle, SDL_BLENDMODE_BLEND);
-                buffer.texture = std::make_shared<Texture>();
-                buffer.texture->handle = handle;
-                buffer.texture->widthPixels = area.w;
-                buffer.texture->heightPixels = area.h;
-                textures_.countMade();
-            }
-            void* pixels = nullptr;
-            int pitch = 0;
-            if (SDL_LockTexture(buffer.texture->handle, nullptr, &pixels, &pitch) != 0)
+    if (command.turning) {
+        // Turned afresh at every frame into the piece's own buffer.
+        TurnBuffer& buffer = turnBuffers_[command.key];
+        buffer.frame = frame;
+        if (!buffer.texture || buffer.texture->widthPixels != area.w || buffer.texture->heightPixels != area.h) {
+            buffer.texture.reset();
+            SDL_Texture* handle =
+                SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, area.w, area.h);
+            if (!handle)
                 return;
-            SurfacePtr target(cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels),
-                                                                  CAIRO_FORMAT_ARGB32, area.w, area.h, pitch));
-            paintTurned(target.get(), picture, d.w, d.h, degrees, centerX, centerY);
-            unpremultiply(static_cast<unsigned char*>(pixels), area.w, area.h, pitch);
-            SDL_UnlockTexture(buffer.texture->handle);
-            command.prepared = buffer.texture;
-            command.preparedDestination = {float(area.x), float(area.y), float(area.w), float(area.h)};
-            return;
+            SDL_SetTextureBlendMode(handle, SDL_BLENDMODE_BLEND);
+            buffer.texture = std::make_shared<Texture>();
+            buffer.texture->handle = handle;
+            buffer.texture->widthPixels = area.w;
+            buffer.texture->heightPixels = area.h;
+            textures_.countMade();
         }
+        void* pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(buffer.texture->handle, nullptr, &pixels, &pitch) != 0)
+            return;
+        turnInto(static_cast<Uint32*>(pixels), pitch, area.w, area.h, picture, d.w, d.h, command.angleDegrees, centerX,
+                 centerY, command.texture->roundContent);
+        SDL_UnlockTexture(buffer.texture->handle);
+        command.prepared = buffer.texture;
+        command.preparedDestination = placed;
+        return;
     }
 
-    const auto key = std::make_tuple(command.texture->id, degrees, static_cast<float>(centerInAreaX),
-                                     static_cast<float>(centerInAreaY), d.w, d.h);
+    // A sliding piece lands at a new fraction of a pixel in every frame: its copies are
+    // not kept beyond the frame.
+    const auto key = std::make_tuple(command.texture->id, command.angleDegrees, static_cast<float>(centerX),
+                                     static_cast<float>(centerY), d.w, d.h);
     auto it = turned_.find(key);
     if (it == turned_.end()) {
         SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.w, area.h));
-        paintTurned(surface.get(), picture, d.w, d.h, degrees, centerInAreaX, centerInAreaY);
+        paintTurned(surface.get(), picture, d.w, d.h, command.angleDegrees, centerX, centerY);
         Turned turned;
-        turned.texture = textures_.fromCairo(surface.get(), float(area.w), float(area.h));
+        turned.texture = textures_.fromCairo(surface.get(), float(area.w), float(area.h), TextureFactory::Use::Upright);
         if (!turned.texture)
             return;
         it = turned_.emplace(key, std::move(turned)).first;
     }
     it->second.lastUsed = now;
-    it->second.turning = turning;
+    it->second.frame = frame;
+    it->second.sliding = command.sliding;
     command.prepared = it->second.texture;
-    command.preparedDestination = {float(area.x), float(area.y), float(area.w), float(area.h)};
+    command.preparedDestination = placed;
 }
 
 void TurnedPictures::endFrame(unsigned long frame, Nanoseconds now)
 {
-    // A turned copy is kept a little while: the wobble comes back to the same tilt.
-    // A turning reel comes back to each kept turn once per revolution, which takes
-    // up to about four seconds at playing speed. Looked through once a second.
-    if (now - lastEviction_ > 1'000'000'000 || now < lastEviction_) {
-        lastEviction_ = now;
-        std::erase_if(turned_, [now](const auto& entry) {
-            return now - entry.second.lastUsed > (entry.second.turning ? 10'000'000'000 : 2'000'000'000);
-        });
-    }
+    std::erase_if(turned_, [frame, now](const auto& entry) {
+        const Turned& turned = entry.second;
+        return (turned.sliding && turned.frame != frame) || now - turned.lastUsed > keptUnusedNanoseconds
+               || now < turned.lastUsed;
+    });
     std::erase_if(turnBuffers_, [frame](const auto& entry) { return entry.second.frame != frame; });
-    std::erase_if(symmetryPeriods_, [this](const auto& entry) { return !textures_.isLoadedPicture(entry.first); });
 }
 
 void TurnedPictures::clear()
 {
     turned_.clear();
+}
+
+std::size_t TurnedPictures::turnedBytes() const noexcept
+{
+    std::size_t bytes = 0;
+    for (const auto& [key, turned] : turned_)
+        bytes += textureBytes(*turned.texture);
+    return bytes;
+}
+
+std::size_t TurnedPictures::bufferBytes() const noexcept
+{
+    std::size_t bytes = 0;
+    for (const auto& [key, buffer] : turnBuffers_)
+        if (buffer.texture)
+            bytes += textureBytes(*buffer.texture);
+    return bytes;
 }
 
 } // namespace platform::sdl
