@@ -258,8 +258,9 @@ const std::vector<ScriptRunner::Command>& ScriptRunner::commands()
         {"library", "library [{JSON}, ...]", "the music the picker offers", &ScriptRunner::setLibrary},
         {"launch", "launch", "start the application and make it active", &ScriptRunner::launchCommand},
         {"activate", "activate", "the application becomes active again", &ScriptRunner::activate},
-        {"terminate", "terminate", "the application will terminate", &ScriptRunner::terminate},
-        {"advance", "advance S", "move the virtual clock S seconds ahead, running all that is due",
+        {"terminate", "terminate", "the application will terminate; nothing may follow", &ScriptRunner::terminate},
+        {"advance", "advance S",
+         "move the virtual clock S seconds ahead (at most a day), running all that is due",
          &ScriptRunner::advance},
         {"touch", "touch down|move|up X Y", "one finger", &ScriptRunner::touch},
         {"tap", "tap X Y", "touch down and up at the same instant", &ScriptRunner::tap},
@@ -293,7 +294,7 @@ std::string scriptHelpText()
         text += line + std::string(help) + "\n";
     }
     text += "After launch, player commands also post the notification their change brings.\n"
-            "A bad line stops the run with exit status 2.\n";
+            "A bad line, or one longer than 1 MiB, stops the run with exit status 2.\n";
     return text;
 }
 
@@ -349,6 +350,9 @@ void ScriptRunner::runLine(std::string_view rawLine)
         }
         known += (known.empty() ? "" : " | ") + std::string(command.usage);
     }
+    // The process is ending: nothing of the application may run after that.
+    if (terminated_)
+        bad("nothing can follow terminate");
     if (!found && known.empty())
         bad("unknown command " + inQuotes(words[0]));
     if (!found)
@@ -434,6 +438,7 @@ void ScriptRunner::terminate(const ScriptLine& line)
 {
     requireLaunch(line);
     delegate_->applicationWillTerminate();
+    terminated_ = true;
 }
 
 void ScriptRunner::advance(const ScriptLine& line)
@@ -442,6 +447,8 @@ void ScriptRunner::advance(const ScriptLine& line)
     const double seconds = parseFiniteNumber(line[1], "S");
     if (seconds < 0)
         bad("advance cannot go back in time");
+    if (seconds > maxAdvanceSeconds)
+        bad("advance moves at most one day (86400 seconds) at a time");
     platform_.advance(seconds);
 }
 
@@ -562,13 +569,49 @@ void ScriptRunner::screenshot(const ScriptLine& line)
 
 // --- Running a script ----------------------------------------------------------------------
 
+namespace {
+
+enum class LineRead { Line, End, TooLong };
+
+// The next line without its line feed, reading at most maxScriptLineBytes of it.
+LineRead readLine(std::istream& script, std::vector<char>& buffer, std::string& line)
+{
+    buffer.resize(maxScriptLineBytes + 2);
+    script.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto got = static_cast<std::size_t>(script.gcount());
+    if (script.fail() && !script.eof() && got == buffer.size() - 1)
+        return LineRead::TooLong;   // the buffer filled before a line feed came
+    if (got == 0)
+        return LineRead::End;   // the end, or a read error that run() reports
+    // gcount counts the line feed when there was one; a last line may lack it.
+    const bool hadLineFeed = !script.eof();
+    line.assign(buffer.data(), hadLineFeed ? got - 1 : got);
+    if (line.size() > maxScriptLineBytes)
+        return LineRead::TooLong;
+    script.clear(script.rdstate() & std::ios::eofbit);
+    return LineRead::Line;
+}
+
+} // namespace
+
 int ScriptRunner::run(std::istream& script, const std::string& scriptName)
 {
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    std::vector<char> buffer;
     std::string line;
     std::size_t lineNumber = 0;
-    while (std::getline(script, line)) {
+    for (;;) {
+        const LineRead read = readLine(script, buffer, line);
+        if (read == LineRead::End)
+            break;
         ++lineNumber;
         const std::string prefix = "spoolora: " + scriptName + ":" + std::to_string(lineNumber) + ": ";
+        if (read == LineRead::TooLong) {
+            err_ << prefix << "the line is longer than " << maxScriptLineBytes << " bytes\n";
+            return scriptBadLine;
+        }
+        if (lineNumber == 1 && line.starts_with(byteOrderMark))
+            line.erase(0, byteOrderMark.size());
         try {
             runLine(line);
         } catch (const ScriptError& e) {

@@ -8,6 +8,7 @@
 #include "platform/Window.h"
 #include "platform/headless/HeadlessPlatform.h"
 
+#include <cstddef>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -28,6 +29,11 @@ struct ScriptOptions {
     ScreenshotFunction screenshot;
 };
 
+// A longer line is a bad line; no more than this is read of it.
+inline constexpr std::size_t maxScriptLineBytes = std::size_t(1) << 20;
+// One advance moves the clock at most this far.
+inline constexpr double maxAdvanceSeconds = 24 * 60 * 60;
+
 // Exit statuses of a run.
 inline constexpr int scriptSucceeded = 0;
 inline constexpr int scriptFailed = 1;      // the outside world failed (a file could not be read or written)
@@ -46,7 +52,8 @@ public:
     ScriptRunner& operator=(const ScriptRunner&) = delete;
 
     // Runs every line of the script. Stops at the first bad line with a message that
-    // names the script and the line. Returns one of the exit statuses above.
+    // names the script and the line. A UTF-8 byte order mark before the first line is
+    // skipped. Returns one of the exit statuses above.
     int run(std::istream& script, const std::string& scriptName);
 
     // Runs one line (comments and blanks allowed) and everything due afterwards.
@@ -100,6 +107,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::vector<TransitionLogEntry> transitions_;
+    bool terminated_ = false;
     std::unique_ptr<SpooloraAppDelegate> delegate_;
 };
 

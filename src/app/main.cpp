@@ -62,9 +62,9 @@ public:
                 arg = arg.substr(0, eq);
             }
             if (arg == "--script")
-                args.script = value(arg);
+                args.script = once(args.script, arg, value(arg));
             else if (arg == "--config-dir")
-                args.configDir = std::filesystem::path(value(arg));
+                args.configDir = once(args.configDir, arg, configFolder(value(arg)));
             else if (arg == "--scale")
                 args.scale = scale(value(arg));
             else if (arg == "--fullscreen")
@@ -87,6 +87,23 @@ private:
         if (index_ + 1 >= argc_)
             throw BadArguments{std::string(name) + " needs a value"};
         return argv_[++index_];
+    }
+
+    // A second value would silently win over the first: say so instead.
+    template <class Value>
+    static Value once(const std::optional<Value>& earlier, std::string_view name, Value value)
+    {
+        if (earlier)
+            throw BadArguments{std::string(name) + " is given twice"};
+        return value;
+    }
+
+    // An empty name would put the preferences into the folder the player was started from.
+    static std::filesystem::path configFolder(const std::string& text)
+    {
+        if (text.empty())
+            throw BadArguments{"--config-dir needs a folder, not an empty name"};
+        return text;
     }
 
     bool flag(std::string_view name) const

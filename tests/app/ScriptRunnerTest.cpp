@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,74 @@ TEST(ScriptRunner, HelpAndDispatchComeFromOneTable)
     EXPECT_NE(result.errors.find("expected: player legacy | player item {JSON} | none | "), std::string::npos)
         << result.errors;
     EXPECT_NE(result.errors.find("player time T in line: player fly"), std::string::npos) << result.errors;
+}
+
+// Endless text without a line feed, counting what is read of it.
+class EndlessLine : public std::streambuf {
+public:
+    std::size_t handedOut = 0;
+
+protected:
+    int_type underflow() override
+    {
+        chunk_.assign(4096, 'x');
+        handedOut += chunk_.size();
+        setg(chunk_.data(), chunk_.data(), chunk_.data() + chunk_.size());
+        return traits_type::to_int_type('x');
+    }
+
+private:
+    std::string chunk_;
+};
+
+TEST(ScriptRunner, LineLongerThanOneMebibyteIsABadLineAndNoMoreIsRead)
+{
+    EndlessLine endless;
+    std::istream in(&endless);
+    std::ostringstream out, err;
+    platform::headless::HeadlessPlatform platform;
+    ScriptRunner runner(platform, {}, out, err);
+    EXPECT_EQ(runner.run(in, "zero"), scriptBadLine);
+    EXPECT_LE(endless.handedOut, maxScriptLineBytes + 2 * 4096) << "read no further than the limit";
+    EXPECT_NE(err.str().find("zero:1: the line is longer than 1048576 bytes"), std::string::npos) << err.str();
+
+    // A comment line of exactly the limit is still a line.
+    const std::string longest = "#" + std::string(maxScriptLineBytes - 1, 'x');
+    EXPECT_EQ(runScript(longest + "\nlaunch\n").status, scriptSucceeded);
+    EXPECT_EQ(runScript(longest).status, scriptSucceeded) << "without a final line feed";
+    EXPECT_EQ(runScript(longest + "x\nlaunch\n").status, scriptBadLine);
+}
+
+TEST(ScriptRunner, ByteOrderMarkIsSkippedAtTheStartOnly)
+{
+    const RunResult result = runScript("\xEF\xBB\xBFlaunch\ndump\n");
+    EXPECT_EQ(result.status, scriptSucceeded) << result.errors;
+    EXPECT_EQ(result.dumps.size(), 1u);
+    EXPECT_EQ(runScript("launch\n\xEF\xBB\xBF" "dump\n").status, scriptBadLine);
+}
+
+TEST(ScriptRunner, NothingFollowsTerminate)
+{
+    EXPECT_EQ(runScript("launch\nterminate\n# the end\n\n").status, scriptSucceeded);
+    for (const char* line : {"dump", "advance 1", "terminate", "activate", "launch"}) {
+        SCOPED_TRACE(line);
+        const RunResult result = runScript(std::string("launch\nterminate\n") + line + "\n");
+        EXPECT_EQ(result.status, scriptBadLine);
+        EXPECT_NE(result.errors.find(":3: nothing can follow terminate"), std::string::npos) << result.errors;
+    }
+}
+
+TEST(ScriptRunner, AdvanceMovesAtMostOneDay)
+{
+    const RunResult day = runScript("launch\nadvance 86400\ndump\n");
+    ASSERT_EQ(day.status, scriptSucceeded) << day.errors;
+    EXPECT_EQ(number(member(json::parse(day.dumps.at(0)), {"time"})), 86400);
+    for (const char* line : {"advance 86400.001", "advance 1e9", "advance 1e308"}) {
+        SCOPED_TRACE(line);
+        const RunResult result = runScript(std::string("launch\n") + line + "\ndump\n");
+        EXPECT_EQ(result.status, scriptBadLine);
+        EXPECT_TRUE(result.dumps.empty());
+    }
 }
 
 TEST(ScriptRunner, RefusesWhatCannotApplyAfterLaunch)
