@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <pwd.h>
 #include <stdexcept>
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -86,6 +88,14 @@ constexpr std::uintmax_t largestSensibleFile = 1 << 20;
 struct BadPreferencesFile : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+// A file that may well be good but cannot be read now (its permissions, its owner,
+// the disk). Thrown only inside this file.
+struct UnreadableFile : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// At most this many damaged files are kept beside the preferences: ".bad", ".bad.2", …
+constexpr int maxBadCopies = 5;
 
 std::string_view trimmed(std::string_view text)
 {
@@ -171,12 +181,15 @@ std::string formatPreferences(const std::map<std::string, std::int64_t>& values)
     return text;
 }
 
-// Throws BadPreferencesFile for anything that makes the file unusable.
+// Throws UnreadableFile when the file cannot be read, BadPreferencesFile when what
+// is there cannot be a preferences file.
 std::string readWholeFile(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 && errno == ELOOP)
+        throw BadPreferencesFile("a loop of symbolic links");
     if (fd < 0)
-        throw BadPreferencesFile(std::strerror(errno));
+        throw UnreadableFile(std::strerror(errno));
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
@@ -184,7 +197,7 @@ std::string readWholeFile(const std::filesystem::path& path)
 
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        throw BadPreferencesFile(std::strerror(errno));
+        throw UnreadableFile(std::strerror(errno));
     if (!S_ISREG(info.st_mode))
         throw BadPreferencesFile("not a regular file");
     if (static_cast<std::uintmax_t>(info.st_size) > largestSensibleFile)
@@ -197,13 +210,46 @@ std::string readWholeFile(const std::filesystem::path& path)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            throw BadPreferencesFile(std::strerror(errno));
+            throw UnreadableFile(std::strerror(errno));
         if (got == 0)
             return text;
         text.append(buffer, static_cast<std::size_t>(got));
         if (text.size() > largestSensibleFile)
             throw BadPreferencesFile("far too large");
     }
+}
+
+// Moves the damaged file to the first free name of ".bad", ".bad.2" … ".bad.5", or over
+// the oldest of them when all are taken, so that a later damaged file never replaces
+// an earlier one while there is room. The name it now has, or none when it could not move.
+std::optional<std::filesystem::path> setAside(const std::filesystem::path& path)
+{
+    std::vector<std::filesystem::path> names;
+    for (int n = 1; n <= maxBadCopies; ++n)
+        names.push_back(path.string() + ".bad" + (n == 1 ? "" : "." + std::to_string(n)));
+    for (const auto& name : names) {
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return name;
+        if (errno == EEXIST)
+            continue;
+        // A file system that cannot refuse to replace: look first, then move.
+        if (errno == EINVAL || errno == ENOSYS) {
+            std::error_code error;
+            if (std::filesystem::exists(std::filesystem::symlink_status(name, error)))
+                continue;
+            if (::rename(path.c_str(), name.c_str()) == 0)
+                return name;
+        }
+        return std::nullopt;
+    }
+    auto oldest = names.front();
+    std::error_code error;
+    for (const auto& name : names)
+        if (std::filesystem::last_write_time(name, error) < std::filesystem::last_write_time(oldest, error))
+            oldest = name;
+    if (::rename(path.c_str(), oldest.c_str()) == 0)
+        return oldest;
+    return std::nullopt;
 }
 
 } // namespace
@@ -226,19 +272,26 @@ FileUserDefaults::FileUserDefaults(std::filesystem::path folder, std::string fil
 
     try {
         values_ = parsePreferences(readWholeFile(path_));
+    } catch (const UnreadableFile& unreadable) {
+        values_.clear();
+        leftAlone_ = true;
+        std::fprintf(stderr,
+                     "spoolora: cannot read the preferences file \"%s\" (%s); starting with defaults, and the "
+                     "file is left as it is\n",
+                     path_.c_str(), unreadable.what());
     } catch (const BadPreferencesFile& bad) {
         values_.clear();
         // Set aside before anything can overwrite it, so that it can still be looked at.
-        const std::filesystem::path aside = path_.string() + ".bad";
-        if (::rename(path_.c_str(), aside.c_str()) == 0) {
+        if (const auto aside = setAside(path_)) {
             std::fprintf(stderr,
                          "spoolora: preferences file \"%s\" is unreadable (%s); starting with defaults, "
                          "the old file is kept as \"%s\"\n",
-                         path_.c_str(), bad.what(), aside.c_str());
+                         path_.c_str(), bad.what(), aside->c_str());
         } else {
+            leftAlone_ = true;
             std::fprintf(stderr,
                          "spoolora: preferences file \"%s\" is unreadable (%s); starting with defaults, "
-                         "and it cannot be set aside (%s)\n",
+                         "and it cannot be set aside (%s), so it is left as it is\n",
                          path_.c_str(), bad.what(), std::strerror(errno));
         }
     }
@@ -268,6 +321,8 @@ void FileUserDefaults::setIntegerForKey(std::int64_t value, const std::string& k
 
 bool FileUserDefaults::synchronize()
 {
+    if (leftAlone_)
+        return false;   // said once, when the file was found
     if (!dirty_)
         return true;
     try {

@@ -32,9 +32,15 @@ private:
 };
 
 // A small text file, one "key = value" line per key, in the given folder
-// (normally $XDG_CONFIG_HOME/spoolora). synchronize() replaces it atomically:
-// temporary file in the same folder, fsync, rename, fsync of the folder.
-// A file that cannot be parsed is set aside as "<name>.bad" and reads as empty.
+// (normally $XDG_CONFIG_HOME/spoolora). synchronize() replaces it atomically
+// (writeFileAtomically: through a symbolic link, keeping the permission bits).
+// Nothing the user had is ever lost:
+// - A file that cannot be parsed is set aside as "<name>.bad" (then ".bad.2" up to
+//   ".bad.5", the oldest replaced when all are taken) and the store starts empty.
+// - A file that cannot be read at all (permissions, another owner) is left where it
+//   is and never written over: the store runs on defaults in memory, and
+//   synchronize() returns false.
+// Either case is said once on stderr.
 class FileUserDefaults final : public UserDefaults {
 public:
     // Reads the file if it exists. Never throws for a bad or unreadable file.
@@ -52,6 +58,7 @@ private:
     std::filesystem::path path_;
     std::map<std::string, std::int64_t> values_;
     bool dirty_ = false;
+    bool leftAlone_ = false;
 };
 
 } // namespace platform

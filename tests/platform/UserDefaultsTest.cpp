@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -116,6 +123,97 @@ TEST_F(PreferencesFile, DamagedFileIsSetAsideAndReadsAsEmpty)
         EXPECT_EQ(FileUserDefaults(folder).integerForKey("selectedTapePreference"), 5);
         EXPECT_EQ(testsupport::readWholeFile(badFile()), c.text);
     }
+}
+
+TEST_F(PreferencesFile, LaterDamagedFilesNeverReplaceEarlierCopies)
+{
+    std::vector<std::string> damaged;
+    for (int round = 1; round <= 7; ++round) {
+        SCOPED_TRACE(round);
+        damaged.push_back("damaged file number " + std::to_string(round));
+        testsupport::writeWholeFile(file(), damaged.back());
+        // Distinct times, so that "the oldest copy" means something.
+        fs::last_write_time(file(), fs::file_time_type::clock::now() - std::chrono::hours(100 - round));
+        testing::internal::CaptureStderr();
+        FileUserDefaults store(folder);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("the old file is kept as"), std::string::npos) << said;
+    }
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(folder))
+        kept.push_back(testsupport::readWholeFile(entry.path()));
+    std::sort(kept.begin(), kept.end());
+    // Five copies at most: the first two made way for the last two, oldest first.
+    EXPECT_EQ(kept, (std::vector<std::string>(damaged.begin() + 2, damaged.end())));
+    EXPECT_EQ(testsupport::readWholeFile(badFile()), damaged[5]);
+    EXPECT_EQ(testsupport::readWholeFile(folder / "preferences.conf.bad.5"), damaged[4]);
+}
+
+TEST_F(PreferencesFile, LinkedFileIsWrittenThroughAndKeepsItsPermissions)
+{
+    const fs::path dotfiles = folder / "dotfiles";
+    fs::create_directories(dotfiles);
+    testsupport::writeWholeFile(dotfiles / "spoolora.conf", "# Spoolora preferences\nselectedTapePreference = 2\n");
+    ::chmod((dotfiles / "spoolora.conf").c_str(), 0640);
+    fs::create_symlink("dotfiles/spoolora.conf", file());
+
+    FileUserDefaults store(folder);
+    EXPECT_EQ(store.integerForKey("selectedTapePreference"), 2);
+    store.setIntegerForKey(6, "selectedTapePreference");
+    ASSERT_TRUE(store.synchronize());
+
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file())));
+    EXPECT_EQ(testsupport::readWholeFile(dotfiles / "spoolora.conf"),
+              "# Spoolora preferences\nselectedTapePreference = 6\n");
+    EXPECT_EQ(fs::status(dotfiles / "spoolora.conf").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// Runs the check as a user that cannot read files of mode 000: the test user, or, for
+// root (who reads everything), a child process that has become "nobody".
+void asUserWhoCannotRead(const std::function<void()>& check)
+{
+    if (::geteuid() != 0) {
+        check();
+        return;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+        if (dropped)
+            check();
+        std::_Exit(!dropped ? 3 : ::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the check failed as the other user (3: could not become that user)";
+}
+
+TEST_F(PreferencesFile, GoodFileThatCannotBeReadIsLeftAlone)
+{
+    const std::string good = "# Spoolora preferences\nselectedTapePreference = 4\n";
+    testsupport::writeWholeFile(file(), good);
+    ::chmod(file().c_str(), 0);
+    ::chmod(folder.c_str(), 0777);
+
+    asUserWhoCannotRead([&] {
+        testing::internal::CaptureStderr();
+        FileUserDefaults store(folder);
+        store.setIntegerForKey(6, "selectedTapePreference");
+        EXPECT_FALSE(store.synchronize()) << "nothing is written over the file";
+        EXPECT_FALSE(store.synchronize());
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(lineCount(said), 1u) << said;
+        EXPECT_NE(said.find("cannot read the preferences file \"" + file().string() + "\""), std::string::npos)
+            << said;
+        EXPECT_NE(said.find("left as it is"), std::string::npos) << said;
+        EXPECT_EQ(store.integerForKey("selectedTapePreference"), 6) << "the run goes on in memory";
+    });
+    EXPECT_EQ(testsupport::readWholeFile(file()), good);
+    EXPECT_FALSE(fs::exists(badFile()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }
 
 TEST_F(PreferencesFile, HandEditsWithCommentsAndBlanksAreRead)
