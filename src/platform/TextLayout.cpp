@@ -5,6 +5,7 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -62,6 +63,12 @@ std::string oneLineText(const std::string& text)
     return out;
 }
 
+// The size a font is drawn at: its own, or 17 points when that is no usable size.
+float fontDescriptionSize(const Font& font)
+{
+    return std::isfinite(font.size) && font.size > 0 ? font.size : 17.0f;
+}
+
 FontDescriptionPtr fontDescriptionFor(const Font& font)
 {
     FontDescriptionPtr description(pango_font_description_new());
@@ -70,8 +77,7 @@ FontDescriptionPtr fontDescriptionFor(const Font& font)
     if (font.name.find("Bold") != std::string::npos)
         pango_font_description_set_weight(description.get(), PANGO_WEIGHT_BOLD);
     // Sizes are in points of the label's user space, whatever the device scale.
-    const double size = std::isfinite(font.size) && font.size > 0 ? font.size : 17.0;
-    pango_font_description_set_absolute_size(description.get(), size * PANGO_SCALE);
+    pango_font_description_set_absolute_size(description.get(), double(fontDescriptionSize(font)) * PANGO_SCALE);
     return description;
 }
 
@@ -98,6 +104,46 @@ LayoutPtr makeLayout(cairo_t* cairo, const std::string& text, const Font& font)
     return layout;
 }
 
+struct LineBox {
+    double ascent = 0;
+    double descent = 0;
+};
+
+// Letters that reach furthest above and below the baseline.
+constexpr const char* tallAndDeepLetters = "\xC3\x85\xC3\x89bdfhklTgjpqy|";
+
+// How far the font reaches above and below the baseline: its ascent and descent, or
+// further where its letters do (handwriting faces often draw past their metrics).
+LineBox lineBoxOf(cairo_t* cairo, const Font& font)
+{
+    const LayoutPtr probe = makeLayout(cairo, tallAndDeepLetters, font);
+    PangoRectangle ink{}, logical{};
+    pango_layout_get_extents(probe.get(), &ink, &logical);
+    const double baseline = double(pango_layout_get_baseline(probe.get())) / PANGO_SCALE;
+    LineBox line{baseline, double(logical.height) / PANGO_SCALE - baseline};
+    const FontDescriptionPtr description = fontDescriptionFor(font);
+    if (FontPtr loaded{pango_context_load_font(pango_layout_get_context(probe.get()), description.get())}) {
+        FontMetricsPtr metrics(pango_font_get_metrics(loaded.get(), nullptr));
+        line.ascent = double(pango_font_metrics_get_ascent(metrics.get())) / PANGO_SCALE;
+        line.descent = double(pango_font_metrics_get_descent(metrics.get())) / PANGO_SCALE;
+    }
+    line.ascent = std::max(line.ascent, baseline - double(ink.y) / PANGO_SCALE);
+    line.descent = std::max(line.descent, double(ink.y + ink.height) / PANGO_SCALE - baseline);
+    return line;
+}
+
+Font fittedFont(cairo_t* cairo, const Font& font, float heightPoints)
+{
+    const LineBox line = lineBoxOf(cairo, font);
+    const double lineHeight = line.ascent + line.descent;
+    if (!(lineHeight > heightPoints) || heightPoints <= 0)
+        return font;
+    Font fitted = font;
+    // Unhinted metrics grow in proportion to the size.
+    fitted.size = static_cast<float>(double(fontDescriptionSize(font)) * heightPoints / lineHeight);
+    return fitted;
+}
+
 } // namespace
 
 std::string fontFamilyFor(const std::string& systemFontName)
@@ -119,36 +165,38 @@ void drawLabelText(cairo_t* cairo, const Label& label)
     cairo_rectangle(cairo, 0, 0, bounds.width, bounds.height);
     cairo_clip(cairo);
 
-    const LayoutPtr layout = makeLayout(cairo, label.text(), label.font());
+    // The line box of the label's font must fit the label's height, or the letters of
+    // two labels set close together run into each other. The handwriting face that
+    // stands in for the product's font has a much taller line than its size says, so
+    // it is drawn smaller: the size that makes ascent + descent the label's height.
+    const Font font = fittedFont(cairo, label.font(), bounds.height);
+    const LayoutPtr layout = makeLayout(cairo, label.text(), font);
     PangoRectangle logical{};
     pango_layout_get_extents(layout.get(), nullptr, &logical);
     const double textWidth = double(logical.width) / PANGO_SCALE;
 
     // Right-to-left text starts at the right end: a label set to align left shows
-    // the start of an Arabic or Hebrew title where a reader of it looks first, and
-    // a line too long for the label loses its end, never its start.
+    // the start of an Arabic or Hebrew title where a reader of it looks first.
     PangoLayoutLine* firstLine = pango_layout_get_line_readonly(layout.get(), 0);
     const bool rightToLeft = firstLine && firstLine->resolved_dir == PANGO_DIRECTION_RTL;
     double x = 0;
-    if (textWidth > bounds.width)
-        x = rightToLeft ? bounds.width - textWidth : 0;
-    else if (label.textAlignment() == TextAlignment::Center)
-        x = (bounds.width - textWidth) / 2;
-    else if (rightToLeft)
-        x = bounds.width - textWidth;
-    x -= double(logical.x) / PANGO_SCALE;
+    if (textWidth > bounds.width) {
+        // Too long: the start stays and the end gives way to an ellipsis, inside the
+        // label, as platform labels do. Pango then places the line in the width itself.
+        pango_layout_set_width(layout.get(), static_cast<int>(bounds.width * PANGO_SCALE));
+        pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+    } else {
+        if (label.textAlignment() == TextAlignment::Center)
+            x = (bounds.width - textWidth) / 2;
+        else if (rightToLeft)
+            x = bounds.width - textWidth;
+        x -= double(logical.x) / PANGO_SCALE;
+    }
 
     // Centre the primary font's line box, not this text's ink or fallback fonts'
     // boxes, so the baseline stays put whatever the title contains.
-    const FontDescriptionPtr description = fontDescriptionFor(label.font());
-    double ascent = double(logical.height) / PANGO_SCALE * 0.8;
-    double descent = double(logical.height) / PANGO_SCALE * 0.2;
-    if (FontPtr font{pango_context_load_font(pango_layout_get_context(layout.get()), description.get())}) {
-        FontMetricsPtr metrics(pango_font_get_metrics(font.get(), nullptr));
-        ascent = double(pango_font_metrics_get_ascent(metrics.get())) / PANGO_SCALE;
-        descent = double(pango_font_metrics_get_descent(metrics.get())) / PANGO_SCALE;
-    }
-    const double baseline = (bounds.height - (ascent + descent)) / 2 + ascent;
+    const LineBox line = lineBoxOf(cairo, font);
+    const double baseline = (bounds.height - (line.ascent + line.descent)) / 2 + line.ascent;
     const double y = baseline - double(pango_layout_get_baseline(layout.get())) / PANGO_SCALE;
 
     const Color color = label.textColor();

@@ -1,6 +1,8 @@
 #pragma once
 // Label text with pango: plain text (never markup), any script and direction,
-// font fallback, one line clipped to the label, aligned as set.
+// font fallback, one line aligned as set. The font is drawn smaller when its line
+// would be taller than the label, and a text too long for the label keeps its
+// start and ends with an ellipsis inside the label.
 
 #include "platform/Geometry.h"
 #include "platform/Label.h"
