@@ -28,26 +28,44 @@ struct Ink {
     long pixels = 0;
 };
 
-Ink inkOf(const Label& label)
+// Whether each pixel of the label, drawn at 2 pixels a point, is inked; row by row.
+struct Coverage {
+    int width = 0, height = 0;
+    std::vector<bool> inked;
+    bool at(int x, int y) const { return inked[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+};
+
+Coverage coverageOf(const Label& label)
 {
-    const int width = int(label.bounds().width * 2), height = int(label.bounds().height * 2);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    Coverage coverage;
+    coverage.width = int(label.bounds().width * 2);
+    coverage.height = int(label.bounds().height * 2);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, coverage.width, coverage.height);
     cairo_t* cairo = cairo_create(surface);
     cairo_scale(cairo, 2, 2);
     platform::drawLabelText(cairo, label);
     cairo_destroy(cairo);
     cairo_surface_flush(surface);
-    Ink ink;
     const unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (data[y * stride + x * 4 + 3] > 64) {
+    for (int y = 0; y < coverage.height; ++y)
+        for (int x = 0; x < coverage.width; ++x)
+            coverage.inked.push_back(data[y * stride + x * 4 + 3] > 64);
+    cairo_surface_destroy(surface);
+    return coverage;
+}
+
+Ink inkOf(const Label& label)
+{
+    const Coverage coverage = coverageOf(label);
+    Ink ink;
+    for (int y = 0; y < coverage.height; ++y)
+        for (int x = 0; x < coverage.width; ++x)
+            if (coverage.at(x, y)) {
                 ++ink.pixels;
                 ink.left = std::min(ink.left, x / 2.0);
                 ink.right = std::max(ink.right, (x + 1) / 2.0);
             }
-    cairo_surface_destroy(surface);
     return ink;
 }
 
@@ -119,22 +137,14 @@ TEST(TextLayout, AlignmentFollowsTheTextsDirection)
 // The inked columns of the label, as runs of whole pixel columns [first, last].
 std::vector<std::pair<int, int>> inkedColumnRuns(const Label& label, int fromPixel, int toPixel, int* top, int* bottom)
 {
-    const int width = int(label.bounds().width * 2), height = int(label.bounds().height * 2);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_scale(cairo, 2, 2);
-    platform::drawLabelText(cairo, label);
-    cairo_destroy(cairo);
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
+    const Coverage coverage = coverageOf(label);
     std::vector<std::pair<int, int>> runs;
-    *top = height;
+    *top = coverage.height;
     *bottom = -1;
-    for (int x = std::max(fromPixel, 0); x < std::min(toPixel, width); ++x) {
+    for (int x = std::max(fromPixel, 0); x < std::min(toPixel, coverage.width); ++x) {
         bool inked = false;
-        for (int y = 0; y < height; ++y)
-            if (data[y * stride + x * 4 + 3] > 64) {
+        for (int y = 0; y < coverage.height; ++y)
+            if (coverage.at(x, y)) {
                 inked = true;
                 *top = std::min(*top, y);
                 *bottom = std::max(*bottom, y);
@@ -144,7 +154,6 @@ std::vector<std::pair<int, int>> inkedColumnRuns(const Label& label, int fromPix
         else if (inked)
             runs.push_back({x, x});
     }
-    cairo_surface_destroy(surface);
     return runs;
 }
 
