@@ -11,6 +11,7 @@ packages=(
     libtag1-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth x11-utils xdotool imagemagick
     dpkg-dev file desktop-file-utils appstream dbus
+    ffmpeg sox
     fonts-dejavu-core fonts-wqy-microhei fonts-kacst fonts-noto-core
     fonts-dkg-handwriting fonts-comic-neue
 )

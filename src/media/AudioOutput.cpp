@@ -1,0 +1,209 @@
+#include "media/AudioOutput.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace media {
+
+namespace {
+
+// play and pause fade over this long, and so does the hand-over to a new position.
+constexpr double fadeSeconds = 0.010;
+// A change of volume spreads over this long.
+constexpr double volumeRampSeconds = 0.005;
+// About 23 ms at 44.1 kHz: short enough for a skip to be heard at once, long
+// enough for a loaded machine.
+constexpr int deviceBufferFrames = 1024;
+
+} // namespace
+
+std::int64_t monotonicNowNs() noexcept
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+AudioOutput::AudioOutput(AudioRing& ring, int preferredRate) : ring_(ring)
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 && open(preferredRate, true))
+        return;
+    std::fprintf(stderr, "spoolora: no audio output (%s); playing silently\n", SDL_GetError());
+    if (SDL_WasInit(SDL_INIT_AUDIO))
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        throw std::runtime_error(std::string("SDL cannot start its audio: ") + SDL_GetError());
+    if (!open(preferredRate, true)) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        throw std::runtime_error(std::string("SDL cannot open even its dummy audio device: ") + SDL_GetError());
+    }
+}
+
+AudioOutput::~AudioOutput()
+{
+    if (device_)
+        SDL_CloseAudioDevice(device_);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+bool AudioOutput::open(int rate, bool allowOtherRate)
+{
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = deviceBufferFrames;
+    want.callback = &AudioOutput::callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID device =
+        SDL_OpenAudioDevice(nullptr, 0, &want, &have, allowOtherRate ? SDL_AUDIO_ALLOW_FREQUENCY_CHANGE : 0);
+    if (device == 0)
+        return false;
+    device_ = device;
+    rate_ = have.freq;
+    bufferFrames_ = have.samples;
+    fadeStep_ = static_cast<float>(1.0 / (fadeSeconds * rate_));
+    volumeStep_ = static_cast<float>(1.0 / (volumeRampSeconds * rate_));
+    const char* driver = SDL_GetCurrentAudioDriver();
+    driver_ = driver ? driver : "";
+    lost_.store(false, std::memory_order_release);
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+}
+
+void AudioOutput::setVolume(float volume) noexcept
+{
+    volume_.store(std::clamp(std::isnan(volume) ? 0.0f : volume, 0.0f, 1.0f), std::memory_order_relaxed);
+}
+
+bool AudioOutput::isDeviceLost() const
+{
+    return lost_.load(std::memory_order_acquire) || !device_ ||
+           SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+}
+
+bool AudioOutput::reopen()
+{
+    lost_.store(true, std::memory_order_release);
+    if (device_)
+        SDL_CloseAudioDevice(device_);   // waits for the callback to finish
+    device_ = 0;
+    fade_ = 0;
+    if (open(rate_, false))
+        return true;
+    std::fprintf(stderr, "spoolora: cannot open the audio device again: %s\n", SDL_GetError());
+    return false;
+}
+
+void AudioOutput::callback(void* self, std::uint8_t* stream, int bytes) noexcept
+{
+    static_cast<AudioOutput*>(self)->render(reinterpret_cast<float*>(stream),
+                                            bytes / int(2 * sizeof(float)));
+}
+
+void AudioOutput::addMark(std::uint64_t frame, const AudioBlock& block) noexcept
+{
+    if (building_.markCount == PlayedReport::markCapacity) {
+        std::copy(building_.marks.begin() + 1, building_.marks.end(), building_.marks.begin());
+        --building_.markCount;
+    }
+    building_.marks[std::size_t(building_.markCount++)] =
+        PlayedMark{frame, block.epoch, block.item, block.itemSerial, block.position, block.rate};
+}
+
+void AudioOutput::render(float* out, int frames) noexcept
+{
+    const std::int64_t now = monotonicNowNs();
+    if (lost_.load(std::memory_order_acquire)) {
+        // A removed device is still called on: nothing may be taken or counted.
+        std::memset(out, 0, std::size_t(frames) * 2 * sizeof(float));
+        return;
+    }
+    const std::uint64_t epoch = epoch_.load(std::memory_order_acquire);
+    const bool running = running_.load(std::memory_order_acquire);
+    const float volumeTarget = volume_.load(std::memory_order_relaxed);
+    const std::uint64_t handedBefore = building_.handedFrames;
+
+    int done = 0;
+    while (done < frames) {
+        AudioBlock* block = ring_.readable();
+        const bool stale = block && block->epoch < epoch;
+        if (block && !stale && (block->flags & AudioBlock::endOfQueue)) {
+            if (!running && fade_ <= 0)
+                break;
+            // The music ends here by itself: nothing to fade.
+            building_.endFrame = handedBefore + std::uint64_t(done);
+            building_.endEpoch = block->epoch;
+            ring_.release();
+            offset_ = 0;
+            fade_ = 0;
+            continue;
+        }
+        const bool audible = running && block && !stale;
+        if (!audible && fade_ <= 0) {
+            if (stale) {
+                ring_.release();
+                offset_ = 0;
+                continue;
+            }
+            break;   // paused, or waiting for sound
+        }
+        if (!block) {
+            // Ran dry while sounding: what comes next fades in.
+            fade_ = 0;
+            break;
+        }
+        if (offset_ == 0) {
+            addMark(handedBefore + std::uint64_t(done), *block);
+            if (block->epoch != building_.firstSoundEpoch && block->epoch == epoch) {
+                building_.firstSoundEpoch = block->epoch;
+                building_.firstSoundAtNs = now + std::int64_t(double(done) * 1e9 / rate_);
+            }
+        }
+        const float target = audible ? 1.0f : 0.0f;
+        const int available = int(block->frames - offset_);
+        int count = std::min(frames - done, available);
+        const float* source = block->samples + std::size_t(offset_) * 2;
+        float* target_out = out + std::size_t(done) * 2;
+        for (int k = 0; k < count; ++k) {
+            if (fade_ != target)
+                fade_ = target > fade_ ? std::min(1.0f, fade_ + fadeStep_) : std::max(0.0f, fade_ - fadeStep_);
+            if (volumeNow_ != volumeTarget)
+                volumeNow_ = volumeTarget > volumeNow_ ? std::min(volumeTarget, volumeNow_ + volumeStep_)
+                                                       : std::max(volumeTarget, volumeNow_ - volumeStep_);
+            if (target == 0.0f && fade_ <= 0.0f) {
+                count = k;   // faded out: this frame waits for the next start
+                break;
+            }
+            const float gain = fade_ * volumeNow_;
+            target_out[2 * k] = source[2 * k] * gain;
+            target_out[2 * k + 1] = source[2 * k + 1] * gain;
+        }
+        done += count;
+        offset_ += std::uint32_t(count);
+        if (offset_ >= block->frames) {
+            ring_.release();
+            offset_ = 0;
+        }
+    }
+    if (done < frames)
+        std::memset(out + std::size_t(done) * 2, 0, std::size_t(frames - done) * 2 * sizeof(float));
+    if (done == 0 && building_.endEpoch == reportedEndEpoch_)
+        return;   // nothing new: the last report stands, and its time with it
+    reportedEndEpoch_ = building_.endEpoch;
+    if (done > 0) {
+        building_.handedFrames = handedBefore + std::uint64_t(done);
+        building_.handedAtNs = now;
+    }
+    report_.store(building_);
+}
+
+} // namespace media

@@ -1,0 +1,334 @@
+#include "media/DecodeWorker.h"
+
+#include "media/AudioDecoder.h"
+#include "media/QueueOrder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace media {
+
+namespace {
+
+// How far ahead of the listener the thread decodes. The ring holds more than twice
+// this, so that after a skip the new sound finds room while the stale still waits
+// to be dropped by the callback.
+constexpr double lookaheadSeconds = 0.5;
+// Review plays the music backwards in stretches of this much source (a fifth of a
+// second of sound at three times the speed).
+constexpr double reviewStretchSeconds = 0.6;
+// Cue and review sound about 12 dB below the music, as a tape deck's do.
+constexpr float seekingGain = 0.2511886f;
+// With nothing to do, the thread looks again after this long even unasked.
+constexpr auto idleWait = std::chrono::milliseconds(20);
+
+std::string fileNameOf(const std::string& path)
+{
+    const std::string name = std::filesystem::path(path).filename().string();
+    return name.empty() ? path : name;
+}
+
+} // namespace
+
+DecodeWorker::DecodeWorker(AudioRing& ring, int outputRate, ReplayGainMode replayGain)
+    : ring_(ring), outputRate_(outputRate), replayGainMode_(replayGain)
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+DecodeWorker::~DecodeWorker()
+{
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+}
+
+void DecodeWorker::start(DecodeProgram program)
+{
+    {
+        std::lock_guard lock(mutex_);
+        repeatMode_ = program.repeatMode;
+        program_ = std::move(program);
+        status_ = DecodeStatus{program_.epoch, -1, false};
+    }
+    wake_.notify_one();
+}
+
+void DecodeWorker::setRepeatMode(std::int32_t mode)
+{
+    std::lock_guard lock(mutex_);
+    repeatMode_ = mode;
+}
+
+void DecodeWorker::setReplayGainMode(ReplayGainMode mode)
+{
+    std::lock_guard lock(mutex_);
+    replayGainMode_ = mode;
+}
+
+DecodeStatus DecodeWorker::status() const
+{
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+void DecodeWorker::run()
+{
+    std::unique_lock lock(mutex_);
+    while (!quit_) {
+        if (program_.epoch != active_.epoch) {
+            active_ = program_;
+            lock.unlock();
+            begin();
+            lock.lock();
+            continue;
+        }
+        active_.repeatMode = repeatMode_;
+        if (wantsToWork()) {
+            lock.unlock();
+            step();
+            lock.lock();
+            continue;
+        }
+        wake_.wait_for(lock, idleWait);
+    }
+}
+
+bool DecodeWorker::wantsToWork() const
+{
+    if (idle_)
+        return false;
+    if (!ring_.writable())
+        return false;
+    const auto lookaheadBlocks =
+        static_cast<std::uint64_t>(std::ceil(lookaheadSeconds * outputRate_ / AudioBlock::capacityFrames));
+    const std::uint64_t consumed = std::max(ring_.released(), epochStartWritten_);
+    return ring_.written() - consumed < lookaheadBlocks;
+}
+
+void DecodeWorker::begin()
+{
+    decoder_.reset();
+    pending_.clear();
+    pendingOffset_ = 0;
+    block_ = nullptr;   // never published: the slot is simply written again
+    item_ = -1;
+    itemSerial_ = 0;
+    failuresInARow_ = 0;
+    anySound_ = false;
+    endPending_ = false;
+    epochStartWritten_ = ring_.written();
+    idle_ = active_.item < 0 || !active_.paths || static_cast<std::size_t>(active_.item) >= active_.paths->size();
+    if (idle_)
+        return;
+    rate_ = active_.motion == Motion::Play ? 1.0 : active_.motion == Motion::Cue ? seekSpeed : -seekSpeed;
+    if (active_.motion == Motion::Review) {
+        if (!openItem(active_.item, 0))
+            idle_ = true;
+        reviewPosition_ = std::max(0.0, active_.position);
+        return;
+    }
+    if (!openItem(active_.item, active_.position))
+        moveToNextItem(true);
+}
+
+bool DecodeWorker::openItem(std::int32_t item, double position)
+{
+    const std::string& path = (*active_.paths)[static_cast<std::size_t>(item)];
+    ReplayGainMode mode;
+    {
+        std::lock_guard lock(mutex_);
+        mode = replayGainMode_;
+    }
+    try {
+        auto decoder = std::make_unique<AudioDecoder>(path, outputRate_);
+        // A fresh decoder starts at the exact start, with the encoder's delay trimmed.
+        if (position > 0)
+            decoder->seek(position);
+        gain_ = replayGainFactor(decoder->tags(), mode) * (active_.motion == Motion::Play ? 1.0f : seekingGain);
+        decoder_ = std::move(decoder);
+    } catch (const DecodeError& error) {
+        std::fprintf(stderr, "spoolora: cannot play \"%s\": %s\n", fileNameOf(path).c_str(), error.what());
+        return false;
+    }
+    if (item_ >= 0 && block_)
+        closeBlock();
+    item_ = item;
+    itemHadSound_ = false;
+    pendingPosition_ = std::max(0.0, position);
+    std::lock_guard lock(mutex_);
+    if (status_.epoch == active_.epoch && status_.firstItem < 0)
+        status_.firstItem = item;
+    return true;
+}
+
+void DecodeWorker::moveToNextItem(bool failed)
+{
+    const std::size_t count = active_.paths->size();
+    auto current = static_cast<std::size_t>(item_ >= 0 ? item_ : active_.item);
+    for (;;) {
+        decoder_.reset();
+        failuresInARow_ = failed ? failuresInARow_ + 1 : 0;
+        if (failuresInARow_ >= count) {
+            endPending_ = true;
+            return;
+        }
+        // A failed entry is never repeated by itself: the queue moves on.
+        const auto next = failed ? skipTarget(current, count, +1, active_.repeatMode)
+                                 : itemAfter(current, count, active_.repeatMode);
+        if (!next) {
+            endPending_ = true;
+            return;
+        }
+        ++itemSerial_;
+        if (openItem(static_cast<std::int32_t>(*next), 0))
+            return;
+        current = *next;
+        failed = true;
+    }
+}
+
+void DecodeWorker::step()
+{
+    if (pendingOffset_ * 2 < pending_.size()) {
+        pushPending();
+        return;
+    }
+    if (endPending_) {
+        closeBlock();
+        if (writeEnd()) {
+            endPending_ = false;
+            idle_ = true;
+        }
+        return;
+    }
+    if (active_.motion == Motion::Review) {
+        stepReview();
+        return;
+    }
+    if (!decoder_) {
+        idle_ = true;
+        return;
+    }
+    pending_.clear();
+    pendingOffset_ = 0;
+    const int speed = active_.motion == Motion::Cue ? seekSpeed : 1;
+    if (decoder_->decodeInto(pending_, speed)) {
+        itemHadSound_ = true;
+        anySound_ = true;
+        if (gain_ != 1.0f)
+            for (float& sample : pending_)
+                sample *= gain_;
+        pushPending();
+        return;
+    }
+    closeBlock();
+    if (!itemHadSound_)
+        std::fprintf(stderr, "spoolora: cannot play \"%s\": no sound in it\n",
+                     fileNameOf((*active_.paths)[static_cast<std::size_t>(item_)]).c_str());
+    moveToNextItem(!itemHadSound_);
+}
+
+void DecodeWorker::stepReview()
+{
+    if (reviewPosition_ <= 0 || !decoder_) {
+        // Review stops at the item's start.
+        closeBlock();
+        idle_ = true;
+        return;
+    }
+    const double from = std::max(0.0, reviewPosition_ - reviewStretchSeconds);
+    pending_.clear();
+    pendingOffset_ = 0;
+    try {
+        decoder_->decodeStretch(from, reviewPosition_, seekSpeed, pending_);
+    } catch (const DecodeError& error) {
+        std::fprintf(stderr, "spoolora: cannot review \"%s\": %s\n",
+                     fileNameOf((*active_.paths)[static_cast<std::size_t>(item_)]).c_str(), error.what());
+        idle_ = true;
+        return;
+    }
+    // The stretch backwards: the last frame first.
+    const std::size_t frames = pending_.size() / 2;
+    for (std::size_t i = 0; i < frames / 2; ++i) {
+        std::swap(pending_[2 * i], pending_[2 * (frames - 1 - i)]);
+        std::swap(pending_[2 * i + 1], pending_[2 * (frames - 1 - i) + 1]);
+    }
+    for (float& sample : pending_)
+        sample *= gain_;
+    if (!block_)
+        pendingPosition_ = reviewPosition_;
+    reviewPosition_ = from;
+    if (frames > 0)
+        anySound_ = true;
+    pushPending();
+}
+
+bool DecodeWorker::pushPending()
+{
+    const std::size_t total = pending_.size() / 2;
+    while (pendingOffset_ < total) {
+        if (!block_) {
+            block_ = ring_.writable();
+            if (!block_)
+                return false;
+            block_->frames = 0;
+            block_->flags = 0;
+            block_->epoch = active_.epoch;
+            block_->item = item_;
+            block_->itemSerial = itemSerial_;
+            block_->position = pendingPosition_;
+            block_->rate = rate_;
+        }
+        const std::size_t count =
+            std::min<std::size_t>(AudioBlock::capacityFrames - block_->frames, total - pendingOffset_);
+        std::memcpy(block_->samples + std::size_t(block_->frames) * 2, pending_.data() + pendingOffset_ * 2,
+                    count * 2 * sizeof(float));
+        block_->frames += static_cast<std::uint32_t>(count);
+        pendingOffset_ += count;
+        pendingPosition_ += double(count) * rate_ / outputRate_;
+        if (block_->frames == AudioBlock::capacityFrames) {
+            ring_.publish();
+            block_ = nullptr;
+        }
+    }
+    return true;
+}
+
+bool DecodeWorker::closeBlock()
+{
+    if (!block_)
+        return true;
+    if (block_->frames > 0)
+        ring_.publish();
+    block_ = nullptr;
+    return true;
+}
+
+bool DecodeWorker::writeEnd()
+{
+    AudioBlock* end = ring_.writable();
+    if (!end)
+        return false;
+    end->frames = 0;
+    end->flags = AudioBlock::endOfQueue;
+    end->epoch = active_.epoch;
+    end->item = item_;
+    end->itemSerial = itemSerial_;
+    end->position = pendingPosition_;
+    end->rate = rate_;
+    ring_.publish();
+    std::lock_guard lock(mutex_);
+    if (status_.epoch == active_.epoch && !anySound_)
+        status_.endedWithoutSound = true;
+    return true;
+}
+
+} // namespace media

@@ -1,0 +1,367 @@
+// The real player against SDL's disk driver: what the listener would hear, checked
+// sample by sample, and what the player reports meanwhile.
+
+#include "MediaTestSupport.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <thread>
+
+namespace media::test {
+namespace {
+
+using namespace platform::PlaybackState;
+constexpr double rate = 44100;
+
+class PlayerSound : public PlayerTest {};
+
+TEST_F(PlayerSound, ToneComesOutAtItsFrequencyAndThePlayerStopsAtTheEnd)
+{
+    // 48 kHz stereo source on a 44.1 kHz device: resampled, same pitch.
+    makeAudio(folder / "a.flac", "sine=frequency=440:sample_rate=48000:duration=1", "-ac 2");
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() > 0.3; }, 2.0));
+    EXPECT_EQ(player->playbackState(), Playing);
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 0u);
+    EXPECT_LT(player->currentPlaybackTime(), 0.45);   // moving at real speed, not ahead
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 2.0));
+    EXPECT_EQ(player->indexOfNowPlayingItem(), platform::NotFound);
+    EXPECT_EQ(player->nowPlayingItem(), nullptr);
+
+    const Recording out = finishRecording();
+    const std::size_t start = out.firstSound();
+    // One second of sound, within a millisecond.
+    EXPECT_NEAR(double(out.endOfSound() - start), rate, rate / 1000);
+    EXPECT_NEAR(frequencyOf(out.left, start + 4410, start + 39690, rate), 440.0, 1.0);
+}
+
+TEST_F(PlayerSound, PauseThenPlayResumesAtTheSameSample)
+{
+    makeTone(folder / "a.flac", 441, 1);   // a period of exactly 100 frames
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    player->play();
+    pump(0.3);
+    player->pause();
+    EXPECT_EQ(player->playbackState(), Paused);
+    pump(0.1);
+    const double pausedAt = player->currentPlaybackTime();
+    pump(0.2);
+    EXPECT_DOUBLE_EQ(player->currentPlaybackTime(), pausedAt);
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 2.0));
+
+    // Without the silence of the pause the tone runs on without a frame lost or repeated:
+    // every period between upward zero crossings is 100 frames.
+    const Recording out = finishRecording();
+    // The tone itself is exactly 0 every 50 frames: only longer runs are the pause.
+    std::vector<float> sound;
+    std::size_t zeros = 0;
+    for (std::size_t i = out.firstSound(); i < out.endOfSound(); ++i) {
+        zeros = out.left[i] == 0.0f ? zeros + 1 : 0;
+        if (zeros == 0)
+            sound.push_back(out.left[i]);
+        else if (zeros == 1 && i + 1 < out.left.size() && out.left[i + 1] != 0.0f)
+            sound.push_back(0.0f);
+    }
+    EXPECT_NEAR(double(sound.size()), rate, 2);
+    std::vector<std::size_t> crossings;
+    for (std::size_t i = 1; i < sound.size(); ++i)
+        if (sound[i - 1] < 0 && sound[i] >= 0)
+            crossings.push_back(i);
+    ASSERT_GT(crossings.size(), 400u);
+    for (std::size_t i = 1; i < crossings.size(); ++i)
+        ASSERT_NEAR(double(crossings[i] - crossings[i - 1]), 100.0, 1.0) << "at crossing " << i;
+}
+
+TEST_F(PlayerSound, ItemsJoinWithoutAGapIncludingMp3WithItsEncoderDelay)
+{
+    makeTone(folder / "a.flac", 440, 0.4);
+    makeTone(folder / "b.mp3", 660, 0.4, "-c:a libmp3lame -b:a 192k");
+    makeTone(folder / "c.flac", 440, 0.4);
+    makePlayer();
+    setQueue({folder / "a.flac", folder / "b.mp3", folder / "c.flac"});
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 3.0));
+
+    const Recording out = finishRecording();
+    const std::size_t start = out.firstSound(), end = out.endOfSound();
+    EXPECT_NEAR(double(end - start), 3 * 0.4 * rate, rate / 1000);
+    // No stretch of near-silence inside: a gap of even a few milliseconds would show.
+    std::size_t quietRun = 0, longestQuietRun = 0;
+    for (std::size_t i = start + 441; i < end; ++i) {   // after play's fade-in
+        quietRun = std::abs(out.left[i]) < 1e-3f ? quietRun + 1 : 0;
+        longestQuietRun = std::max(longestQuietRun, quietRun);
+    }
+    EXPECT_LE(longestQuietRun, 3u);
+    EXPECT_NEAR(frequencyOf(out.left, start + 17640 + 2000, start + 35280 - 2000, rate), 660.0, 2.0);
+}
+
+class PlayerSeeking : public PlayerTest {};
+
+TEST_F(PlayerSeeking, CueRunsThreeTimesFasterHigherAndQuieterThenPlaysOn)
+{
+    makeTone(folder / "long.flac", 440, 12);
+    makePlayer();
+    setQueue({folder / "long.flac"});
+    player->play();
+    pump(0.5);
+    const double before = player->currentPlaybackTime();
+    player->beginSeekingForward();
+    EXPECT_EQ(player->playbackState(), SeekingForward);
+    pump(2.0);
+    const double moved = player->currentPlaybackTime() - before;
+    EXPECT_NEAR(moved, 6.0, 0.35);
+    player->endSeeking();
+    EXPECT_EQ(player->playbackState(), Playing);
+    const double resumedAt = player->currentPlaybackTime();
+    EXPECT_NEAR(resumedAt, before + moved, 0.1);
+    pump(0.5);
+    EXPECT_NEAR(player->currentPlaybackTime() - resumedAt, 0.5, 0.1);
+
+    // Windows of 4096 frames: count those at three times the pitch, and compare levels.
+    const Recording out = finishRecording();
+    int cueWindows = 0;
+    double cueLevel = 0, playLevel = 0;
+    for (std::size_t at = out.firstSound(); at + 4096 < out.endOfSound(); at += 4096) {
+        const double hertz = frequencyOf(out.left, at, at + 4096, rate);
+        if (std::abs(hertz - 1320) < 15) {
+            ++cueWindows;
+            cueLevel = rmsOf(out.left, at, at + 4096);
+        } else if (std::abs(hertz - 440) < 5) {
+            playLevel = rmsOf(out.left, at, at + 4096);
+        }
+    }
+    EXPECT_NEAR(cueWindows * 4096 / rate, 2.0, 0.3);
+    ASSERT_GT(playLevel, 0);
+    EXPECT_NEAR(20 * std::log10(cueLevel / playLevel), -12.0, 1.0);
+}
+
+TEST_F(PlayerSeeking, CueGoesOnIntoTheNextItem)
+{
+    makeTone(folder / "a.flac", 440, 4);
+    makeTone(folder / "b.flac", 660, 4);
+    makePlayer();
+    setQueue({folder / "a.flac", folder / "b.flac"});
+    int itemChanges = 0;
+    center.addObserver(this, platform::NowPlayingItemDidChangeNotification, player.get(),
+                       [&](const platform::Notification&) { ++itemChanges; });
+    player->beginGeneratingPlaybackNotifications();
+    player->play();
+    pump(0.2);
+    player->beginSeekingForward();
+    ASSERT_TRUE(pumpUntil([&] { return player->indexOfNowPlayingItem() == 1; }, 2.5));
+    EXPECT_EQ(itemChanges, 1);
+    EXPECT_LT(player->currentPlaybackTime(), 1.0);
+    player->endSeeking();
+    EXPECT_EQ(player->playbackState(), Playing);
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 1u);
+    center.removeObserver(this);
+}
+
+TEST_F(PlayerSeeking, ReviewPlaysBackwardsAndStopsAtTheStart)
+{
+    // The pitch rises with time (300 Hz + 100 Hz a second), so backwards it falls.
+    makeAudio(folder / "chirp.flac", "aevalsrc=0.2*sin(2*PI*(300*t+50*t*t)):s=44100:d=4");
+    makePlayer();
+    setQueue({folder / "chirp.flac"});
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() > 0.1; }, 2.0));
+    player->pause();
+    pump(0.05);
+    player->endSeeking();   // not seeking: nothing happens
+    EXPECT_EQ(player->playbackState(), Paused);
+
+    // From 3 s back: 0.5 s of review is 1.5 s of music.
+    player->beginSeekingForward();
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() > 2.9; }, 2.0));
+    player->beginSeekingBackward();
+    EXPECT_EQ(player->playbackState(), SeekingBackward);
+    const double from = player->currentPlaybackTime();
+    pump(0.5);
+    EXPECT_NEAR(from - player->currentPlaybackTime(), 1.5, 0.25);
+    pump(1.2);
+    EXPECT_EQ(player->currentPlaybackTime(), 0.0);
+    EXPECT_EQ(player->playbackState(), SeekingBackward);
+    player->endSeeking();
+    EXPECT_EQ(player->playbackState(), Paused);   // the state before the seek
+
+    const Recording out = finishRecording();
+    std::vector<double> reviewPitches;
+    for (std::size_t at = out.firstSound(); at + 2048 < out.endOfSound(); at += 2048) {
+        const double hertz = frequencyOf(out.left, at, at + 2048, rate);
+        if (hertz > 800)   // seeking sounds three times higher than the music's 300–600 Hz
+            reviewPitches.push_back(hertz);
+    }
+    // Cue first (rising), then review (falling, from about 3 × 600 Hz to 3 × 300 Hz).
+    ASSERT_GT(reviewPitches.size(), 10u);
+    EXPECT_GT(reviewPitches.front(), 900 * 1.0);
+    const double lastPitch = reviewPitches.back();
+    EXPECT_NEAR(lastPitch, 930, 80);
+    const auto highest = std::max_element(reviewPitches.begin(), reviewPitches.end());
+    EXPECT_NEAR(*highest, 1800, 100);
+    // Each stretch is itself backwards, so the pitch falls window after window, not in a
+    // saw-tooth of stretches played forwards.
+    int falling = 0, pairs = 0;
+    for (auto it = highest + 1; it != reviewPitches.end(); ++it, ++pairs)
+        falling += *it < *(it - 1);
+    ASSERT_GT(pairs, 10);
+    EXPECT_GE(falling, pairs * 8 / 10);
+}
+
+class PlayerQueue : public PlayerTest {};
+
+TEST_F(PlayerQueue, SkipsWrapUnderRepeatAllAndStopPastTheEndOtherwise)
+{
+    makeTone(folder / "a.flac", 440, 3);
+    makeTone(folder / "b.flac", 660, 3);
+    makePlayer();
+    setQueue({folder / "a.flac", folder / "b.flac"});
+    player->play();
+    player->skipToNextItem();
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 1u);
+    player->setRepeatMode(platform::RepeatMode::All);
+    player->skipToNextItem();
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 0u);
+    player->skipToPreviousItem();
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 1u);   // the previous item, not the start of this one
+    pump(0.3);
+    EXPECT_NEAR(player->currentPlaybackTime(), 0.3, 0.1);
+    player->skipToPreviousItem();
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 0u);
+    player->setRepeatMode(platform::RepeatMode::Default);
+    player->skipToPreviousItem();
+    EXPECT_EQ(player->indexOfNowPlayingItem(), platform::NotFound);
+    EXPECT_EQ(player->nowPlayingItem(), nullptr);
+    EXPECT_EQ(player->playbackState(), Stopped);
+    player->play();   // nothing to play
+    EXPECT_EQ(player->playbackState(), Stopped);
+
+    // The sound followed: 660 Hz was heard after the skip back to the second item.
+    const Recording out = finishRecording();
+    EXPECT_NEAR(frequencyOf(out.left, out.firstSound() + 2000, out.firstSound() + 8000, rate), 660.0, 3.0);
+}
+
+TEST_F(PlayerQueue, BadFilesAreSkippedWithOneLineEachAndALyingExtensionStillPlays)
+{
+    makeTone(folder / "first.flac", 440, 0.3);
+    makeTone(folder / "flac-really.mp3", 660, 0.3, "-f flac");
+    std::ofstream(folder / "corrupt.mp3", std::ios::binary) << std::string(20000, '\x5a');
+    std::ofstream(folder / "empty.flac");
+    ASSERT_EQ(mkfifo((folder / "pipe.flac").c_str(), 0600), 0);
+    makeTone(folder / "whole.flac", 550, 2);
+    {
+        // Cut short in the middle of its data.
+        std::ifstream in(folder / "whole.flac", std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::ofstream(folder / "truncated.flac", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
+    makePlayer();
+    ::testing::internal::CaptureStderr();
+    setQueue({folder / "first.flac", folder / "corrupt.mp3", folder / "missing.ogg", folder / "empty.flac",
+              folder / "pipe.flac", folder / "flac-really.mp3", folder / "truncated.flac"});
+    player->play();
+    const bool stopped = pumpUntil([&] { return player->playbackState() == Stopped; }, 4.0);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 4) << errors;
+    for (const char* name : {"corrupt.mp3", "missing.ogg", "empty.flac", "pipe.flac"})
+        EXPECT_NE(errors.find(name), std::string::npos) << name;
+
+    const Recording out = finishRecording();
+    const std::size_t start = out.firstSound();
+    EXPECT_NEAR(frequencyOf(out.left, start + 1000, start + 12000, rate), 440.0, 2.0);
+    EXPECT_NEAR(frequencyOf(out.left, start + 14230, start + 25000, rate), 660.0, 2.0);
+    // About the first second of the truncated file, then the end.
+    EXPECT_NEAR(frequencyOf(out.left, start + 28000, start + 60000, rate), 550.0, 2.0);
+    EXPECT_GT(out.endOfSound() - start, std::size_t(0.6 * rate + 0.5 * rate));
+}
+
+TEST_F(PlayerQueue, OnlyBadFilesStopAfterOnePassEvenUnderRepeatAll)
+{
+    std::ofstream(folder / "corrupt.flac", std::ios::binary) << std::string(5000, '\x01');
+    makePlayer();
+    player->setRepeatMode(platform::RepeatMode::All);
+    ::testing::internal::CaptureStderr();
+    setQueue({folder / "corrupt.flac", folder / "missing.mp3"});
+    player->play();
+    const bool stopped = pumpUntil([&] { return player->playbackState() == Stopped; }, 2.0);
+    pump(0.2);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(player->indexOfNowPlayingItem(), platform::NotFound);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 2) << errors;
+}
+
+class PlayerDevice : public PlayerTest {};
+
+TEST_F(PlayerDevice, LostDeviceFreezesThePositionAndPlayCarriesOn)
+{
+    makeTone(folder / "a.flac", 440, 5);
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    std::vector<std::int32_t> states;
+    center.addObserver(this, platform::PlaybackStateDidChangeNotification, player.get(),
+                       [&](const platform::Notification&) { states.push_back(player->playbackState()); });
+    player->beginGeneratingPlaybackNotifications();
+    player->play();
+    pump(0.5);
+    player->output().simulateDeviceLoss();
+    pump(0.1);
+    EXPECT_EQ(player->playbackState(), Interrupted);
+    const double frozen = player->currentPlaybackTime();
+    EXPECT_NEAR(frozen, 0.5, 0.12);
+    pump(0.4);
+    EXPECT_EQ(player->currentPlaybackTime(), frozen);
+    player->play();
+    EXPECT_EQ(player->playbackState(), Playing);
+    pump(0.4);
+    EXPECT_NEAR(player->currentPlaybackTime(), frozen + 0.4, 0.1);
+    EXPECT_EQ(states, (std::vector<std::int32_t>{Playing, Interrupted, Playing}));
+    center.removeObserver(this);
+}
+
+class PlayerNotifications : public PlayerTest {};
+
+TEST_F(PlayerNotifications, ArriveInOrderOnTheMainThreadAfterTheCommandAndOnlyWhileGenerating)
+{
+    makeTone(folder / "a.flac", 440, 0.5);
+    makeTone(folder / "b.flac", 660, 0.5);
+    makePlayer();
+    std::vector<std::string> received;
+    std::vector<std::thread::id> threads;
+    const auto observe = [&](const platform::Notification& n) {
+        received.push_back(n.name == platform::NowPlayingItemDidChangeNotification ? "item" : "state");
+        threads.push_back(std::this_thread::get_id());
+    };
+    center.addObserver(this, platform::NowPlayingItemDidChangeNotification, player.get(), observe);
+    center.addObserver(this, platform::PlaybackStateDidChangeNotification, player.get(), observe);
+
+    setQueue({folder / "a.flac", folder / "b.flac"});   // before generating: not posted
+    player->beginGeneratingPlaybackNotifications();
+    player->play();
+    EXPECT_TRUE(received.empty());   // never inside the command
+    player->skipToNextItem();
+    player->pause();
+    player->play();
+    EXPECT_TRUE(received.empty());
+    // The second item ends by itself: the queue runs out.
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 2.0));
+    pump(0.05);
+    EXPECT_EQ(received, (std::vector<std::string>{"state", "item", "state", "state", "item", "state"}));
+    for (const auto& id : threads)
+        EXPECT_EQ(id, std::this_thread::get_id());
+
+    player->endGeneratingPlaybackNotifications();
+    setQueue({folder / "a.flac"});
+    player->play();
+    pump(0.1);
+    EXPECT_EQ(received.size(), 6u);
+    center.removeObserver(this);
+}
+
+} // namespace
+} // namespace media::test
