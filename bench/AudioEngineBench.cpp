@@ -1,0 +1,168 @@
+// The audio engine's costs, printed side by side:
+// - processor time per minute of playback (the whole process: decoding thread,
+//   audio callback, SDL's audio thread) for MP3 and FLAC, against `ffmpeg -f null`
+//   decoding the same file;
+// - latency from play to the first sample handed to the device, and from a skip or
+//   the start of a seek to the first sample of the new sound.
+// Runs on SDL's dummy driver in real time. Usage: audio_engine_bench [SECONDS_PLAYED]
+
+#include "media/MediaTags.h"
+#include "media/SystemMusicPlayer.h"
+#include "platform/Clock.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double childrenCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+bool run(const std::string& command)
+{
+    return std::system(command.c_str()) == 0;
+}
+
+struct World {
+    platform::MonotonicClock clock;
+    platform::RunLoop runLoop{clock};
+    platform::NotificationCenter center;
+    std::unique_ptr<media::SystemMusicPlayer> player =
+        std::make_unique<media::SystemMusicPlayer>(runLoop, center);
+
+    void pump(double seconds)
+    {
+        // As a desktop loop does: sleep until the next timer is due.
+        const auto deadline = clock.now() + platform::nanosecondsFromSeconds(seconds);
+        while (clock.now() < deadline) {
+            runLoop.runDue();
+            const auto next = std::min(runLoop.nextDeadline().value_or(deadline), deadline);
+            if (next > clock.now())
+                std::this_thread::sleep_for(std::chrono::nanoseconds(next - clock.now()));
+        }
+    }
+    void setQueue(const std::vector<std::filesystem::path>& files)
+    {
+        platform::MediaItemCollection collection;
+        for (const auto& file : files)
+            collection.items.push_back(media::readMediaItem(file));
+        player->setQueueWithItemCollection(collection);
+    }
+};
+
+// Milliseconds from now until the report shows the first sound of the player's epoch
+// (or, for play, any new frame handed over).
+double waitForSound(World& world, std::int64_t sinceNs, bool anyFrame, std::uint64_t handedBefore)
+{
+    for (int i = 0; i < 20000; ++i) {
+        const media::PlayedReport report = world.player->output().report();
+        if (anyFrame && report.handedFrames > handedBefore)
+            return double(report.handedAtNs - sinceNs) / 1e6;
+        if (!anyFrame && report.firstSoundEpoch == world.player->epoch())
+            return double(report.firstSoundAtNs - sinceNs) / 1e6;
+        world.runLoop.runDue();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return -1;
+}
+
+void printSpread(const char* label, std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    std::printf("%-40s median %6.1f ms   worst %6.1f ms   (%zu runs)\n", label, values[values.size() / 2],
+                values.back(), values.size());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    const auto folder = std::filesystem::temp_directory_path() / "spoolora-audio-bench";
+    std::filesystem::create_directories(folder);
+    // A minute of something like music: a chord with noise, stereo, 44.1 kHz.
+    const std::string source =
+        "-f lavfi -i \"sine=f=220:d=60,volume=0.3[a];sine=f=277:d=60,volume=0.3[b];"
+        "anoisesrc=d=60:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo:sample_rates=44100\"";
+    const std::filesystem::path mp3 = folder / "minute.mp3", flac = folder / "minute.flac";
+    if (!std::filesystem::exists(mp3) &&
+        !run("ffmpeg -nostdin -v error -y -filter_complex_threads 1 " + source + " -b:a 256k " + mp3.string()))
+        return 1;
+    if (!std::filesystem::exists(flac) && !run("ffmpeg -nostdin -v error -y " + source + " " + flac.string()))
+        return 1;
+
+    std::printf("Processor time per minute of playback (%g s played in real time, dummy driver):\n", seconds);
+    for (const auto& file : {mp3, flac}) {
+        double ours = 0;
+        {
+            World world;
+            world.setQueue({file});
+            world.pump(0.5);
+            const double before = processCpuSeconds();
+            world.player->play();
+            world.pump(seconds);
+            ours = (processCpuSeconds() - before) * 60.0 / seconds;
+        }
+        const double childBefore = childrenCpuSeconds();
+        run("ffmpeg -nostdin -v error -threads 1 -i " + file.string() + " -f null -");
+        const double ffmpeg = childrenCpuSeconds() - childBefore;
+        std::printf("  %-5s  spoolora %6.3f s/min   ffmpeg -f null %6.3f s/min   ratio %.2f\n",
+                    file.extension().c_str() + 1, ours, ffmpeg, ffmpeg > 0 ? ours / ffmpeg : 0.0);
+    }
+
+    World world;
+    world.setQueue({flac, mp3});
+    std::vector<double> play, skip, seek;
+    for (int i = 0; i < 8; ++i) {
+        world.pump(0.3);   // paused: the decoder has filled its lookahead
+        const std::uint64_t handed = world.player->output().report().handedFrames;
+        const std::int64_t start = media::monotonicNowNs();
+        world.player->play();
+        play.push_back(waitForSound(world, start, true, handed));
+        world.pump(0.3);
+
+        const std::int64_t skipped = media::monotonicNowNs();
+        world.player->skipToNextItem();
+        world.player->setRepeatMode(platform::RepeatMode::All);
+        skip.push_back(waitForSound(world, skipped, false, 0));
+        world.pump(0.3);
+
+        const std::int64_t seeking = media::monotonicNowNs();
+        world.player->beginSeekingForward();
+        seek.push_back(waitForSound(world, seeking, false, 0));
+        world.pump(0.2);
+        world.player->endSeeking();
+        world.player->pause();
+    }
+    std::printf("Latency (dummy driver, %d-frame device buffer at %d Hz):\n", world.player->output().latencyFrames(),
+                world.player->output().sampleRate());
+    printSpread("  play to first sample handed over", play);
+    printSpread("  skip to first sample of the new item", skip);
+    printSpread("  seek to first sample of the cue", seek);
+    return 0;
+}
