@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The player's processor use on a virtual X display (Xvfb, no graphics chip, so
-# SDL's software renderer draws): 30 s playing with the reels turning, then 30 s
-# paused with the toolbar hidden. Prints the share of one core the whole process
-# used in each, from /proc/PID/stat.
+# SDL's software renderer draws) with the audio engine playing real music through
+# SDL's dummy driver: 30 s playing with the reels turning, then 30 s paused with the
+# toolbar hidden. Prints the share of one core the whole process used in each, from
+# /proc/PID/stat, and its resident memory.
 # Usage: bench/cpu_usage.sh [PATH_TO_SPOOLORA] [SECONDS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-$top/build/release/src/app/spoolora}
 seconds=${2:-30}
 [ -x "$binary" ] || { echo "cpu_usage: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool ffmpeg; do
     command -v "$tool" >/dev/null || { echo "cpu_usage: $tool is not installed" >&2; exit 2; }
 done
 
@@ -27,8 +28,11 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 
-SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 XDG_DATA_HOME="$work/data" \
-    "$binary" --config-dir "$work/config" --scale 2 2>"$work/stats" &
+# Real audio to play: two minutes of a chord with noise, as MP3.
+ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
+    -b:a 256k "$work/music.mp3"
+SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+    "$binary" --config-dir "$work/config" --scale 2 "$work/music.mp3" 2>"$work/stats" &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1)
 xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -44,10 +48,11 @@ measure() { # measure LABEL
     awk -v label="$1" -v t=$((after - before)) -v hz="$ticks_per_second" -v s="$seconds" \
         'BEGIN { printf "%-26s %5.2f %% of one core over %d s\n", label, 100 * t / hz / s, s }'
     grep 'frames/s' "$work/stats" | tail -n 1 | sed 's/^spoolora:/    last second:/'
+    awk '/^VmRSS|^VmHWM/ { printf "    %s %.1f MiB\n", $1, $2 / 1024 }' "/proc/$app/status"
 }
 
-# Play (Space); the first seconds fill the kept turns of the reels and the toolbar hides.
-xdotool key space
+# The file given plays at once; the first seconds fill the kept turns of the reels
+# and the toolbar hides.
 sleep 8
 measure "playing, reels turning:"
 

@@ -5,7 +5,8 @@
 #include "app/MprisBridge.h"
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
-#include "platform/headless/BuiltInLibrary.h"
+#include "media/OpenFiles.h"
+#include "media/SystemMusicPlayer.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
 #include "platform/sdl/Mpris.h"
@@ -23,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #ifndef SPOOLORA_VERSION
 #define SPOOLORA_VERSION "unknown"
@@ -31,7 +33,7 @@
 namespace {
 
 constexpr const char* usageLine =
-    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] | spoolora --script FILE|- [--config-dir DIR]";
+    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] [FILE...] | spoolora --script FILE|- [--config-dir DIR]";
 
 struct Arguments {
     std::optional<std::string> script;
@@ -40,6 +42,8 @@ struct Arguments {
     bool fullscreen = false;
     bool help = false;
     bool version = false;
+    // Music to play: files, folders and playlists.
+    std::vector<std::string> files;
 };
 
 struct BadArguments {
@@ -73,13 +77,25 @@ public:
                 args.help = flag(arg);
             else if (arg == "--version")
                 args.version = flag(arg);
-            else
+            else if (arg == "--")
+                takeFiles(index_ + 1, args);
+            else if (arg.starts_with("-") && arg != "-")
                 throw BadArguments{"unknown argument \"" + std::string(argv_[index_]) + "\""};
+            else
+                args.files.emplace_back(argv_[index_]);
         }
         return args;
     }
 
 private:
+    // Everything after "--" is a file, even when it starts with a dash.
+    void takeFiles(int from, Arguments& args)
+    {
+        for (; from < argc_; ++from)
+            args.files.emplace_back(argv_[from]);
+        index_ = argc_;
+    }
+
     std::string value(std::string_view name)
     {
         if (inlineValue_)
@@ -141,7 +157,9 @@ void printHelp()
               << "  --scale N          window pixels per point (default: to fit the display)\n"
               << "  --fullscreen       fill the screen\n"
               << "  --help             show this text\n"
-              << "  --version          show the version\n\n";
+              << "  --version          show the version\n"
+              << "  FILE...            play these files, folders (taken whole, in name order) and\n"
+              << "                     .m3u/.m3u8 playlists, in the order given\n\n";
     std::cout << "Keys in the window:\n" << spoolora::keyboardHelp() << "\n";
     std::cout << spoolora::scriptHelpText();
 }
@@ -159,11 +177,37 @@ int runScript(const Arguments& args)
     return spoolora::runScriptFile(*args.script, *platform, std::move(options), std::cout, std::cerr);
 }
 
-// The player in a desktop window, on the desktop backend.
+// 0 (or no preference) track gain, 1 album gain, 2 none.
+constexpr const char* replayGainPreferenceKey = "replayGainPreference";
+
+media::ReplayGainMode replayGainModeForPreference(std::int64_t value)
+{
+    if (value == 1)
+        return media::ReplayGainMode::Album;
+    if (value == 2)
+        return media::ReplayGainMode::Off;
+    return media::ReplayGainMode::Track;
+}
+
+// The player in a desktop window, on the desktop backend, with the audio engine.
 int runWindow(const Arguments& args)
 {
-    // One player per desktop: a second start brings the running one to the front.
-    if (platform::sdl::MprisService::handToRunningPlayer({}) == platform::sdl::MprisService::HandOff::HandedOver)
+    // Files named on the command line become the queue and play, as when a file
+    // manager opens them with the player.
+    std::vector<platform::MediaItemPtr> opened;
+    if (!args.files.empty()) {
+        opened = media::itemsForArguments(args.files, std::cerr);
+        if (opened.empty()) {
+            std::cerr << "spoolora: nothing playable in the files given\n";
+            return 1;
+        }
+    }
+    // One player per desktop: a second start hands its files to the running one and
+    // brings it to the front.
+    std::vector<std::string> paths;
+    for (const platform::MediaItemPtr& item : opened)
+        paths.push_back(item->location);
+    if (platform::sdl::MprisService::handToRunningPlayer(paths) == platform::sdl::MprisService::HandOff::HandedOver)
         return 0;
 
     platform::sdl::DesktopWindowOptions windowOptions;
@@ -176,13 +220,22 @@ int runWindow(const Arguments& args)
     platform::sdl::SdlPlatformOptions platformOptions;
     if (args.configDir)
         platformOptions.configFolder = *args.configDir;
-    // Until the audio engine lands, the simulated player plays made-up music on the real clock.
-    platformOptions.library = platform::headless::builtInLibrary();
-    platformOptions.makeMusicPlayer = [library = platformOptions.library](const platform::BackendServices& services) {
-        return platform::headless::makeSimulatedPlayer(services, library);
+    // The picker lists the music given on the command line.
+    platformOptions.library = opened;
+    media::SystemMusicPlayer* engine = nullptr;
+    platformOptions.makeMusicPlayer = [&engine](const platform::BackendServices& services) {
+        auto player = std::make_unique<media::SystemMusicPlayer>(services.runLoop, services.center);
+        engine = player.get();
+        return player;
     };
     const std::unique_ptr<platform::sdl::SdlPlatform> backend =
         platform::sdl::makeSdlPlatform(std::move(platformOptions));
+    engine->setReplayGainMode(
+        replayGainModeForPreference(backend->standardUserDefaults().integerForKey(replayGainPreferenceKey)));
+    if (!opened.empty()) {
+        engine->setQueueWithItemCollection(platform::MediaItemCollection{opened});
+        engine->play();
+    }
 
     // The controller's timers and subscriptions end (with the delegate) before the backend goes.
     const std::unique_ptr<SpooloraAppDelegate> delegate = makeApplicationDelegate(*backend);

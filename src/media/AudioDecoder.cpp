@@ -80,8 +80,12 @@ FormatContextPtr openAudioFile(const std::filesystem::path& path)
         throw DecodeError("empty file");
 
     AVFormatContext* raw = nullptr;
-    if (const int code = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); code < 0)
+    if (const int code = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); code < 0) {
+        // FFmpeg says "invalid argument" for data no demuxer recognises.
+        if (code == AVERROR(EINVAL) || code == AVERROR_INVALIDDATA)
+            throw DecodeError("not audio that FFmpeg can read");
         throw DecodeError(ffmpegErrorText(code));
+    }
     FormatContextPtr format(raw);
     if (const int code = avformat_find_stream_info(format.get(), nullptr); code < 0)
         throw DecodeError(ffmpegErrorText(code));

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb xdotool import compare; do
+for tool in Xvfb xdotool import compare ffmpeg; do
     if ! command -v "$tool" >/dev/null; then
         echo "window_smoke: $tool is not installed; skipping" >&2
         exit 77
@@ -37,13 +37,18 @@ done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
 
-SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" \
-    "$binary" --config-dir "$work/config" --scale 2 >"$work/app.log" 2>&1 &
+# Something to play: a minute of a quiet tone, paused at once below.
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60" -c:a flac "$work/tone.flac"
+SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+    "$binary" --config-dir "$work/config" --scale 2 "$work/tone.flac" >"$work/app.log" 2>&1 &
 app=$!
 
 window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1) || true
 [ -n "$window" ] || fail "no window named Spoolora appeared"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 0.5
+# The file given plays at once; Space pauses it so that the click below starts it again.
+xdotool key space
 sleep 0.5
 
 shot() { import -window "$window" "$work/$1.png"; }

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The real program plays the files it is given: `spoolora a.flac b.mp3` on a virtual
+# X display with SDL's disk driver as the sound card, Q to quit, then the recording
+# must hold a.flac's 440 Hz followed by b.mp3's 660 Hz, joined without a gap.
+# Usage: play_files_e2e.sh PATH_TO_SPOOLORA
+set -euo pipefail
+
+binary=$1
+for tool in Xvfb xdotool ffmpeg python3; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "play_files_e2e: $tool is not installed; skipping" >&2
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+xvfb="" app=""
+cleanup() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "play_files_e2e: $*" >&2
+    [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2
+    exit 1
+}
+
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1" "$work/a.flac"
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=660:sample_rate=44100:duration=1" -c:a libmp3lame "$work/b.mp3"
+
+Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.raw" XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data" \
+    "$binary" --config-dir "$work/config" --scale 1 "$work/a.flac" "$work/b.mp3" >"$work/app.log" 2>&1 &
+app=$!
+window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1) || true
+[ -n "$window" ] || fail "no window named Spoolora appeared"
+xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 3
+xdotool key --window "$window" q
+for _ in $(seq 50); do
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app" 2>/dev/null && fail "Q did not end the program"
+wait "$app" || fail "the program ended with status $?"
+app=""
+
+python3 - "$work/out.raw" <<'PY' || fail "the recording does not hold the two tones"
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+left = struct.unpack('<%df' % (len(data) // 4), data)[0::2]
+sound = [i for i, x in enumerate(left) if x != 0.0]
+if not sound:
+    sys.exit('silence only')
+start, end = sound[0], sound[-1] + 1
+def hertz(a, b):
+    ups = [i for i in range(a + 1, b) if left[i - 1] < 0 <= left[i]]
+    return (len(ups) - 1) * 44100 / (ups[-1] - ups[0])
+first, second = hertz(start + 4410, start + 39690), hertz(start + 48510, start + 83790)
+print('sound %.3f s, %.1f Hz then %.1f Hz' % ((end - start) / 44100, first, second))
+if abs(first - 440) > 2 or abs(second - 660) > 2 or abs((end - start) - 88200) > 44:
+    sys.exit(1)
+PY
