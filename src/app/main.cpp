@@ -6,6 +6,7 @@
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
 #include "media/OpenFiles.h"
+#include "media/SavedPlayerState.h"
 #include "media/SystemMusicPlayer.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
@@ -210,6 +211,12 @@ int runWindow(const Arguments& args)
     if (platform::sdl::MprisService::handToRunningPlayer(paths) == platform::sdl::MprisService::HandOff::HandedOver)
         return 0;
 
+    // Otherwise the player comes back as it was left, paused.
+    const std::filesystem::path stateFile = media::defaultStateFolder() / "player.json";
+    std::optional<media::RestoredPlayer> restored;
+    if (opened.empty())
+        restored = media::loadPlayerState(stateFile);
+
     platform::sdl::DesktopWindowOptions windowOptions;
     windowOptions.scale = args.scale;
     windowOptions.fullscreen = args.fullscreen;
@@ -220,8 +227,8 @@ int runWindow(const Arguments& args)
     platform::sdl::SdlPlatformOptions platformOptions;
     if (args.configDir)
         platformOptions.configFolder = *args.configDir;
-    // The picker lists the music given on the command line.
-    platformOptions.library = opened;
+    // The picker lists the music given on the command line, or the restored queue.
+    platformOptions.library = restored ? restored->items : opened;
     media::SystemMusicPlayer* engine = nullptr;
     platformOptions.makeMusicPlayer = [&engine](const platform::BackendServices& services) {
         auto player = std::make_unique<media::SystemMusicPlayer>(services.runLoop, services.center);
@@ -232,9 +239,13 @@ int runWindow(const Arguments& args)
         platform::sdl::makeSdlPlatform(std::move(platformOptions));
     engine->setReplayGainMode(
         replayGainModeForPreference(backend->standardUserDefaults().integerForKey(replayGainPreferenceKey)));
+    // Saved on every item change, pause and quit, and every 10 s while playing.
+    media::PlayerStateKeeper keeper(*engine, backend->runLoop(), stateFile);
     if (!opened.empty()) {
         engine->setQueueWithItemCollection(platform::MediaItemCollection{opened});
         engine->play();
+    } else if (restored) {
+        engine->restore(restored->items, restored->index, restored->position, restored->repeatMode);
     }
 
     // The controller's timers and subscriptions end (with the delegate) before the backend goes.
@@ -258,7 +269,10 @@ int runWindow(const Arguments& args)
                                                 {[&desktop] { desktop->raise(); }, [&desktop] { desktop->quit(); }});
     };
     hooks.didBecomeActive = [&delegate] { delegate->applicationDidBecomeActive(); };
-    hooks.willTerminate = [&delegate] { delegate->applicationWillTerminate(); };
+    hooks.willTerminate = [&delegate, &keeper] {
+        delegate->applicationWillTerminate();
+        keeper.save();
+    };
     return desktop->run(*backend, hooks);
 }
 

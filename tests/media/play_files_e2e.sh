@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program plays the files it is given: `spoolora a.flac b.mp3` on a virtual
 # X display with SDL's disk driver as the sound card, Q to quit, then the recording
-# must hold a.flac's 440 Hz followed by b.mp3's 660 Hz, joined without a gap.
+# must hold a.flac's 440 Hz followed by b.mp3's 660 Hz, joined without a gap, and
+# the player must be saved.
 # Usage: play_files_e2e.sh PATH_TO_SPOOLORA
 set -euo pipefail
 
@@ -55,6 +56,8 @@ kill -0 "$app" 2>/dev/null && fail "Q did not end the program"
 wait "$app" || fail "the program ended with status $?"
 app=""
 
+# Q saved the player where the listener left it.
+grep -q '"queue"' "$work/state/spoolora/player.json" 2>/dev/null || fail "no saved player in \$XDG_STATE_HOME/spoolora"
 python3 - "$work/out.raw" <<'PY' || fail "the recording does not hold the two tones"
 import struct, sys
 data = open(sys.argv[1], 'rb').read()
