@@ -6,7 +6,7 @@
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb busctl; do
+for tool in Xvfb busctl ffmpeg; do
     if ! command -v "$tool" >/dev/null; then
         echo "mpris_smoke: $tool is not installed; skipping" >&2
         exit 77
@@ -37,7 +37,10 @@ for _ in $(seq 100); do
 done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
-export SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data"
+export SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
+# The player is real: what OpenUri opens below must be music.
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=30" "$work/Side A.flac" ||
+    fail "ffmpeg could not make the test file"
 
 "$binary" --config-dir "$work/config" --scale 1 >"$work/app.log" 2>&1 &
 app=$!
