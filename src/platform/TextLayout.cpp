@@ -110,7 +110,7 @@ struct LineBox {
 };
 
 // Letters that reach furthest above and below the baseline.
-constexpr const char* tallAndDeepLetters = "\xC3\x85\xC3\x89bdfhklTgjpqy|";
+constexpr const char* tallAndDeepLetters = "\u00C5\u00C9" "bdfhklTgjpqy|";
 
 // How far the font reaches above and below the baseline: its ascent and descent, or
 // further where its letters do (handwriting faces often draw past their metrics).
