@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "player/MainViewController.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -20,8 +21,8 @@ std::int64_t microseconds(double seconds)
 
 } // namespace
 
-MprisBridge::MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Window window)
-    : controller_(controller), player_(player), window_(std::move(window))
+MprisBridge::MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Hooks hooks)
+    : controller_(controller), player_(player), hooks_(std::move(hooks))
 {
 }
 
@@ -59,6 +60,10 @@ platform::sdl::MprisState MprisBridge::mprisState()
         if (!item->location.empty())
             state.url = platform::sdl::MprisService::fileUri(item->location);
         state.positionMicroseconds = microseconds(player_.currentPlaybackTime());
+    }
+    if (hooks_.volume) {
+        const double volume = hooks_.volume();
+        state.volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
     }
     // The screen's controls act on whatever the queue holds.
     state.canGoNext = state.canGoPrevious = state.canPlay = state.canPause = state.hasTrack;
@@ -117,11 +122,15 @@ void MprisBridge::mprisSetPosition(const std::string&, std::int64_t)
 void MprisBridge::mprisOpenFiles(const std::vector<std::string>& paths)
 {
     platform::MediaItemCollection collection;
-    for (const std::string& path : paths) {
-        auto item = std::make_shared<platform::MediaItem>();
-        item->location = path;
-        item->title = std::filesystem::path(path).stem().string();
-        collection.items.push_back(std::move(item));
+    if (hooks_.itemsForPaths) {
+        collection.items = hooks_.itemsForPaths(paths);
+    } else {
+        for (const std::string& path : paths) {
+            auto item = std::make_shared<platform::MediaItem>();
+            item->location = path;
+            item->title = std::filesystem::path(path).stem().string();
+            collection.items.push_back(std::move(item));
+        }
     }
     // As a pick in the music picker does: the files become the queue and play.
     if (collection.count() > 0)
@@ -130,29 +139,29 @@ void MprisBridge::mprisOpenFiles(const std::vector<std::string>& paths)
 
 void MprisBridge::mprisRaise()
 {
-    if (window_.raise)
-        window_.raise();
+    if (hooks_.raise)
+        hooks_.raise();
 }
 
 void MprisBridge::mprisQuit()
 {
-    if (window_.quit)
-        window_.quit();
+    if (hooks_.quit)
+        hooks_.quit();
 }
 
 // --- The session on the run loop -------------------------------------------------------------
 
-MprisSession::MprisSession(platform::Platform& platform, MainViewController& controller, MprisBridge::Window window)
-    : bridge_(controller, platform.systemMusicPlayer(), std::move(window))
+MprisSession::MprisSession(platform::Platform& platform, MainViewController& controller, MprisBridge::Hooks hooks)
+    : bridge_(controller, platform.systemMusicPlayer(), std::move(hooks))
 {
 }
 
 MprisSession::~MprisSession() = default;
 
 std::unique_ptr<MprisSession> MprisSession::start(platform::Platform& platform, MainViewController& controller,
-                                                  MprisBridge::Window window)
+                                                  MprisBridge::Hooks hooks)
 {
-    std::unique_ptr<MprisSession> session(new MprisSession(platform, controller, std::move(window)));
+    std::unique_ptr<MprisSession> session(new MprisSession(platform, controller, std::move(hooks)));
     session->service_ = platform::sdl::MprisService::start(session->bridge_, "example.spoolora.Spoolora");
     if (!session->service_)
         return nullptr;

@@ -19,18 +19,25 @@ namespace platform {
 class MusicPlayer;
 class Platform;
 struct MediaItem;
+using MediaItemPtr = std::shared_ptr<const MediaItem>;
 }
 
 namespace spoolora {
 
 class MprisBridge final : public platform::sdl::MprisHandler {
 public:
-    struct Window {
+    // What the bus needs from outside the controller; any may be empty.
+    struct Hooks {
         std::function<void()> raise;
         std::function<void()> quit;
+        // The items of files, folders and playlists, in order, the unplayable ones
+        // left out; empty: each path is taken as one item.
+        std::function<std::vector<platform::MediaItemPtr>(const std::vector<std::string>&)> itemsForPaths;
+        // The player's volume from 0 to 1; empty: full volume.
+        std::function<double()> volume;
     };
 
-    MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Window window);
+    MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Hooks hooks);
 
     platform::sdl::MprisState mprisState() override;
     void mprisNext() override;
@@ -50,7 +57,7 @@ private:
 
     MainViewController& controller_;
     platform::MusicPlayer& player_;
-    Window window_;
+    Hooks hooks_;
     // The track id names the now-playing item for as long as it stays the same item.
     std::shared_ptr<const platform::MediaItem> lastItem_;
     unsigned long long trackSerial_ = 0;
@@ -64,7 +71,7 @@ public:
     // Nothing, after one line on stderr, when there is no session bus or another
     // player has the name.
     static std::unique_ptr<MprisSession> start(platform::Platform& platform, MainViewController& controller,
-                                               MprisBridge::Window window);
+                                               MprisBridge::Hooks hooks);
     ~MprisSession();
     MprisSession(const MprisSession&) = delete;
     MprisSession& operator=(const MprisSession&) = delete;
@@ -72,7 +79,7 @@ public:
     static constexpr double dispatchIntervalSeconds = 0.2;
 
 private:
-    MprisSession(platform::Platform& platform, MainViewController& controller, MprisBridge::Window window);
+    MprisSession(platform::Platform& platform, MainViewController& controller, MprisBridge::Hooks hooks);
     void serve();
 
     MprisBridge bridge_;

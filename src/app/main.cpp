@@ -264,9 +264,11 @@ int runWindow(const Arguments& args)
     platform::sdl::ApplicationHooks hooks;
     hooks.didFinishLaunching = [&] {
         delegate->applicationDidFinishLaunching();
+        spoolora::MprisBridge::Hooks busHooks;
+        busHooks.raise = [&desktop] { desktop->raise(); };
+        busHooks.quit = [&desktop] { desktop->quit(); };
         if (MainViewController* controller = delegate->mainViewController())
-            bus = spoolora::MprisSession::start(*backend, *controller,
-                                                {[&desktop] { desktop->raise(); }, [&desktop] { desktop->quit(); }});
+            bus = spoolora::MprisSession::start(*backend, *controller, std::move(busHooks));
     };
     hooks.didBecomeActive = [&delegate] { delegate->applicationDidBecomeActive(); };
     hooks.willTerminate = [&delegate, &keeper] {

@@ -39,9 +39,16 @@ protected:
                                    ("spoolora-mpris-" + std::to_string(getpid()) + ".out");
     bool quitAsked = false;
     int raises = 0;
-    spoolora::MprisBridge bridge{controller, player, {[this] { ++raises; }, [this] { quitAsked = true; }}};
+    spoolora::MprisBridge bridge{controller, player, windowHooks()};
     std::unique_ptr<MprisService> service;
 
+    spoolora::MprisBridge::Hooks windowHooks()
+    {
+        spoolora::MprisBridge::Hooks hooks;
+        hooks.raise = [this] { ++raises; };
+        hooks.quit = [this] { quitAsked = true; };
+        return hooks;
+    }
     void SetUp() override
     {
         if (!std::getenv("DBUS_SESSION_BUS_ADDRESS"))
@@ -353,4 +360,33 @@ TEST_F(Mpris, ASecondStartHandsItsFilesToTheRunningPlayer)
 
     service.reset();
     EXPECT_EQ(MprisService::handToRunningPlayer({"a.flac"}), MprisService::HandOff::NoRunningPlayer);
+}
+
+TEST_F(Mpris, OpenedPathsAreExpandedAndTheVolumeIsReported)
+{
+    service.reset();
+    spoolora::MprisBridge::Hooks hooks;
+    // A folder stands for the two tracks in it.
+    hooks.itemsForPaths = [](const std::vector<std::string>& paths) {
+        std::vector<platform::MediaItemPtr> items;
+        for (const std::string& path : paths)
+            for (const char* track : {"/1.flac", "/2.flac"}) {
+                auto item = std::make_shared<platform::MediaItem>();
+                item->location = path + track;
+                items.push_back(item);
+            }
+        return items;
+    };
+    hooks.volume = [] { return 0.25; };
+    spoolora::MprisBridge expanding{controller, player, hooks};
+    service = MprisService::start(expanding, "example.spoolora.Spoolora");
+    ASSERT_TRUE(service);
+
+    EXPECT_EQ(call("OpenUri", {"s", "file:///music/album"}), "");
+    ASSERT_EQ(player.queue().size(), 2u);
+    EXPECT_EQ(player.queue()[0]->location, "/music/album/1.flac");
+    EXPECT_EQ(player.queue()[1]->location, "/music/album/2.flac");
+    EXPECT_EQ(player.playbackState(), platform::PlaybackState::Playing);
+    EXPECT_EQ(playerProperty("Volume"), "d 0.25\n");
+    service.reset();   // before the bridge it serves
 }
