@@ -13,6 +13,7 @@ const char* keyboardHelp()
            "  [ or Page Up    previous cassette\n"
            "  M               choose music\n"
            "  T               show or hide the toolbar\n"
+           "  Esc             close the music picker, the share screen or a message\n"
            "  Q or Ctrl+Q     quit\n";
 }
 

@@ -5,6 +5,7 @@
 #include "app/MprisBridge.h"
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
+#include "app/WindowTitle.h"
 #include "media/OpenFiles.h"
 #include "media/SavedPlayerState.h"
 #include "media/SystemMusicPlayer.h"
@@ -46,6 +47,13 @@ struct Arguments {
     // Music to play: files, folders and playlists.
     std::vector<std::string> files;
 };
+
+std::string scaleText(float scale)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%g", double(scale));
+    return text;
+}
 
 struct BadArguments {
     std::string message;
@@ -135,9 +143,11 @@ private:
         float value = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
         // 0 asks for the scale that fits the display, as leaving the option out does.
-        if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) || value < 0 ||
-            value > 16)
-            throw BadArguments{"--scale needs a number from 0 (fit the display) to 16, not \"" + text + "\""};
+        const bool number = error == std::errc() && end == text.data() + text.size() && std::isfinite(value);
+        if (!number || (value != 0 && (value < platform::sdl::minimumScale || value > platform::sdl::maximumScale)))
+            throw BadArguments{"--scale takes a number from " + scaleText(platform::sdl::minimumScale) + " to " +
+                               scaleText(platform::sdl::maximumScale) + ", or 0 to fit the display, not \"" +
+                               text + "\""};
         return value;
     }
 
@@ -155,8 +165,10 @@ void printHelp()
               << "  --script FILE|-    run the commands of FILE (or standard input) headless, then exit\n"
               << "  --config-dir DIR   keep the preferences in DIR (default: $XDG_CONFIG_HOME/spoolora;\n"
               << "                     scripts keep them in memory unless this is given)\n"
-              << "  --scale N          window pixels per point (default: to fit the display)\n"
-              << "  --fullscreen       fill the screen\n"
+              << "  --scale N          window pixels per point, " << scaleText(platform::sdl::minimumScale) << " to "
+              << scaleText(platform::sdl::maximumScale) << " (default, or 0: to fit the display)\n"
+              << "  --fullscreen       fill the display; the picture takes the largest whole scale that\n"
+              << "                     fits (or the --scale given), centred between black bars\n"
               << "  --help             show this text\n"
               << "  --version          show the version\n"
               << "  FILE...            play these files, folders (taken whole, in name order) and\n"
@@ -259,14 +271,20 @@ int runWindow(const Arguments& args)
         ~Unhook() { window.setKeyCommandHandler({}); }
     } unhook{window};
 
+    std::optional<spoolora::WindowTitleKeeper> title;
     // Media keys and the desktop's sound menu, once the screen exists; it ends before the delegate.
     std::unique_ptr<spoolora::MprisSession> bus;
     platform::sdl::ApplicationHooks hooks;
     hooks.didFinishLaunching = [&] {
         delegate->applicationDidFinishLaunching();
+        title.emplace(backend->systemMusicPlayer(), backend->defaultCenter(),
+                      [&desktop](const std::string& text) { desktop->setTitle(text); });
         spoolora::MprisBridge::Hooks busHooks;
         busHooks.raise = [&desktop] { desktop->raise(); };
         busHooks.quit = [&desktop] { desktop->quit(); };
+        busHooks.itemsForPaths = [](const std::vector<std::string>& paths) {
+            return media::itemsForArguments(paths, std::cerr);
+        };
         if (MainViewController* controller = delegate->mainViewController())
             bus = spoolora::MprisSession::start(*backend, *controller, std::move(busHooks));
     };

@@ -92,6 +92,15 @@ void ListMediaPicker::cancel()
     reportCancelled();
 }
 
+bool ListMediaPicker::keyEvent(const KeyEvent& event, KeyPhase phase)
+{
+    if (event.key != Key::Escape)
+        return false;
+    if (phase == KeyPhase::Down && !event.repeat)
+        cancel();
+    return true;
+}
+
 void ListMediaPicker::report(const MediaItemCollection& collection)
 {
     if (reported_)

@@ -55,6 +55,8 @@ public:
 
     // Builds the screen (the prompt, if any, is read here).
     void loadView() override;
+    // Escape cancels, as "Cancel" does.
+    bool keyEvent(const KeyEvent& event, KeyPhase phase) override;
 
 private:
     struct Row {

@@ -433,6 +433,13 @@ View* Window::focusedView() const noexcept
 
 bool Window::keyEvent(const KeyEvent& event, KeyPhase phase)
 {
+    // The alert's one button closes it, so Escape and Return close it too: a fresh
+    // press, so that a held key closes one alert and not those queued behind it.
+    if (alertView_ && (event.key == Key::Escape || event.key == Key::Return)) {
+        if (phase == KeyPhase::Down && !event.repeat)
+            dismissAlert();
+        return true;
+    }
     if (!alertView_) {
         for (View* view = focusedView(); view; view = view->superview())
             if (view->keyEvent(event, phase))

@@ -88,8 +88,8 @@ public:
     bool setFocusedView(View* view);
     // The focused view while it is still in the front layer; nullptr otherwise.
     View* focusedView() const noexcept;
-    // A key from the keyboard. The front alert acts on none of them and the views and
-    // screens it covers see none. Otherwise the focused view and then its superviews
+    // A key from the keyboard. Escape or Return closes the front alert as its button
+    // would; the views and screens the alert covers see no key. Otherwise the focused view and then its superviews
     // are offered the key, then the controller of the front modal screen. What none
     // of them took goes to the key command handler. Returns whether anything acted.
     bool keyEvent(const KeyEvent& event, KeyPhase phase);

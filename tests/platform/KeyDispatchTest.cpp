@@ -129,16 +129,34 @@ TEST_F(KeyDispatch, FocusFollowsTheFrontLayer)
     window.showAlert({"Title", "Message", "OK"});
     EXPECT_EQ(window.focusedView(), nullptr);
     press(KeyEvent::typing(U'y'));
-    press(KeyEvent::named(Key::Return));
+    press(KeyEvent::named(Key::Tab));
     window.textInput("z");
     EXPECT_EQ(onScreen.keys.size(), 1u);
     EXPECT_TRUE(onScreen.typed.empty());
     EXPECT_EQ(front.offered, 1);
     EXPECT_EQ(commands, (std::vector<char32_t>{U'y', U'#'}));
 
-    // Once the alert is closed the screen's field has the focus again.
-    window.dismissAlert();
+    // Escape closes the alert as its button would, and the screen's field has the
+    // focus again.
+    EXPECT_TRUE(press(KeyEvent::named(Key::Escape)));
+    EXPECT_FALSE(window.isAlertVisible());
     EXPECT_EQ(window.focusedView(), &onScreen);
+    EXPECT_EQ(commands.size(), 2u);
+}
+
+TEST_F(KeyDispatch, EscapeOrReturnClosesTheFrontAlertOnly)
+{
+    window.showAlert({"First", "", "OK"});
+    window.showAlert({"Second", "", "OK"});
+    KeyEvent repeat = KeyEvent::named(Key::Escape);
+    repeat.repeat = true;
+    press(KeyEvent::named(Key::Escape));
+    press(repeat);   // a held key closes one alert, not the queue behind it
+    ASSERT_TRUE(window.isAlertVisible());
+    EXPECT_EQ(window.alertsShown().back().title, "Second");
+    press(KeyEvent::named(Key::Return));
+    EXPECT_FALSE(window.isAlertVisible());
+    EXPECT_TRUE(commands.empty());
 }
 
 TEST_F(KeyDispatch, RemovedFocusedViewIsNotFollowed)

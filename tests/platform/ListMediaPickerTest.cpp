@@ -113,6 +113,16 @@ TEST_F(ListMediaPickerScreen, CancelReportsOnceAndOnlyACancel)
     EXPECT_TRUE(picked.empty());
 }
 
+TEST_F(ListMediaPickerScreen, EscapeCancelsAsCancelDoes)
+{
+    present(3);
+    tapRow(0);
+    EXPECT_TRUE(window.keyEvent(KeyEvent::named(Key::Escape), KeyPhase::Down));
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(picked.empty());
+    EXPECT_EQ(window.presentedController(), nullptr);
+}
+
 TEST_F(ListMediaPickerScreen, ScriptedPickSkipsPositionsOutsideTheLibraryAndRepeats)
 {
     ListMediaPicker& picker = present(5);

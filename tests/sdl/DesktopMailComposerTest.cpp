@@ -258,6 +258,15 @@ TEST_F(DesktopMail, CancelReportsCancelledOnce)
     EXPECT_FALSE(std::filesystem::exists(folder / "outbox"));
 }
 
+TEST_F(DesktopMail, EscapeOnTheShareScreenCancels)
+{
+    window.presentModal(composer(folder / "outbox"), false);
+    EXPECT_TRUE(window.keyEvent(platform::KeyEvent::named(platform::Key::Escape), platform::KeyPhase::Down));
+    ASSERT_EQ(listener.finishes.size(), 1u);
+    EXPECT_EQ(listener.finishes[0].result, Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(folder / "outbox"));
+}
+
 // What a hostile subject would do through a shell: end the argument, run a command, add a line.
 const std::string hostileSubject = "Tape \"A\"; it's $(touch PWNED) `touch PWNED`\nBcc: x@example.org";
 const std::string recommendation = "SPOOL<b>ORA</b> - Deluxe Cassette Player for iPhone, iPod Touch and Android - "

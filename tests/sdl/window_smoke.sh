@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The real player on a virtual X display: a window called "Spoolora" appears, a
-# click on the cassette starts the reels, the T key hides the toolbar, and Q ends
-# the process cleanly. Usage: window_smoke.sh PATH_TO_SPOOLORA
+# The real player on a virtual X display without a window manager: a window called
+# "Spoolora" appears, a click on the cassette starts the reels, the T key hides the
+# toolbar, any window size keeps it playing, and Q ends the process cleanly. Then
+# --fullscreen fills a display of its own. Usage: window_smoke.sh PATH_TO_SPOOLORA
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb xdotool import compare ffmpeg; do
+for tool in Xvfb xdotool import compare convert ffmpeg; do
     if ! command -v "$tool" >/dev/null; then
         echo "window_smoke: $tool is not installed; skipping" >&2
         exit 77
@@ -38,12 +39,13 @@ done
 export DISPLAY=":$(cat "$work/display")"
 
 # Something to play: a minute of a quiet tone, paused at once below.
-ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60" -c:a flac "$work/tone.flac"
+ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60" -metadata title="Low Tide Overture" \
+    -metadata artist="The Harbour Reels" -c:a flac "$work/tone.flac"
 SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
     "$binary" --config-dir "$work/config" --scale 2 "$work/tone.flac" >"$work/app.log" 2>&1 &
 app=$!
 
-window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1) || true
+window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1) || true
 [ -n "$window" ] || fail "no window named Spoolora appeared"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 sleep 0.5
@@ -65,6 +67,9 @@ sleep 0.3
 shot playing-2
 turned=$(differs playing-1 playing-2 272x272+160+76)
 [ "${turned%%.*}" -gt 500 ] 2>/dev/null || fail "the reels did not turn after the click ($turned pixels changed)"
+# The title says what plays.
+title=$(LC_ALL=C.UTF-8 xdotool getwindowname "$window")
+[ "$title" = "Low Tide Overture — The Harbour Reels · Spoolora" ] || fail "the window's title is \"$title\" while playing"
 
 # T hides the toolbar at the bottom of the screen (it shows for five seconds after a touch).
 xdotool key t
@@ -72,6 +77,21 @@ sleep 0.5
 shot after-t
 toolbar=$(differs playing-2 after-t 640x90+0+864)
 [ "${toolbar%%.*}" -gt 1000 ] 2>/dev/null || fail "the T key did not hide the toolbar ($toolbar pixels changed)"
+
+# Without a window manager nothing stops a window from becoming tiny or a sliver:
+# every size is drawn (or clipped) while the reels turn, and the player keeps going.
+for size in "10 10" "1 1" "640 10" "2000 1" "1 960"; do
+    xdotool windowsize "$window" $size
+    sleep 0.4
+    kill -0 "$app" 2>/dev/null || fail "the player ended when the window became $size pixels"
+done
+xdotool windowsize "$window" 640 960
+sleep 0.6
+shot resized-1
+sleep 0.3
+shot resized-2
+turned=$(differs resized-1 resized-2 272x272+160+76)
+[ "${turned%%.*}" -gt 500 ] 2>/dev/null || fail "the reels did not turn after the window sizes ($turned pixels changed)"
 
 # Q quits through the application's termination, with status 0.
 xdotool key q
@@ -86,4 +106,45 @@ done
 [ -n "$status" ] || fail "the player did not quit within 10 seconds of Q"
 app=""
 [ "$status" -eq 0 ] || fail "the player ended with status $status"
-echo "window_smoke: window shown, click and keys handled, clean exit"
+
+# --fullscreen on a display of its own, still without a window manager: the window
+# covers the display, and the screen at the largest whole scale (2× on 1280 × 1024)
+# sits in the middle between black bars.
+kill "$xvfb" 2>/dev/null || true
+wait "$xvfb" 2>/dev/null || true
+: >"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "the second Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
+SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" \
+    "$binary" --config-dir "$work/config" --fullscreen >"$work/app.log" 2>&1 &
+app=$!
+window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1) || true
+[ -n "$window" ] || fail "no fullscreen window appeared"
+sleep 1
+geometry=$(xdotool getwindowgeometry --shell "$window" | tr '\n' ' ')
+case "$geometry" in
+    *"X=0 Y=0 WIDTH=1280 HEIGHT=1024"*) ;;
+    *) fail "the fullscreen window does not cover the 1280 x 1024 display: $geometry" ;;
+esac
+import -window root "$work/fullscreen.png"
+# What is not black: the 640 × 960 picture at (320, 32); its own dark rim may trim a little.
+picture=$(convert "$work/fullscreen.png" -trim -format '%w %h %X %Y' info:)
+read -r width height left top <<<"${picture//+/}"
+[ "$width" -ge 620 ] && [ "$width" -le 640 ] && [ "$height" -ge 900 ] && [ "$height" -le 960 ] &&
+    [ "$left" -ge 320 ] && [ "$left" -le 340 ] && [ "$top" -ge 32 ] && [ "$top" -le 92 ] ||
+    fail "the fullscreen picture is not the centred 2x screen (non-black area ${width}x${height} at $left,$top)"
+xdotool key q
+for _ in $(seq 100); do
+    kill -0 "$app" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app" 2>/dev/null && fail "the fullscreen player did not quit on Q"
+wait "$app" || fail "the fullscreen player ended with status $?"
+app=""
+echo "window_smoke: window shown, click and keys handled, any size survived, fullscreen fills the display, clean exit"

@@ -384,6 +384,15 @@ void DesktopMailComposer::cancel()
     reportFinished(MailComposeResult::Cancelled, nullptr);
 }
 
+bool DesktopMailComposer::keyEvent(const KeyEvent& event, KeyPhase phase)
+{
+    if (event.key != Key::Escape)
+        return false;
+    if (phase == KeyPhase::Down && !event.repeat)
+        cancel();
+    return true;
+}
+
 // --- Screen ---------------------------------------------------------------------------------
 
 void DesktopMailComposer::loadView()

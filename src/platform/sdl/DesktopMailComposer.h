@@ -42,6 +42,8 @@ public:
     void send();
     // Reports Cancelled (once).
     void cancel();
+    // Escape cancels, as "Cancel" does.
+    bool keyEvent(const KeyEvent& event, KeyPhase phase) override;
     bool hasReported() const noexcept { return reported_; }
     // The draft last written, if any.
     const std::filesystem::path& draftPath() const noexcept { return draftPath_; }

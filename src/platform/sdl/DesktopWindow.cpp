@@ -3,11 +3,13 @@
 #include "platform/sdl/Presenter.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <string>
 
 // Sections: opening the window · keys · the main loop.
 
@@ -16,7 +18,6 @@ namespace platform::sdl {
 namespace {
 
 constexpr float defaultScale = 2;
-constexpr float maximumScale = 8;
 // Without a graphics chip every frame is drawn by the processor: turning reels are
 // drawn 25 times a second, film's rate, which still reads as smooth turning at well
 // under half the cost of the display's rate.
@@ -42,6 +43,7 @@ DesktopWindow::~DesktopWindow()
     SDL_Quit();
 }
 
+
 std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& options)
 {
     // The player's own switch decides about the screen saver, not SDL's default.
@@ -64,29 +66,42 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& o
 
     const Graphics graphics = probeGraphics();
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
-    if (options.fullscreen)
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
-    SDL_Window* window = SDL_CreateWindow("Spoolora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                          int(Window::widthPoints * defaultScale),
-                                          int(Window::heightPoints * defaultScale), flags);
+    SDL_Rect place{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(Window::widthPoints * defaultScale),
+                   int(Window::heightPoints * defaultScale)};
+    if (options.fullscreen) {
+        // A window manager makes a fullscreen window cover the display; without one
+        // (a touch panel's kiosk) the window keeps the place it was made with, so it is
+        // made covering the display, without a frame.
+        flags = SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
+        if (SDL_Rect display{}; SDL_GetDisplayBounds(0, &display) == 0 && display.w > 0 && display.h > 0)
+            place = display;
+    }
+    SDL_Window* window = SDL_CreateWindow("Spoolora", place.x, place.y, place.w, place.h, flags);
     if (!window) {
         std::fprintf(stderr, "spoolora: cannot open a window: %s\n", SDL_GetError());
         SDL_Quit();
         return nullptr;
     }
     if (!options.fullscreen) {
-        const float scale = options.scale > 0 ? std::min(options.scale, maximumScale) : fittingScale(window);
+        const float scale = options.scale > 0 ? std::clamp(options.scale, minimumScale, maximumScale)
+                                              : fittingScale(window);
         SDL_SetWindowSize(window, static_cast<int>(std::lround(Window::widthPoints * scale)),
                           static_cast<int>(std::lround(Window::heightPoints * scale)));
         SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        SDL_SetWindowMinimumSize(window, int(Window::widthPoints * minimumScale),
+                                 int(Window::heightPoints * minimumScale));
     }
-    SDL_SetWindowMinimumSize(window, int(Window::widthPoints / 2), int(Window::heightPoints / 2));
     SDL_ShowWindow(window);
 
+    ScreenFit fit;
+    if (options.fullscreen) {
+        fit.wholeSteps = true;
+        fit.requestedScale = options.scale;
+    }
     // From here the window is closed and SDL ended by the destructor, also when the
     // presenter cannot be made.
     auto desktop = std::make_unique<DesktopWindow>(window);
-    desktop->presenter_ = std::make_unique<Presenter>(window, graphics != Graphics::Software);
+    desktop->presenter_ = std::make_unique<Presenter>(window, graphics != Graphics::Software, fit);
     return desktop;
 }
 
@@ -374,6 +389,24 @@ void DesktopWindow::raise()
 {
     SDL_RestoreWindow(window_);
     SDL_RaiseWindow(window_);
+}
+
+void DesktopWindow::setTitle(const std::string& title)
+{
+    const bool ascii = std::all_of(title.begin(), title.end(), [](char c) { return (c & 0x80) == 0; });
+    if (ascii) {
+        SDL_SetWindowTitle(window_, title.c_str());
+        return;
+    }
+    // Xlib hands a title to the desktop as UTF-8 only while the process's character
+    // type is UTF-8, and the player runs in the C locale (its numbers and text do not
+    // depend on the user's). Only the main thread reads the locale meanwhile.
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string previous = current ? current : "C";
+    const bool utf8 = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    SDL_SetWindowTitle(window_, title.c_str());
+    if (utf8)
+        std::setlocale(LC_CTYPE, previous.c_str());
 }
 
 } // namespace platform::sdl

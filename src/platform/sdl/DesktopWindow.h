@@ -13,13 +13,21 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace platform::sdl {
 
+// The window's pixels per point of the 320 × 480-point screen that can be asked for.
+inline constexpr float minimumScale = 0.5f;
+inline constexpr float maximumScale = 8;
+
 struct DesktopWindowOptions {
-    // Pixels per point of the 320 × 480-point screen in window units; 0 fits the display.
+    // Pixels per point of the 320 × 480-point screen in window units, from
+    // minimumScale to maximumScale; 0 fits the display.
     float scale = 0;
-    // Covers the whole display (the screen is letterboxed), as on a small touch panel.
+    // Covers the whole display, as on a small touch panel, with or without a window
+    // manager: the screen is scaled by the largest whole step that fits (or exactly
+    // to fit when not even 1× does), or by `scale` when given, centred between black bars.
     bool fullscreen = false;
 };
 
@@ -56,6 +64,8 @@ public:
     // Brings the window to the front, restored if it was minimised, as a second
     // start of the player asks. Main thread only.
     void raise();
+    // The window's title (UTF-8), as the desktop shows it. Main thread only.
+    void setTitle(const std::string& title);
 
 private:
     class Loop;

@@ -99,7 +99,20 @@ float fittingScale(SDL_Window* window)
 
 // --- The presenter -----------------------------------------------------------------------
 
-Presenter::Presenter(SDL_Window* window, bool accelerated) : window_(window)
+float screenScale(int widthPixels, int heightPixels, const ScreenFit& fit)
+{
+    // Small enough for any window; the compositor clips what lies outside.
+    constexpr float smallestScale = 1.0f / 64;
+    const float exact = std::min(float(widthPixels) / Window::widthPoints, float(heightPixels) / Window::heightPoints);
+    float scale = exact;
+    if (fit.requestedScale > 0)
+        scale = std::min(fit.requestedScale, exact);
+    else if (fit.wholeSteps && exact >= 1)
+        scale = std::floor(exact);
+    return std::max(smallestScale, scale);
+}
+
+Presenter::Presenter(SDL_Window* window, bool accelerated, ScreenFit fit) : window_(window), fit_(fit)
 {
     if (accelerated) {
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
@@ -159,8 +172,16 @@ bool Presenter::present(Window& window, Nanoseconds now)
     if (isSoftware() && !redrawAll_) {
         compositor_->draw(damage);
         SDL_RenderPresent(renderer_);
+        // X refuses (and ends the process for) an update that reaches past the window,
+        // which the screen's damage does once the window is smaller than the screen.
+        const SDL_Rect bounds{0, 0, surface_->w, surface_->h};
+        sent_.clear();
+        for (const SDL_Rect& r : damage)
+            if (SDL_Rect inside{}; SDL_IntersectRect(&r, &bounds, &inside))
+                sent_.push_back(inside);
         const double before = threadSeconds();
-        SDL_UpdateWindowSurfaceRects(window_, damage.data(), static_cast<int>(damage.size()));
+        if (!sent_.empty())
+            SDL_UpdateWindowSurfaceRects(window_, sent_.data(), static_cast<int>(sent_.size()));
         stats_.uploadingSeconds += threadSeconds() - before;
         return true;
     }
@@ -214,8 +235,13 @@ void Presenter::fitScreen()
     } else {
         SDL_GetRendererOutputSize(renderer_, &outputWidth_, &outputHeight_);
     }
-    scale_ = std::max(0.05f, std::min(float(outputWidth_) / Window::widthPoints,
-                                      float(outputHeight_) / Window::heightPoints));
+    // A requested scale is in window units; the renderer may have more pixels than that.
+    ScreenFit fit = fit_;
+    int windowWidth = 0, windowHeight = 0;
+    SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+    if (fit.requestedScale > 0 && windowWidth > 0)
+        fit.requestedScale *= float(outputWidth_) / float(windowWidth);
+    scale_ = screenScale(outputWidth_, outputHeight_, fit);
     // Whole pixels for the bars keep the picture's pixels on the display's pixels.
     offsetX_ = std::floor((float(outputWidth_) - Window::widthPoints * scale_) / 2);
     offsetY_ = std::floor((float(outputHeight_) - Window::heightPoints * scale_) / 2);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace platform::sdl {
 
@@ -31,6 +32,21 @@ bool driverWasRequested(const char* driver);
 // otherwise the largest quarter step that fits, leaving room for the window's frame.
 float fittingScale(SDL_Window* window);
 
+// How the 320 × 480-point screen is scaled into the window's pixels.
+struct ScreenFit {
+    // Whole steps (1×, 2×, 3×) keep every point on the same number of pixels: a
+    // fullscreen picture takes the largest that fits, or the exact fit when not even
+    // 1× fits. Otherwise the picture is scaled to fit the window exactly.
+    bool wholeSteps = false;
+    // Pixels per point asked for (0: none). Used as it is when it fits, otherwise the
+    // fit is used; the picture is centred either way.
+    float requestedScale = 0;
+};
+
+// Pixels per point for a window of this many pixels; never zero, so that even a
+// window of one pixel has a picture to clip.
+float screenScale(int widthPixels, int heightPixels, const ScreenFit& fit);
+
 struct FrameStats {
     std::uint64_t frames = 0;
     std::uint64_t pixels = 0;
@@ -44,7 +60,7 @@ struct FrameStats {
 class Presenter {
 public:
     // Throws std::runtime_error when nothing can draw into the window.
-    Presenter(SDL_Window* window, bool accelerated);
+    Presenter(SDL_Window* window, bool accelerated, ScreenFit fit = {});
     ~Presenter();
     Presenter(const Presenter&) = delete;
     Presenter& operator=(const Presenter&) = delete;
@@ -73,9 +89,11 @@ private:
     void fitScreen();
 
     SDL_Window* window_;
+    ScreenFit fit_;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Surface* surface_ = nullptr;
     std::unique_ptr<Compositor> compositor_;
+    std::vector<SDL_Rect> sent_;   // the damage inside the window, kept to spare allocations
     int outputWidth_ = 0, outputHeight_ = 0;
     float scale_ = 1, offsetX_ = 0, offsetY_ = 0;
     bool vsync_ = false;

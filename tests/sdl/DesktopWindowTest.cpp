@@ -1,7 +1,8 @@
-// SDL's key events as the window receives them: the named keys, characters in
-// lower case whatever Shift does, the modifiers and the keyboard's repeats.
+// The desktop window's pieces that need no display: SDL's key events as the window
+// receives them, and the scale of the screen in a window or on a whole display.
 
 #include "platform/sdl/DesktopWindow.h"
+#include "platform/sdl/Presenter.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,30 @@ TEST(DesktopKeys, TranslatesNamedKeysCharactersAndModifiers)
 
     // A key of another alphabet keeps its own character.
     EXPECT_TRUE(platform::sdl::keyEventFromSdl(sdlKey(0xE4)).is(U'\u00e4'));
+}
+
+TEST(DesktopWindowScale, FullscreenTakesTheLargestWholeStepOrTheExactFit)
+{
+    using platform::sdl::ScreenFit;
+    using platform::sdl::screenScale;
+    const ScreenFit fullscreen{true, 0};
+    EXPECT_EQ(screenScale(320, 480, fullscreen), 1.0f);      // the touch panel: exactly 1×
+    EXPECT_EQ(screenScale(1280, 1024, fullscreen), 2.0f);    // 2.13 fits: 2×, letterboxed
+    EXPECT_EQ(screenScale(1920, 1080, fullscreen), 2.0f);
+    EXPECT_EQ(screenScale(3840, 2160, fullscreen), 4.0f);
+    EXPECT_FLOAT_EQ(screenScale(240, 320, fullscreen), 0.6666667f);   // below 1×: the exact fit
+    // A scale asked for is kept when it fits, else the display's fit is used.
+    EXPECT_EQ(screenScale(1280, 1024, ScreenFit{true, 1.5f}), 1.5f);
+    EXPECT_FLOAT_EQ(screenScale(1280, 1024, ScreenFit{true, 3}), 1024.0f / 480);
+
+    // A window is filled exactly, whatever its size; even one pixel has a scale.
+    EXPECT_FLOAT_EQ(screenScale(700, 960, ScreenFit{}), 2.0f);
+    EXPECT_FLOAT_EQ(screenScale(700, 900, ScreenFit{}), 1.875f);
+    for (const auto& [w, h] : {std::pair{1, 1}, std::pair{0, 0}, std::pair{2000, 1}, std::pair{640, 10}}) {
+        const float scale = screenScale(w, h, ScreenFit{});
+        EXPECT_GT(scale, 0.0f);
+        EXPECT_LE(scale, 640.0f / 480);
+    }
 }
 
 } // namespace
