@@ -5,6 +5,9 @@
 #include "app/MprisBridge.h"
 #include "app/ScriptRunner.h"
 #include "app/SpooloraAppDelegate.h"
+#include "media/library/MusicFolders.h"
+#include "media/library/ScanCommand.h"
+#include "media/library/SqliteMusicLibrary.h"
 #include "platform/headless/BuiltInLibrary.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
@@ -23,6 +26,9 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
+
+#include <unistd.h>
 
 #ifndef SPOOLORA_VERSION
 #define SPOOLORA_VERSION "unknown"
@@ -31,7 +37,8 @@
 namespace {
 
 constexpr const char* usageLine =
-    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] | spoolora --script FILE|- [--config-dir DIR]";
+    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] [--music DIR]... | spoolora --script FILE|- [--config-dir DIR]\n"
+    "       spoolora --scan [--music DIR]...";
 
 struct Arguments {
     std::optional<std::string> script;
@@ -40,6 +47,8 @@ struct Arguments {
     bool fullscreen = false;
     bool help = false;
     bool version = false;
+    bool scan = false;
+    std::vector<std::string> music;   // replaces the XDG music folder for this run
 };
 
 struct BadArguments {
@@ -73,6 +82,10 @@ public:
                 args.help = flag(arg);
             else if (arg == "--version")
                 args.version = flag(arg);
+            else if (arg == "--scan")
+                args.scan = flag(arg);
+            else if (arg == "--music")
+                args.music.push_back(value(arg));
             else
                 throw BadArguments{"unknown argument \"" + std::string(argv_[index_]) + "\""};
         }
@@ -140,6 +153,8 @@ void printHelp()
               << "                     scripts keep them in memory unless this is given)\n"
               << "  --scale N          window pixels per point (default: to fit the display)\n"
               << "  --fullscreen       fill the screen\n"
+              << "  --music DIR        look for music in DIR instead of the XDG music folder (repeatable)\n"
+              << "  --scan             bring the music library's index up to date, then exit\n"
               << "  --help             show this text\n"
               << "  --version          show the version\n\n";
     std::cout << "Keys in the window:\n" << spoolora::keyboardHelp() << "\n";
@@ -157,6 +172,25 @@ int runScript(const Arguments& args)
         return platform::sdl::renderScreenshot(window, window.clock(), path);
     };
     return spoolora::runScriptFile(*args.script, *platform, std::move(options), std::cout, std::cerr);
+}
+
+// The listener's folders (or those given), and always the demo tape.
+std::vector<std::string> musicFolders(const Arguments& args)
+{
+    std::vector<std::string> folders = args.music;
+    if (folders.empty())
+        folders.push_back(media::defaultMusicFolder());
+    const std::filesystem::path demo = platform::sdl::resourceDirectory() / "demo";
+    std::error_code ignored;
+    if (std::filesystem::is_directory(demo, ignored))
+        folders.push_back(demo.string());
+    return folders;
+}
+
+int runScan(const Arguments& args)
+{
+    return media::runLibraryScan(musicFolders(args), media::defaultLibraryDatabasePath(), isatty(STDOUT_FILENO) != 0,
+                                 std::cout, std::cerr);
 }
 
 // The player in a desktop window, on the desktop backend.
@@ -180,6 +214,11 @@ int runWindow(const Arguments& args)
     platformOptions.library = platform::headless::builtInLibrary();
     platformOptions.makeMusicPlayer = [library = platformOptions.library](const platform::BackendServices& services) {
         return platform::headless::makeSimulatedPlayer(services, library);
+    };
+    // The listener's music, indexed on a worker thread from the moment the window opens.
+    platformOptions.makeMusicLibrary = [&args](const platform::BackendServices& services) {
+        return std::make_unique<media::SqliteMusicLibrary>(
+            services.runLoop, media::LibrarySettings{musicFolders(args), media::defaultLibraryDatabasePath()});
     };
     const std::unique_ptr<platform::sdl::SdlPlatform> backend =
         platform::sdl::makeSdlPlatform(std::move(platformOptions));
@@ -229,6 +268,8 @@ int main(int argc, char** argv)
         return 0;
     }
     try {
+        if (args.scan)
+            return runScan(args);
         if (args.script)
             return runScript(args);
         return runWindow(args);

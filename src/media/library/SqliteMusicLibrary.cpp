@@ -1,5 +1,6 @@
 #include "media/library/SqliteMusicLibrary.h"
 
+#include "media/library/FolderWatcher.h"
 #include "media/library/LibraryScanner.h"
 
 #include <algorithm>
@@ -210,13 +211,30 @@ void SqliteMusicLibrary::work()
         } else {
             LibraryDatabase database(settings_.databasePath);
             publisher.load(database);
-            const ScanReport report = scanMusicFolders(database, settings_.folders, &publisher, &stop_);
-            for (const SkippedRecord& skipped : report.skipped)
-                if (!skipped.remembered)
-                    std::fprintf(stderr, "spoolora: skipped \"%s\": %s\n", skipped.path.c_str(), skipped.reason.c_str());
-            filesSeen = report.filesSeen;
-            if (publisher.isDirty() && !stop_)
-                publisher.publish();
+            const auto scan = [&] {
+                const ScanReport report = scanMusicFolders(database, settings_.folders, &publisher, &stop_);
+                for (const SkippedRecord& skipped : report.skipped)
+                    if (!skipped.remembered)
+                        std::fprintf(stderr, "spoolora: skipped \"%s\": %s\n", skipped.path.c_str(), skipped.reason.c_str());
+                if (publisher.isDirty() && !stop_)
+                    publisher.publish();
+                return report.filesSeen;
+            };
+            // The watches go on before the scan, so that nothing changed during it is missed.
+            std::unique_ptr<FolderWatcher> watcher;
+            if (settings_.follow)
+                watcher = std::make_unique<FolderWatcher>(std::vector<std::string>(roots.begin(), roots.end()));
+            filesSeen = scan();
+            publishState(platform::LibraryScanState{false, filesSeen});
+            idle_ = true;
+            while (watcher && watcher->waitForChange(stop_)) {
+                idle_ = false;
+                filesSeen = scan();
+                watcher->refresh();
+                publishState(platform::LibraryScanState{false, filesSeen});
+                idle_ = true;
+            }
+            return;
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "spoolora: %s\n", error.what());

@@ -20,6 +20,7 @@ struct LibrarySettings {
     std::vector<std::string> folders;   // music folders, in the order given
     std::string databasePath;           // the index file
     double lockWaitSeconds = 2;         // how long to wait for another Spoolora's scan
+    bool follow = true;                 // rescan when the folders change (inotify)
 };
 
 // A LibraryTrack for a record of the index: empty strings and zero numbers are missing.
@@ -44,7 +45,7 @@ public:
     void addObserver(platform::MusicLibraryObserver& observer) override;
     void removeObserver(platform::MusicLibraryObserver& observer) override;
 
-    // Whether the worker has finished its scan (or given up). Any thread.
+    // Whether the worker has finished its scan (or given up) and waits for changes. Any thread.
     bool isIdle() const noexcept { return idle_.load(); }
 
 private:

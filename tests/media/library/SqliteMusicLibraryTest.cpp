@@ -111,4 +111,27 @@ TEST_F(SqliteLibrary, AnotherWriterLeavesItReadOnly)
     EXPECT_EQ(library.contents()->trackCount(), 1u);
 }
 
+TEST_F(SqliteLibrary, FollowsTheFoldersWhileRunning)
+{
+    writeMusicFile(music / "Album" / "one.flac", {{"TITLE", "One"}});
+    media::SqliteMusicLibrary library(runLoop, settings());
+    waitForWorker(library);
+    runLoop.runDue();
+    ASSERT_EQ(library.contents()->trackCount(), 1u);
+
+    // Watched from outside: a new folder with a file, and the first file removed.
+    writeMusicFile(music / "Later" / "two.mp3", {{"TITLE", "Two"}});
+    fs::remove(music / "Album" / "one.flac");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        runLoop.runDue();
+        const auto contents = library.contents();
+        if (contents->trackCount() == 1 && contents->track(0).item->title == "Two")
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(library.contents()->trackCount(), 1u);
+    EXPECT_EQ(library.contents()->track(0).item->title, "Two");
+}
+
 } // namespace
