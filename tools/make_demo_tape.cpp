@@ -156,7 +156,7 @@ audiogen::Sound composeTrack(const TrackPlan& plan)
                 });
             }
             for (int s : {1, 3}) {
-                const std::uint32_t seed = random.next();
+                std::uint32_t seed = random.next();
                 mix.add(barStart + s * beat, 0.25, 0.1, [seed](double t) mutable {
                     seed ^= seed << 13;
                     seed ^= seed >> 17;
@@ -167,7 +167,7 @@ audiogen::Sound composeTrack(const TrackPlan& plan)
             }
         }
         for (int h = 0; h < 8 && !intro; ++h) {
-            const std::uint32_t seed = random.next();
+            std::uint32_t seed = random.next();
             double previous = 0;
             mix.add(barStart + h * beat / 2, 0.08, 0.4, [seed, previous](double t) mutable {
                 seed ^= seed << 13;

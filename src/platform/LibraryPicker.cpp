@@ -136,6 +136,12 @@ public:
 
     void touchesCancelled(const TouchEvent&) override { dragging_ = false; }
 
+    bool scrollWheel(float deltaPoints) override
+    {
+        picker_.scrollBy(deltaPoints);
+        return true;
+    }
+
 private:
     LibraryPicker& picker_;
     std::vector<RowViews> slots_;
@@ -147,7 +153,7 @@ private:
 // The search field: shows what was typed, or a hint. A tap gives it the keys.
 class SearchFieldView final : public View {
 public:
-    SearchFieldView(Rect frame) : View(frame)
+    SearchFieldView(Rect frame, LibraryPicker& picker) : View(frame), picker_(picker)
     {
         View& box = addSubview(std::make_unique<View>(Rect{8, 4, frame.width - 16, frame.height - 8}));
         box.setBackgroundColor(fieldColor);
@@ -161,7 +167,20 @@ public:
     }
     const Label& label() const noexcept { return *text_; }
 
+    bool takesTouches() const noexcept override { return true; }
+    void touchesEnded(const TouchEvent&) override { picker_.focusSearchField(); }
+    bool canBecomeFocused() const noexcept override { return true; }
+    void insertText(const std::string& text) override { picker_.typeText(text); }
+    bool keyEvent(const KeyEvent& event, KeyPhase phase) override
+    {
+        if (phase != KeyPhase::Down || event.key != Key::Backspace || picker_.searchText().empty())
+            return false;
+        picker_.deleteBackward();
+        return true;
+    }
+
 private:
+    LibraryPicker& picker_;
     Label* text_ = nullptr;
 };
 
@@ -609,7 +628,7 @@ void LibraryPicker::loadView()
     titleLabel_ = &addLabel(top, {80, 0, width - 160, bar}, "", 17, TextAlignment::Center, white);
     addTextButton(top, {width - 80, 0, 80, bar}, "Done", accentColor).addAction([this] { done(); }, ControlEvent::TouchUpInside);
 
-    searchField_ = &root->addSubview(std::make_unique<SearchFieldView>(Rect{0, bar, width, searchHeightPoints}));
+    searchField_ = &root->addSubview(std::make_unique<SearchFieldView>(Rect{0, bar, width, searchHeightPoints}, *this));
     searchField_->setBackgroundColor(Color::black());
     searchField_->show(searchText_);
 
@@ -645,6 +664,42 @@ void LibraryPicker::loadView()
 
     setView(std::move(root));
     refreshScreen();
+}
+
+void LibraryPicker::focusSearchField()
+{
+    if (searchField_)
+        window().setFocusedView(searchField_);
+}
+
+bool LibraryPicker::keyEvent(const KeyEvent& event, KeyPhase phase)
+{
+    if (phase != KeyPhase::Down)
+        return false;
+    switch (event.key) {
+    case Key::Up: moveCursor(-1); return true;
+    case Key::Down: moveCursor(1); return true;
+    case Key::PageUp: pageCursor(-1); return true;
+    case Key::PageDown: pageCursor(1); return true;
+    case Key::Home: moveCursorToEnd(false); return true;
+    case Key::End: moveCursorToEnd(true); return true;
+    case Key::Return: activateCursor(); return true;
+    case Key::Escape: cancel(); return true;
+    case Key::Left:
+    case Key::Backspace:
+        if (!isShowingDetail())
+            return false;
+        goBack();
+        return true;
+    case Key::Character:
+        // Shortcuts with Control or Alt are not typing.
+        if (event.control || event.alt)
+            return false;
+        focusSearchField();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void LibraryPicker::refreshScreen()

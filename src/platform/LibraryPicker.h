@@ -109,6 +109,12 @@ public:
     View* listView() const noexcept;
     SearchFieldView* searchField() const noexcept { return searchField_; }
     void loadView() override;
+    // Arrows, Page keys, Home and End move the cursor; Return adds or opens its row;
+    // Escape cancels; Left (or Backspace with an empty search) goes back; a typing key
+    // gives the search field the focus, so that its text lands there.
+    bool keyEvent(const KeyEvent& event, KeyPhase phase) override;
+    // Gives the search field the keyboard focus (a tap on it does too).
+    void focusSearchField();
 
 private:
     struct Level {

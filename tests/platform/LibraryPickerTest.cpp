@@ -259,6 +259,52 @@ TEST_F(LibraryPickerScreen, LongListScrollsWithOnlyVisibleRowsBuilt)
     EXPECT_EQ(picker->scrollOffsetPoints(), 0);
 }
 
+TEST_F(LibraryPickerScreen, KeysWheelAndTypingDriveIt)
+{
+    using platform::Key;
+    using platform::KeyEvent;
+    using platform::KeyPhase;
+    present();
+    auto& window = platform.window();
+    const auto press = [&](KeyEvent event) {
+        window.keyEvent(event, KeyPhase::Down);
+        window.keyEvent(event, KeyPhase::Up);
+    };
+    tapTab(2);
+    press(KeyEvent::named(Key::Down));
+    press(KeyEvent::named(Key::Down));
+    press(KeyEvent::named(Key::Return));   // the second song: Blue
+    press(KeyEvent::named(Key::End));
+    press(KeyEvent::named(Key::Return));   // the last: Zephyr
+    EXPECT_EQ(titlesOf(picker->selection()), (std::vector<std::string>{"Blue", "Zephyr"}));
+
+    // Typing goes to the search field, wherever the focus was.
+    press(KeyEvent::typing(U'z'));
+    window.textInput("ze");
+    EXPECT_EQ(picker->searchText(), "ze");
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Zephyr"}));
+    press(KeyEvent::named(Key::Backspace));
+    press(KeyEvent::named(Key::Backspace));
+    EXPECT_EQ(picker->searchText(), "");
+
+    tapTab(0);
+    press(KeyEvent::named(Key::Down));
+    press(KeyEvent::named(Key::Return));
+    EXPECT_TRUE(picker->isShowingDetail());
+    press(KeyEvent::named(Key::Left));
+    EXPECT_FALSE(picker->isShowingDetail());
+
+    std::vector<LibraryTrack> many;
+    for (int i = 0; i < 100; ++i)
+        many.push_back(song("Song " + std::to_string(i), "A", "B", 1, "f" + std::to_string(i)));
+    library.setTracks(std::move(many));
+    EXPECT_TRUE(window.scrollWheel({160, 200}, 80));
+    EXPECT_FLOAT_EQ(picker->scrollOffsetPoints(), 80);
+
+    press(KeyEvent::named(Key::Escape));
+    EXPECT_EQ(delegate.cancels, 1);
+}
+
 TEST_F(LibraryPickerScreen, ShowsScanProgressAndFillsAsTracksArrive)
 {
     library.setTracks({});

@@ -4,6 +4,10 @@
 #include "media/library/SqliteMusicLibrary.h"
 #include "platform/LibraryContents.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <chrono>
 #include <ostream>
 #include <set>
@@ -54,6 +58,8 @@ private:
 int runLibraryScan(const std::vector<std::string>& folders, const std::string& databasePath, bool showProgress,
                    std::ostream& out, std::ostream& err)
 {
+    // FFmpeg's own complaints about a damaged file would bury the one line that names it.
+    av_log_set_level(AV_LOG_FATAL);
     try {
         IndexWriterLock lock(databasePath, 5);
         if (!lock.isHeld()) {
