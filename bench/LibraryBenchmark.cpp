@@ -4,7 +4,10 @@
 // floor, a rescan of an unchanged 10,000-file library, and the picker's opening and
 // one scrolled frame with 50,000 tracks. Timed by hand, best of a few runs.
 //
-// usage: library_benchmark [WORK_FOLDER]   (default: a temporary folder, removed after)
+// usage: library_benchmark [--keep WORK_FOLDER]
+//   Without --keep the libraries go into a temporary folder, removed after. With it
+//   they stay (and are reused), with 30,000 more files in WORK_FOLDER/extra30000 for
+//   bench/library_memory.sh (50,000 with WORK_FOLDER/lib20000).
 
 #include "AudioFileWriter.h"
 #include "media/library/LibraryScanner.h"
@@ -240,9 +243,13 @@ void measurePicker(int trackCount)
 
 int main(int argc, char** argv)
 {
-    const bool temporary = argc < 2;
+    const bool temporary = !(argc == 3 && std::string(argv[1]) == "--keep");
+    if (argc != 1 && temporary) {
+        std::fprintf(stderr, "usage: library_benchmark [--keep WORK_FOLDER]\n");
+        return 2;
+    }
     fs::path work = temporary ? fs::temp_directory_path() / ("spoolora-library-bench-" + std::to_string(getpid()))
-                              : fs::path(argv[1]);
+                              : fs::path(argv[2]);
     try {
         fs::create_directories(work);
         std::printf("generating libraries in %s ...\n", work.c_str());
@@ -261,6 +268,8 @@ int main(int argc, char** argv)
         std::printf("unchanged rescan: %ld files in %.3f s\n", files, rescan);
 
         measurePicker(50000);
+        if (!temporary)
+            makeLibrary(work / "extra30000", templates, 20000, 30000);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "library_benchmark: %s\n", error.what());
         return 1;
