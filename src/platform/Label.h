@@ -8,8 +8,7 @@
 namespace platform {
 
 enum class TextAlignment : std::int32_t { Left = 0, Center = 1 };
-// Clip cuts a long line at the edge; TailTruncation ends it with an ellipsis.
-enum class LineBreakMode : std::int32_t { Clip = 2, TailTruncation = 4 };
+enum class LineBreakMode : std::int32_t { Clip = 2 };
 
 struct Font {
     std::string name;    // the system's own font names ("Casino Hand", "MarkerFelt-Thin")

@@ -50,9 +50,8 @@ std::string countOf(std::size_t count, const char* one, const char* many)
 
 Label& addTruncatingLabel(View& parent, Rect frame, float fontSize, Color color)
 {
-    Label& label = addLabel(parent, frame, "", fontSize, TextAlignment::Left, color);
-    label.setLineBreakMode(LineBreakMode::TailTruncation);
-    return label;
+    // A text too long for its label ends with an ellipsis.
+    return addLabel(parent, frame, "", fontSize, TextAlignment::Left, color);
 }
 
 } // namespace
@@ -642,7 +641,6 @@ void LibraryPicker::loadView()
     addLabel(*emptyView_, {0, 0, width, 28}, "No music yet", 20, TextAlignment::Center, white);
     addLabel(*emptyView_, {0, 40, width, 20}, "Spoolora looks for music in", 14, TextAlignment::Center, dimTextColor);
     emptyFolders_ = &addLabel(*emptyView_, {16, 62, width - 32, 20}, "", 14, TextAlignment::Center, white);
-    emptyFolders_->setLineBreakMode(LineBreakMode::TailTruncation);
     addLabel(*emptyView_, {0, 96, width, 20}, "Copy music files there, or start", 14, TextAlignment::Center, dimTextColor);
     addLabel(*emptyView_, {0, 116, width, 20}, "spoolora --music FOLDER", 14, TextAlignment::Center, dimTextColor);
     noMatches_ = &addLabel(*root, {0, listTop + 40, width, 24}, "No matches", 16, TextAlignment::Center, dimTextColor);

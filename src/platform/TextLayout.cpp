@@ -173,12 +173,6 @@ void drawLabelText(cairo_t* cairo, const Label& label)
     const LayoutPtr layout = makeLayout(cairo, label.text(), font);
     PangoRectangle logical{};
     pango_layout_get_extents(layout.get(), nullptr, &logical);
-    if (label.lineBreakMode() == LineBreakMode::TailTruncation && double(logical.width) / PANGO_SCALE > bounds.width) {
-        // Too long: the end gives way to an ellipsis ("…"), in the text's own direction.
-        pango_layout_set_width(layout.get(), static_cast<int>(double(bounds.width) * PANGO_SCALE));
-        pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
-        pango_layout_get_extents(layout.get(), nullptr, &logical);
-    }
     const double textWidth = double(logical.width) / PANGO_SCALE;
 
     // Right-to-left text starts at the right end: a label set to align left shows
