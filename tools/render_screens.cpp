@@ -6,7 +6,9 @@
 
 #include "app/SpooloraAppDelegate.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "platform/LibraryPicker.h"
 #include "platform/ListMediaPicker.h"
+#include "platform/headless/MemoryMusicLibrary.h"
 #include "platform/sdl/DesktopMailComposer.h"
 #include "platform/sdl/Screenshot.h"
 
@@ -77,5 +79,51 @@ int main(int argc, char** argv)
     shoot("picker-sliding.png");
     world.advance(1.0);
     shoot("picker.png");
+    world.window().dismissModal(false);
+    world.advance(0.5);
+
+    // The library picker: albums, an opened album with a selection, songs, search,
+    // a long title in another script, the scan's progress, and an empty library.
+    platform::headless::MemoryMusicLibrary library;
+    library.setMusicFolders({"/home/listener/Music"});
+    std::vector<platform::LibraryTrack> tracks;
+    const char* albums[][2] = {{"Low Water", "The Tidal Band"}, {"Ferne", "Kapelle"}, {"Blue Hour", "Ana Ruiz"},
+                               {"東京の夜", "空の音"}, {"Autumn Tapes", "Grey Owls"},
+                               {"A Very Long Album Title That Does Not Fit On One Line At All", "Someone With A Long Name"}};
+    for (int a = 0; a < 6; ++a)
+        for (int t = 1; t <= 9; ++t) {
+            auto item = std::make_shared<platform::MediaItem>(*platform::makeAlbumItem(
+                "Song " + std::to_string(t) + (t == 3 ? " (Extended Remix With A Title Far Too Long)" : ""),
+                albums[a][1], albums[a][0], 200, t, 9));
+            item->location = "/music/" + std::to_string(a) + "/" + std::to_string(t) + ".flac";
+            tracks.push_back(platform::LibraryTrack{item, {}, 0, 0});
+        }
+    library.setTracks(std::move(tracks));
+    library.setScanState({true, 1234});
+    auto made = std::make_unique<platform::LibraryPicker>(world.window(), world.runLoop(), library,
+                                                         platform::MediaType::Music);
+    platform::LibraryPicker& picker = *made;
+    picker.setAllowsPickingMultipleItems(true);
+    world.window().presentModal(std::move(made), true);
+    world.advance(1.0);
+    shoot("library-albums.png");
+    picker.activateRow(4);
+    picker.activateRow(3);
+    picker.activateRow(1);
+    picker.moveCursor(1);
+    world.advance(0.1);
+    shoot("library-album.png");
+    library.setScanState({false, 5000});
+    picker.selectTab(platform::LibraryPicker::Tab::Songs);
+    picker.scrollBy(120);
+    world.advance(0.1);
+    shoot("library-songs.png");
+    picker.typeText("blue 4");
+    world.advance(0.1);
+    shoot("library-search.png");
+    library.setTracks({});
+    picker.setSearchText("");
+    world.advance(0.1);
+    shoot("library-empty.png");
     return 0;
 }

@@ -9,6 +9,9 @@
 #include "media/OpenFiles.h"
 #include "media/SavedPlayerState.h"
 #include "media/SystemMusicPlayer.h"
+#include "media/library/MusicFolders.h"
+#include "media/library/ScanCommand.h"
+#include "media/library/SqliteMusicLibrary.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "platform/sdl/DesktopWindow.h"
 #include "platform/sdl/Mpris.h"
@@ -28,6 +31,8 @@
 #include <system_error>
 #include <vector>
 
+#include <unistd.h>
+
 #ifndef SPOOLORA_VERSION
 #define SPOOLORA_VERSION "unknown"
 #endif
@@ -35,7 +40,9 @@
 namespace {
 
 constexpr const char* usageLine =
-    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] [FILE...] | spoolora --script FILE|- [--config-dir DIR]";
+    "usage: spoolora [--config-dir DIR] [--scale N] [--fullscreen] [--music DIR]... [FILE...]\n"
+    "       spoolora --script FILE|- [--config-dir DIR]\n"
+    "       spoolora --scan [--music DIR]...";
 
 struct Arguments {
     std::optional<std::string> script;
@@ -46,6 +53,8 @@ struct Arguments {
     bool version = false;
     // Music to play: files, folders and playlists.
     std::vector<std::string> files;
+    bool scan = false;
+    std::vector<std::string> music;   // replaces the XDG music folder for this run
 };
 
 std::string scaleText(float scale)
@@ -86,6 +95,10 @@ public:
                 args.help = flag(arg);
             else if (arg == "--version")
                 args.version = flag(arg);
+            else if (arg == "--scan")
+                args.scan = flag(arg);
+            else if (arg == "--music")
+                args.music.push_back(value(arg));
             else if (arg == "--")
                 takeFiles(index_ + 1, args);
             else if (arg.starts_with("-") && arg != "-")
@@ -169,6 +182,8 @@ void printHelp()
               << scaleText(platform::sdl::maximumScale) << " (default, or 0: to fit the display)\n"
               << "  --fullscreen       fill the display; the picture takes the largest whole scale that\n"
               << "                     fits (or the --scale given), centred between black bars\n"
+              << "  --music DIR        look for music in DIR instead of the XDG music folder (repeatable)\n"
+              << "  --scan             bring the music library's index up to date, then exit\n"
               << "  --help             show this text\n"
               << "  --version          show the version\n"
               << "  FILE...            play these files, folders (taken whole, in name order) and\n"
@@ -189,6 +204,26 @@ int runScript(const Arguments& args)
     };
     return spoolora::runScriptFile(*args.script, *platform, std::move(options), std::cout, std::cerr);
 }
+
+// The listener's folders (or those given), and always the demo tape.
+std::vector<std::string> musicFolders(const Arguments& args)
+{
+    std::vector<std::string> folders = args.music;
+    if (folders.empty())
+        folders.push_back(media::defaultMusicFolder());
+    const std::filesystem::path demo = platform::sdl::resourceDirectory() / "demo";
+    std::error_code ignored;
+    if (std::filesystem::is_directory(demo, ignored))
+        folders.push_back(demo.string());
+    return folders;
+}
+
+int runScan(const Arguments& args)
+{
+    return media::runLibraryScan(musicFolders(args), media::defaultLibraryDatabasePath(), isatty(STDOUT_FILENO) != 0,
+                                 std::cout, std::cerr);
+}
+
 
 // 0 (or no preference) track gain, 1 album gain, 2 none.
 constexpr const char* replayGainPreferenceKey = "replayGainPreference";
@@ -246,6 +281,11 @@ int runWindow(const Arguments& args)
         auto player = std::make_unique<media::SystemMusicPlayer>(services.runLoop, services.center);
         engine = player.get();
         return player;
+    };
+    // The listener's music, indexed on a worker thread from the moment the window opens.
+    platformOptions.makeMusicLibrary = [&args](const platform::BackendServices& services) {
+        return std::make_unique<media::SqliteMusicLibrary>(
+            services.runLoop, media::LibrarySettings{musicFolders(args), media::defaultLibraryDatabasePath()});
     };
     const std::unique_ptr<platform::sdl::SdlPlatform> backend =
         platform::sdl::makeSdlPlatform(std::move(platformOptions));
@@ -316,6 +356,8 @@ int main(int argc, char** argv)
         return 0;
     }
     try {
+        if (args.scan)
+            return runScan(args);
         if (args.script)
             return runScript(args);
         return runWindow(args);

@@ -135,6 +135,9 @@ public:
     virtual void touchesEnded(const TouchEvent&) {}
     // The touch was taken away (a gesture recognised): no action of the view fires.
     virtual void touchesCancelled(const TouchEvent&) {}
+    // A mouse wheel turned over the view: positive moves content up (later content
+    // comes into view). Returns whether the view scrolled; if not, its superview is asked.
+    virtual bool scrollWheel(float /*deltaPoints*/) { return false; }
 
     // --- Keys and typed text --------------------------------------------------
     // Whether the window may give this view the keyboard focus (a text field).

@@ -301,6 +301,14 @@ void Window::dismissAlert()
 
 // --- Touches ------------------------------------------------------------------
 
+bool Window::scrollWheel(Point location, float deltaPoints)
+{
+    for (View* view = hitTest(location); view; view = view->superview())
+        if (view->scrollWheel(deltaPoints))
+            return true;
+    return false;
+}
+
 View* Window::hitTest(Point location)
 {
     if (alertView_)

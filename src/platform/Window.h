@@ -95,6 +95,9 @@ public:
     bool keyEvent(const KeyEvent& event, KeyPhase phase);
     // Typed text goes to the focused view; without one it is dropped.
     void textInput(const std::string& utf8);
+    // A mouse wheel over a screen point: offered to the view there that takes touches,
+    // then to its superviews. Returns whether one scrolled.
+    bool scrollWheel(Point location, float deltaPoints);
     // What acts on the keys that no screen took: the application's shortcuts.
     using KeyCommandHandler = std::function<bool(const KeyEvent&, KeyPhase)>;
     void setKeyCommandHandler(KeyCommandHandler handler) { keyCommands_ = std::move(handler); }

@@ -332,6 +332,14 @@ private:
             if (event.button.which != SDL_TOUCH_MOUSEID && event.button.button == SDL_BUTTON_LEFT)
                 pointerUp(Pointer::Mouse, presenter_.screenPoint(float(event.button.x), float(event.button.y)));
             break;
+        case SDL_MOUSEWHEEL: {
+            // A notch moves the list by most of a row; "natural" scrolling flips the sign.
+            int x = 0, y = 0;
+            SDL_GetMouseState(&x, &y);
+            const float notches = event.wheel.preciseY * (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1.0f : 1.0f);
+            platform_.window().scrollWheel(presenter_.screenPoint(float(x), float(y)), -40.0f * notches);
+            break;
+        }
         case SDL_FINGERDOWN:
             if (pointer_ == Pointer::None) {
                 const Point p = presenter_.screenPointFromTouch(event.tfinger.x, event.tfinger.y);

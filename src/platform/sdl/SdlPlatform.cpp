@@ -1,5 +1,6 @@
 #include "platform/sdl/SdlPlatform.h"
 
+#include "platform/LibraryPicker.h"
 #include "platform/ListMediaPicker.h"
 
 #include <SDL.h>
@@ -24,6 +25,8 @@ SdlPlatform::SdlPlatform(SdlPlatformOptions options)
     : runLoop_(clock_),
       defaults_(options.configFolder),
       player_(buildPlayer(options, BackendServices{clock_, runLoop_, center_})),
+      musicLibrary_(options.makeMusicLibrary ? options.makeMusicLibrary(BackendServices{clock_, runLoop_, center_})
+                                             : nullptr),
       window_(clock_),
       library_(std::move(options.library)),
       mail_(std::move(options.mail))
@@ -34,6 +37,8 @@ SdlPlatform::~SdlPlatform() = default;
 
 std::unique_ptr<MediaPickerController> SdlPlatform::makeMediaPicker(std::int32_t mediaTypes)
 {
+    if (musicLibrary_)
+        return std::make_unique<LibraryPicker>(window_, runLoop_, *musicLibrary_, mediaTypes);
     return std::make_unique<ListMediaPicker>(window_, mediaTypes, library_);
 }
 

@@ -4,6 +4,7 @@
 // of the desktop. The music player and the music the picker lists come from the
 // caller, which alone decides what plays.
 
+#include "platform/MusicLibrary.h"
 #include "platform/Platform.h"
 #include "platform/sdl/DesktopMailComposer.h"
 
@@ -21,8 +22,11 @@ struct SdlPlatformOptions {
     // Builds the system music player on the platform's clock, run loop and
     // notification centre, once, while the platform is built. Required.
     std::function<std::unique_ptr<MusicPlayer>(const BackendServices&)> makeMusicPlayer;
-    // The music the picker lists, in the order shown.
+    // The music the picker lists, in the order shown, when there is no music library.
     std::vector<MediaItemPtr> library;
+    // Builds the listener's music library, once, while the platform is built. When
+    // given, the picker is the library picker over it.
+    std::function<std::unique_ptr<MusicLibrary>(const BackendServices&)> makeMusicLibrary;
 };
 
 class SdlPlatform final : public Platform {
@@ -39,7 +43,7 @@ public:
     UserDefaults& standardUserDefaults() override { return defaults_; }
     MusicPlayer& systemMusicPlayer() override { return *player_; }
     Window& window() override { return window_; }
-    // A list picker over the library given in the options.
+    // The library picker over the music library, else a list picker over the music given.
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
     std::unique_ptr<MailComposeViewController> makeMailComposer() override;
     // Turns SDL's screen-saver inhibition on and off. Needs SDL's video set up.
@@ -47,6 +51,7 @@ public:
     bool isIdleTimerDisabled() const override { return idleTimerDisabled_; }
 
     const std::vector<MediaItemPtr>& library() const noexcept { return library_; }
+    MusicLibrary* musicLibrary() const noexcept { return musicLibrary_.get(); }
 
 private:
     MonotonicClock clock_;
@@ -56,6 +61,8 @@ private:
     // After what it runs on and before the window: it outlives the screens and goes
     // before its clock, run loop and notification centre.
     std::unique_ptr<MusicPlayer> player_;
+    // Posts to the run loop from its worker; a picker on the window reads it.
+    std::unique_ptr<MusicLibrary> musicLibrary_;
     Window window_;
     std::vector<MediaItemPtr> library_;
     MailHandOff mail_;
