@@ -10,28 +10,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-$top/build/release/src/app/spoolora}
 seconds=${2:-30}
 [ -x "$binary" ] || { echo "cpu_usage: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
-for tool in Xvfb xdotool ffmpeg; do
-    command -v "$tool" >/dev/null || { echo "cpu_usage: $tool is not installed" >&2; exit 2; }
-done
-
-work=$(mktemp -d)
-xvfb="" app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+name=cpu_usage skip_status=2
+source "$top/tests/support/virtual_desktop.sh"
+require_tools Xvfb xdotool ffmpeg
+start_virtual_display
 
 # Real audio to play: two minutes of a chord with noise, as MP3.
 ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
     -b:a 256k "$work/music.mp3"
-SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
     "$binary" --config-dir "$work/config" --scale 2 "$work/music.mp3" 2>"$work/stats" &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1)

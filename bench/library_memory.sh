@@ -8,30 +8,18 @@ set -euo pipefail
 binary=${1:?usage: library_memory.sh SPOOLORA MUSIC_FOLDER...}
 shift
 [ -x "$binary" ] || { echo "library_memory: no player at $binary" >&2; exit 2; }
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "library_memory: $tool is not installed" >&2; exit 2; }
-done
+top=$(cd "$(dirname "$0")/.." && pwd)
+name=library_memory skip_status=2
+source "$top/tests/support/virtual_desktop.sh"
+require_tools Xvfb xdotool
 music=()
 for folder in "$@"; do music+=(--music "$folder"); done
-
-work=$(mktemp -d)
-xvfb="" app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 
 start=$(date +%s.%N)
 "$binary" --scan "${music[@]}" 2>/dev/null
 echo "indexed in $(echo "$(date +%s.%N) - $start" | bc) s"
 
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
+start_virtual_display
 
 SDL_AUDIODRIVER=dummy "$binary" --config-dir "$work/config" --scale 1 "${music[@]}" 2>/dev/null &
 app=$!

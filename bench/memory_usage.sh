@@ -10,25 +10,12 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 binary=${1:-$top/build/release/src/app/spoolora}
 [ -x "$binary" ] || { echo "memory_usage: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
-for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "memory_usage: $tool is not installed" >&2; exit 2; }
-done
+name=memory_usage skip_status=2
+source "$top/tests/support/virtual_desktop.sh"
+require_tools Xvfb xdotool
+start_virtual_display
 
-work=$(mktemp -d)
-xvfb="" app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(cat "$work/display")"
-
-SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 XDG_DATA_HOME="$work/data" \
+SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
     "$binary" --config-dir "$work/config" --scale 2 2>"$work/stats" &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora' | head -n 1)

@@ -7,40 +7,16 @@
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb xdotool ffmpeg python3; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "play_files_e2e: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-xvfb="" app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "play_files_e2e: $*" >&2
-    [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2
-    exit 1
-}
+name=play_files_e2e
+source "$(dirname "$0")/../support/virtual_desktop.sh"
+require_tools Xvfb xdotool ffmpeg python3
 
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=1" "$work/a.flac"
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=660:sample_rate=44100:duration=1" -c:a libmp3lame "$work/b.mp3"
 
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+start_virtual_display
 
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.raw" XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data" \
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/out.raw" \
     "$binary" --config-dir "$work/config" --scale 1 "$work/a.flac" "$work/b.mp3" >"$work/app.log" 2>&1 &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1) || true

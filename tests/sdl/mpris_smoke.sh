@@ -6,38 +6,12 @@
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb busctl ffmpeg; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "mpris_smoke: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
+name=mpris_smoke
+source "$(dirname "$0")/../support/virtual_desktop.sh"
+require_tools Xvfb busctl ffmpeg
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "mpris_smoke: needs dbus-run-session" >&2; exit 1; }
-
-work=$(mktemp -d)
-xvfb=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "mpris_smoke: $*" >&2
-    [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2
-    exit 1
-}
-
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-export SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
+start_virtual_display
+export SDL_AUDIODRIVER=dummy
 # The player is real: what OpenUri opens below must be music.
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=30" "$work/Side A.flac" ||
     fail "ffmpeg could not make the test file"

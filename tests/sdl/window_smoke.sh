@@ -6,42 +6,15 @@
 set -euo pipefail
 
 binary=$1
-for tool in Xvfb xdotool import compare convert ffmpeg; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "window_smoke: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-xvfb=""
-app=""
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "window_smoke: $*" >&2
-    [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" >&2
-    exit 1
-}
-
-# Xvfb picks a free display itself and tells which.
-Xvfb -displayfd 3 -screen 0 1024x1100x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+name=window_smoke
+source "$(dirname "$0")/../support/virtual_desktop.sh"
+require_tools Xvfb xdotool import compare convert ffmpeg
+start_virtual_display
 
 # Something to play: a minute of a quiet tone, paused at once below.
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60" -metadata title="Low Tide Overture" \
     -metadata artist="The Harbour Reels" -c:a flac "$work/tone.flac"
-SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state" \
+SDL_AUDIODRIVER=dummy \
     "$binary" --config-dir "$work/config" --scale 2 "$work/tone.flac" >"$work/app.log" 2>&1 &
 app=$!
 
@@ -112,16 +85,8 @@ app=""
 # sits in the middle between black bars.
 kill "$xvfb" 2>/dev/null || true
 wait "$xvfb" 2>/dev/null || true
-: >"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "the second Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-SDL_AUDIODRIVER=dummy XDG_DATA_HOME="$work/data" \
+start_virtual_display 1280x1024x24
+SDL_AUDIODRIVER=dummy \
     "$binary" --config-dir "$work/config" --fullscreen >"$work/app.log" 2>&1 &
 app=$!
 window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1) || true

@@ -355,7 +355,7 @@ void LibraryDatabase::remove(const std::string& path)
 
 namespace media {
 
-IndexWriterLock::IndexWriterLock(const std::string& databasePath, double waitSeconds)
+IndexWriterLock::IndexWriterLock(const std::string& databasePath, double waitSeconds, const std::atomic<bool>* giveUp)
 {
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(databasePath).parent_path(), ignored);
@@ -364,7 +364,7 @@ IndexWriterLock::IndexWriterLock(const std::string& databasePath, double waitSec
         return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(waitSeconds);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline || (giveUp && giveUp->load())) {
             ::close(fd_);
             fd_ = -1;
             return;

@@ -5,6 +5,7 @@
 
 #include "media/library/TrackTags.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -104,9 +105,11 @@ namespace media {
 // Only one Spoolora at a time writes the index: the holder of "<index>.lock".
 class IndexWriterLock {
 public:
-    // Tries for up to waitSeconds. Without the lock (another Spoolora holds it, or the
+    // Tries for up to waitSeconds, or until *giveUp turns true (a program that is
+    // quitting does not wait). Without the lock (another Spoolora holds it, or the
     // folder cannot be written) isHeld() is false.
-    IndexWriterLock(const std::string& databasePath, double waitSeconds);
+    IndexWriterLock(const std::string& databasePath, double waitSeconds,
+        const std::atomic<bool>* giveUp = nullptr);
     ~IndexWriterLock();
     IndexWriterLock(const IndexWriterLock&) = delete;
     IndexWriterLock& operator=(const IndexWriterLock&) = delete;

@@ -201,7 +201,9 @@ void SqliteMusicLibrary::work()
     Publisher publisher(publishContents, publishState, roots);
     std::int64_t filesSeen = 0;
     try {
-        IndexWriterLock lock(settings_.databasePath, settings_.lockWaitSeconds);
+        IndexWriterLock lock(settings_.databasePath, settings_.lockWaitSeconds, &stop_);
+        if (stop_)
+            return;
         if (!lock.isHeld()) {
             std::fprintf(stderr, "spoolora: another Spoolora is updating the music library; showing it as it is\n");
             if (std::filesystem::exists(settings_.databasePath)) {

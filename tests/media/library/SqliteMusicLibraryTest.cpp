@@ -111,6 +111,20 @@ TEST_F(SqliteLibrary, AnotherWriterLeavesItReadOnly)
     EXPECT_EQ(library.contents()->trackCount(), 1u);
 }
 
+TEST_F(SqliteLibrary, QuittingDoesNotWaitForAnotherWritersLock)
+{
+    media::IndexWriterLock held(settings().databasePath, 0);
+    ASSERT_TRUE(held.isHeld());
+    media::LibrarySettings patient = settings();
+    patient.lockWaitSeconds = 30;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        media::SqliteMusicLibrary library(runLoop, patient);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
 TEST_F(SqliteLibrary, FollowsTheFoldersWhileRunning)
 {
     writeMusicFile(music / "Album" / "one.flac", {{"TITLE", "One"}});
