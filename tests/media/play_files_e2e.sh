@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real program plays the files it is given: `spoolora a.flac b.mp3` on a virtual
-# X display with SDL's disk driver as the sound card, Q to quit, then the recording
+# X display with SDL's disk driver as the sound card, Ctrl+Q to quit, then the recording
 # must hold a.flac's 440 Hz followed by b.mp3's 660 Hz, joined without a gap, and
 # the player must be saved.
 # Usage: play_files_e2e.sh PATH_TO_SPOOLORA
@@ -23,16 +23,17 @@ window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | he
 [ -n "$window" ] || fail "no window named Spoolora appeared"
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 sleep 3
-xdotool key --window "$window" q
+# Both files have ended and the music picker is up, its search field taking letters: Ctrl+Q.
+xdotool key --window "$window" ctrl+q
 for _ in $(seq 50); do
     kill -0 "$app" 2>/dev/null || break
     sleep 0.1
 done
-kill -0 "$app" 2>/dev/null && fail "Q did not end the program"
+kill -0 "$app" 2>/dev/null && fail "Ctrl+Q did not end the program"
 wait "$app" || fail "the program ended with status $?"
 app=""
 
-# Q saved the player where the listener left it.
+# Quitting saved the player where the listener left it.
 grep -q '"queue"' "$work/state/spoolora/player.json" 2>/dev/null || fail "no saved player in \$XDG_STATE_HOME/spoolora"
 python3 - "$work/out.raw" <<'PY' || fail "the recording does not hold the two tones"
 import struct, sys
