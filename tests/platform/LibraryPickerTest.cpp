@@ -39,8 +39,9 @@ struct Delegate final : platform::MediaPickerDelegate {
 
 class LibraryPickerScreen : public ::testing::Test {
 protected:
-    platform::headless::HeadlessPlatform platform;
+    // The library outlives the platform, whose window still holds the picker that watches it.
     platform::headless::MemoryMusicLibrary library;
+    platform::headless::HeadlessPlatform platform;
     Delegate delegate;
     LibraryPicker* picker = nullptr;
 
