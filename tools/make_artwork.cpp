@@ -743,17 +743,37 @@ Canvas drawActionIcon()
     });
 }
 
+void drawSpeaker(cairo_t* cr)
+{
+    cairo_move_to(cr, 4, 16.5);
+    cairo_line_to(cr, 8.5, 16.5);
+    cairo_line_to(cr, 14.5, 11);
+    cairo_line_to(cr, 14.5, 29);
+    cairo_line_to(cr, 8.5, 23.5);
+    cairo_line_to(cr, 4, 23.5);
+    cairo_close_path(cr);
+    cairo_fill(cr);
+}
+
+// The speaker with a cross where the sound waves would be: the volume is 0.
+Canvas drawVolumeMutedIcon()
+{
+    return drawIcon(30, 40, [](cairo_t* cr) {
+        drawSpeaker(cr);
+        cairo_set_line_width(cr, 2.0);
+        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+        cairo_move_to(cr, 18, 16);
+        cairo_line_to(cr, 26, 24);
+        cairo_move_to(cr, 26, 16);
+        cairo_line_to(cr, 18, 24);
+        cairo_stroke(cr);
+    });
+}
+
 Canvas drawVolumeIcon()
 {
     return drawIcon(30, 40, [](cairo_t* cr) {
-        cairo_move_to(cr, 4, 16.5);
-        cairo_line_to(cr, 8.5, 16.5);
-        cairo_line_to(cr, 14.5, 11);
-        cairo_line_to(cr, 14.5, 29);
-        cairo_line_to(cr, 8.5, 23.5);
-        cairo_line_to(cr, 4, 23.5);
-        cairo_close_path(cr);
-        cairo_fill(cr);
+        drawSpeaker(cr);
         cairo_set_line_width(cr, 1.8);
         for (const double radius : {4.5, 8.5}) {
             cairo_new_sub_path(cr);
@@ -1475,7 +1495,7 @@ int main(int argc, char** argv)
     }
 
     bool good = true;
-    const std::array<std::pair<const char*, std::function<Canvas()>>, 10> pictures{{
+    const std::array<std::pair<const char*, std::function<Canvas()>>, 11> pictures{{
         {"band_black.png", drawTapeBand},
         {"wheel.png", drawReelHub},
         {"music_icon.png", drawMusicIcon},
@@ -1486,6 +1506,7 @@ int main(int argc, char** argv)
         {"UIBarButtonSystemPause.png", drawPauseIcon},
         {"UIBarButtonSystemAction.png", drawActionIcon},
         {"volume_icon.png", drawVolumeIcon},
+        {"volume_muted_icon.png", drawVolumeMutedIcon},
     }};
     for (const auto& [name, draw] : pictures) {
         good = writePng(draw(), directory / name) && good;

@@ -1,6 +1,7 @@
 #include "app/KeyMap.h"
 
 #include "app/SpooloraAppDelegate.h"
+#include "platform/VolumeView.h"
 
 namespace spoolora {
 
@@ -13,7 +14,8 @@ const char* keyboardHelp()
            "  [ or Page Up    previous cassette\n"
            "  M               choose music\n"
            "  T               show or hide the toolbar\n"
-           "  Esc             close the music picker, the share screen or a message\n"
+           "  V               volume panel: Up and Down set the volume, Esc closes it\n"
+           "  Esc             close the volume panel, the music picker, the share screen or a message\n"
            "  Q or Ctrl+Q     quit\n";
 }
 
@@ -45,6 +47,22 @@ bool KeyMap::arrowKey(bool forward, const platform::KeyEvent& event, platform::K
     return true;
 }
 
+bool KeyMap::openVolumePanel(MainViewController& controller)
+{
+    // The panel stands over the toolbar and goes with it, so the toolbar comes up
+    // first, as a tap on the strip below the cassette would bring it.
+    for (platform::BarButtonItem* item : controller.myToolBar->items()) {
+        auto* volume = dynamic_cast<platform::VolumeView*>(item->customView());
+        if (!volume)
+            continue;
+        if (controller.myToolBar->isHidden())
+            controller.showMusicControls();
+        volume->openPanel();
+        return true;
+    }
+    return false;
+}
+
 bool KeyMap::keyEvent(const platform::KeyEvent& event, platform::KeyPhase phase)
 {
     const bool down = phase == platform::KeyPhase::Down;
@@ -72,6 +90,7 @@ bool KeyMap::keyEvent(const platform::KeyEvent& event, platform::KeyPhase phase)
     case U'[': controller->showPreviousTapeSwipe(); return true;
     case U'm': controller->selectMusicFromLibrary(); return true;
     case U't': controller->toggleMusicControls(); return true;
+    case U'v': return openVolumePanel(*controller);
     default: return false;
     }
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class MainViewController;
 class SpooloraAppDelegate;
 
 namespace spoolora {
@@ -29,6 +30,7 @@ public:
 private:
     bool acceptsShortcuts() const;
     bool arrowKey(bool forward, const platform::KeyEvent& event, platform::KeyPhase phase);
+    bool openVolumePanel(MainViewController& controller);
 
     SpooloraAppDelegate& delegate_;
     const platform::Window& window_;

@@ -2,6 +2,7 @@
 
 #include "platform/MusicPlayer.h"
 #include "platform/Platform.h"
+#include "platform/VolumeControl.h"
 #include "player/MainViewController.h"
 
 #include <algorithm>
@@ -21,8 +22,9 @@ std::int64_t microseconds(double seconds)
 
 } // namespace
 
-MprisBridge::MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Hooks hooks)
-    : controller_(controller), player_(player), hooks_(std::move(hooks))
+MprisBridge::MprisBridge(MainViewController& controller, platform::MusicPlayer& player,
+                         platform::VolumeControl& volume, Hooks hooks)
+    : controller_(controller), player_(player), volume_(volume), hooks_(std::move(hooks))
 {
 }
 
@@ -61,15 +63,9 @@ platform::sdl::MprisState MprisBridge::mprisState()
             state.url = platform::sdl::MprisService::fileUri(item->location);
         state.positionMicroseconds = microseconds(player_.currentPlaybackTime());
     }
-    if (hooks_.volume) {
-        const double volume = hooks_.volume();
-        state.volume = std::isfinite(volume) ? std::clamp(volume, 0.0, 1.0) : 1.0;
-    }
+    state.volume = volume_.volume();
     // The screen's controls act on whatever the queue holds.
-    state.canGoNext = state.canGoPrevious = state.canPlay = state.canPause = state.hasTrack;
-    // FIXME: the music player offers no way to move to a position yet; until it
-    // does the bus is told that this player cannot seek.
-    state.canSeek = false;
+    state.canGoNext = state.canGoPrevious = state.canPlay = state.canPause = state.canSeek = state.hasTrack;
     return state;
 }
 
@@ -109,14 +105,33 @@ void MprisBridge::mprisStop()
     mprisPause();
 }
 
-void MprisBridge::mprisSeek(std::int64_t)
+// A jump has no button on the screen: the player moves, and the next tick derives
+// the tape on the reels from the new position, as it does five times a second.
+void MprisBridge::mprisSeek(std::int64_t offsetMicroseconds)
 {
-    // Not asked while the state says the player cannot seek.
+    const platform::MediaItemPtr item = player_.nowPlayingItem();
+    if (!item)
+        return;
+    const double now = player_.currentPlaybackTime();
+    const double target = (std::isfinite(now) ? now : 0.0) + double(offsetMicroseconds) / 1e6;
+    const double duration = item->playbackDurationValue();
+    // Past the end is the next track, as the interface asks; before the start is the start.
+    if (duration > 0 && target >= duration) {
+        mprisNext();
+        return;
+    }
+    player_.setCurrentPlaybackTime(std::max(0.0, target));
 }
 
-void MprisBridge::mprisSetPosition(const std::string&, std::int64_t)
+void MprisBridge::mprisSetPosition(const std::string&, std::int64_t positionMicroseconds)
 {
-    // Not asked while the state says the player cannot seek.
+    // The service has checked the track and the range.
+    player_.setCurrentPlaybackTime(double(positionMicroseconds) / 1e6);
+}
+
+void MprisBridge::mprisSetVolume(double volume)
+{
+    volume_.setVolume(std::isnan(volume) ? 0.0f : static_cast<float>(std::clamp(volume, 0.0, 1.0)));
 }
 
 void MprisBridge::mprisOpenFiles(const std::vector<std::string>& paths)
@@ -152,7 +167,7 @@ void MprisBridge::mprisQuit()
 // --- The session on the run loop -------------------------------------------------------------
 
 MprisSession::MprisSession(platform::Platform& platform, MainViewController& controller, MprisBridge::Hooks hooks)
-    : bridge_(controller, platform.systemMusicPlayer(), std::move(hooks))
+    : bridge_(controller, platform.systemMusicPlayer(), platform.volumeControl(), std::move(hooks))
 {
 }
 
@@ -167,7 +182,8 @@ std::unique_ptr<MprisSession> MprisSession::start(platform::Platform& platform, 
         return nullptr;
     MprisSession* self = session.get();
     platform::NotificationCenter& center = platform.defaultCenter();
-    for (const char* name : {platform::NowPlayingItemDidChangeNotification, platform::PlaybackStateDidChangeNotification})
+    for (const char* name : {platform::NowPlayingItemDidChangeNotification, platform::PlaybackStateDidChangeNotification,
+                             platform::VolumeDidChangeNotification})
         center.addObserver(self, name, nullptr, [self](const platform::Notification&) { self->service_->refresh(); });
     session->observing_ = platform::ObserverRegistration(center, self);
     session->timer_ = platform.runLoop().scheduledTimer(dispatchIntervalSeconds, *self, &MprisSession::serve);

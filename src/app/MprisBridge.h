@@ -18,6 +18,7 @@ class MainViewController;
 namespace platform {
 class MusicPlayer;
 class Platform;
+class VolumeControl;
 struct MediaItem;
 using MediaItemPtr = std::shared_ptr<const MediaItem>;
 }
@@ -33,11 +34,11 @@ public:
         // The items of files, folders and playlists, in order, the unplayable ones
         // left out; empty: each path is taken as one item.
         std::function<std::vector<platform::MediaItemPtr>(const std::vector<std::string>&)> itemsForPaths;
-        // The player's volume from 0 to 1; empty: full volume.
-        std::function<double()> volume;
     };
 
-    MprisBridge(MainViewController& controller, platform::MusicPlayer& player, Hooks hooks);
+    // The volume is the listener's, as the toolbar's panel shows and keeps it.
+    MprisBridge(MainViewController& controller, platform::MusicPlayer& player, platform::VolumeControl& volume,
+                Hooks hooks);
 
     platform::sdl::MprisState mprisState() override;
     void mprisNext() override;
@@ -48,6 +49,7 @@ public:
     void mprisStop() override;
     void mprisSeek(std::int64_t offsetMicroseconds) override;
     void mprisSetPosition(const std::string& trackId, std::int64_t positionMicroseconds) override;
+    void mprisSetVolume(double volume) override;
     void mprisOpenFiles(const std::vector<std::string>& paths) override;
     void mprisRaise() override;
     void mprisQuit() override;
@@ -57,6 +59,7 @@ private:
 
     MainViewController& controller_;
     platform::MusicPlayer& player_;
+    platform::VolumeControl& volume_;
     Hooks hooks_;
     // The track id names the now-playing item for as long as it stays the same item.
     std::shared_ptr<const platform::MediaItem> lastItem_;

@@ -3,6 +3,7 @@
 #include "app/ScriptJson.h"
 #include "app/SpooloraAppDelegate.h"
 #include "mechanics/TapeBandCircleUIView.h"
+#include "platform/VolumeView.h"
 #include "player/MainViewController.h"
 
 #include <algorithm>

@@ -289,6 +289,8 @@ int runWindow(const Arguments& args)
     };
     const std::unique_ptr<platform::sdl::SdlPlatform> backend =
         platform::sdl::makeSdlPlatform(std::move(platformOptions));
+    // The listener's volume and output device, before anything plays.
+    backend->volumeControl();
     engine->setReplayGainMode(
         replayGainModeForPreference(backend->standardUserDefaults().integerForKey(replayGainPreferenceKey)));
     // Saved on every item change, pause and quit, and every 10 s while playing.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <utility>
 
 namespace media {
 
@@ -64,7 +65,8 @@ bool AudioOutput::open(int rate, bool allowOtherRate)
     want.userdata = this;
     SDL_AudioSpec have{};
     const SDL_AudioDeviceID device =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &have, allowOtherRate ? SDL_AUDIO_ALLOW_FREQUENCY_CHANGE : 0);
+        SDL_OpenAudioDevice(deviceName_.empty() ? nullptr : deviceName_.c_str(), 0, &want, &have,
+                            allowOtherRate ? SDL_AUDIO_ALLOW_FREQUENCY_CHANGE : 0);
     if (device == 0)
         return false;
     device_ = device;
@@ -90,16 +92,58 @@ bool AudioOutput::isDeviceLost() const
            SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
 }
 
-bool AudioOutput::reopen()
+void AudioOutput::close() noexcept
 {
     lost_.store(true, std::memory_order_release);
     if (device_)
         SDL_CloseAudioDevice(device_);   // waits for the callback to finish
     device_ = 0;
     fade_ = 0;
+}
+
+bool AudioOutput::reopen()
+{
+    close();
     if (open(rate_, false))
         return true;
+    if (!deviceName_.empty()) {
+        // The chosen device went away for good: the sound goes to the default one.
+        const std::string gone = std::exchange(deviceName_, std::string());
+        if (open(rate_, false)) {
+            std::fprintf(stderr, "spoolora: the audio device \"%s\" is gone; playing on the default one\n",
+                         gone.c_str());
+            return true;
+        }
+    }
     std::fprintf(stderr, "spoolora: cannot open the audio device again: %s\n", SDL_GetError());
+    return false;
+}
+
+std::vector<std::string> AudioOutput::deviceNames()
+{
+    std::vector<std::string> names;
+    const int count = SDL_GetNumAudioDevices(0);
+    for (int index = 0; index < count; ++index)
+        if (const char* name = SDL_GetAudioDeviceName(index, 0); name && *name)
+            names.emplace_back(name);
+    return names;
+}
+
+bool AudioOutput::switchTo(const std::string& name)
+{
+    const std::string before = deviceName_;
+    close();
+    deviceName_ = name;
+    if (open(rate_, false))
+        return true;
+    std::fprintf(stderr, "spoolora: cannot open the audio device \"%s\": %s\n",
+                 name.empty() ? "default" : name.c_str(), SDL_GetError());
+    deviceName_ = before;
+    if (open(rate_, false))
+        return false;
+    // The one before is gone as well: the default, or no sound until play tries again.
+    deviceName_.clear();
+    open(rate_, false);
     return false;
 }
 

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace media {
 
@@ -76,9 +77,19 @@ public:
     // Main thread. Whether the device went away (unplugged, sound server gone). From
     // then on the callback hands silence and takes nothing from the ring.
     bool isDeviceLost() const;
-    // Main thread. Closes the lost device and opens the default one again at the same
-    // rate. Returns whether it worked (with a line on stderr when it did not).
+    // Main thread. Closes the lost device and opens the chosen one again at the same
+    // rate, or the default one when the chosen one is gone. Returns whether it worked
+    // (with a line on stderr when it did not).
     bool reopen();
+    // Main thread. The names of the output devices SDL's driver offers now.
+    static std::vector<std::string> deviceNames();
+    // Main thread. The chosen device's name; empty for the default device.
+    const std::string& deviceName() const noexcept { return deviceName_; }
+    // Main thread. Closes the device and opens the named one (empty: the default) at
+    // the same rate. When it cannot be opened, says so on stderr, opens the one before
+    // again and returns false. The callback starts afresh: what the old device had not
+    // played yet is lost, so the caller hands the sound over again from the position heard.
+    bool switchTo(const std::string& name);
     // For tests: behave from now on as if the device had been unplugged.
     void simulateDeviceLoss() noexcept { lost_.store(true, std::memory_order_release); }
 
@@ -86,6 +97,7 @@ private:
     static void callback(void* self, std::uint8_t* stream, int bytes) noexcept;
     void render(float* out, int frames) noexcept;
     bool open(int rate, bool allowOtherRate);
+    void close() noexcept;
     void addMark(std::uint64_t frame, const AudioBlock& block) noexcept;
 
     AudioRing& ring_;
@@ -93,6 +105,7 @@ private:
     int rate_ = 0;
     int bufferFrames_ = 0;
     std::string driver_;
+    std::string deviceName_;
 
     std::atomic<std::uint64_t> epoch_{0};
     std::atomic<bool> running_{false};

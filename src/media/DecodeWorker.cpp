@@ -162,6 +162,7 @@ bool DecodeWorker::openItem(std::int32_t item, double position)
         closeBlock();
     item_ = item;
     itemHadSound_ = false;
+    startedPartWay_ = position > 0;
     pendingPosition_ = std::max(0.0, position);
     std::lock_guard lock(mutex_);
     if (status_.epoch == active_.epoch && status_.firstItem < 0)
@@ -230,10 +231,12 @@ void DecodeWorker::step()
         return;
     }
     closeBlock();
-    if (!itemHadSound_)
+    // An item entered at (or past) its end, after a jump, ended as playing through would.
+    const bool failed = !itemHadSound_ && !startedPartWay_;
+    if (failed)
         std::fprintf(stderr, "spoolora: cannot play \"%s\": no sound in it\n",
                      fileNameOf((*active_.paths)[static_cast<std::size_t>(item_)]).c_str());
-    moveToNextItem(!itemHadSound_);
+    moveToNextItem(failed);
 }
 
 void DecodeWorker::stepReview()

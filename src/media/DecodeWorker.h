@@ -89,6 +89,7 @@ private:
     std::int32_t item_ = -1;
     std::uint32_t itemSerial_ = 0;
     bool itemHadSound_ = false;
+    bool startedPartWay_ = false;
     std::size_t failuresInARow_ = 0;
     float gain_ = 1.0f;
     bool idle_ = true;

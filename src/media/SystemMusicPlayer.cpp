@@ -326,6 +326,45 @@ void SystemMusicPlayer::endSeeking()
     noteChange();
 }
 
+void SystemMusicPlayer::setCurrentPlaybackTime(double seconds)
+{
+    refresh();
+    if (!current_)
+        return;
+    double position = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    const double duration = queue_[*current_]->playbackDurationValue();
+    if (duration > 0)
+        position = std::min(position, duration);
+    if (deviceLost_) {
+        frozenPosition_ = position;   // the reopened device starts there
+    } else {
+        startProgram(position);
+    }
+    noteChange();
+}
+
+bool SystemMusicPlayer::setOutputDevice(const std::string& name)
+{
+    refresh();
+    if (!deviceLost_ && name == output_->deviceName())
+        return true;
+    const double position = deviceLost_ ? frozenPosition_ : currentPlaybackTime();
+    const bool moved = output_->switchTo(name);
+    if (output_->isDeviceLost()) {
+        // Nothing opened at all: the next refresh finds the device lost and interrupts.
+        return false;
+    }
+    if (deviceLost_) {
+        deviceLost_ = false;
+        if (state_ == Interrupted) {
+            state_ = Paused;
+            post(platform::PlaybackStateDidChangeNotification);
+        }
+    }
+    startProgram(position);
+    return moved;
+}
+
 void SystemMusicPlayer::skipBy(int step)
 {
     refresh();

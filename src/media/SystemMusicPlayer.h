@@ -39,7 +39,7 @@ struct PlayerSnapshot {
     std::int32_t repeatMode = 0;
 };
 
-class SystemMusicPlayer final : public platform::MusicPlayer {
+class SystemMusicPlayer final : public platform::MusicPlayer, public platform::AudioRoute {
 public:
     // Opens the audio device (falling back to SDL's dummy driver with one warning) and
     // starts the decoding thread. Both references must outlive the player.
@@ -58,6 +58,7 @@ public:
     // latency, moved on by the time since. Never waits for another thread.
     double currentPlaybackTime() const override;
     std::int32_t repeatMode() const override { return repeatMode_; }
+    platform::AudioRoute& audioRoute() override { return *this; }
 
     // play: with an item, from stopped, paused or interrupted (reopening a lost
     //   device), fading in. pause: fades out; the next play resumes at the same sample.
@@ -72,6 +73,9 @@ public:
     void beginSeekingForward() override;
     void beginSeekingBackward() override;
     void endSeeking() override;
+    // The decoder starts again at the position, in the same state (a cue or review
+    // goes on from there); what the device still held of the old place is dropped.
+    void setCurrentPlaybackTime(double seconds) override;
     void skipToNextItem() override;
     void skipToPreviousItem() override;
     void setRepeatMode(std::int32_t mode) override;
@@ -79,9 +83,17 @@ public:
     void beginGeneratingPlaybackNotifications() override;
     void endGeneratingPlaybackNotifications() override;
 
+    // --- The audio route (main thread) --------------------------------------------------
+    // The volume ramps over a few milliseconds. A device switch reopens the output as
+    // after a lost device and hands the sound over from the position heard, in the
+    // same state; a lost device that is back is used at once.
+    float volume() const override { return output_->volume(); }
+    void setVolume(float volume) override { output_->setVolume(volume); }
+    std::vector<std::string> outputDeviceNames() const override { return AudioOutput::deviceNames(); }
+    std::string currentOutputDevice() const override { return output_->deviceName(); }
+    bool setOutputDevice(const std::string& name) override;
+
     // --- Engine controls (main thread) -------------------------------------------------
-    // 0 to 1, ramped over a few milliseconds.
-    void setVolume(float volume) noexcept { output_->setVolume(volume); }
     void setReplayGainMode(ReplayGainMode mode);
     // The queue, the item, the position, the state and the repeat mode, to be saved.
     PlayerSnapshot snapshot() const;

@@ -4,6 +4,8 @@
 // The contract every player keeps (the simulated one, an audio engine) is written
 // on the MusicPlayer class below.
 
+#include "platform/AudioRoute.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -121,6 +123,8 @@ public:
     // negative or NaN when nothing meaningful plays.
     virtual double currentPlaybackTime() const = 0;
     virtual std::int32_t repeatMode() const = 0;
+    // Where the sound goes and how loud: the player's own output.
+    virtual AudioRoute& audioRoute() = 0;
 
     // Stopped, paused or interrupted with an item: plays it from where it stands.
     virtual void play() = 0;
@@ -132,6 +136,11 @@ public:
     virtual void beginSeekingBackward() = 0;
     // Ends a seek and returns to the state before it; otherwise does nothing.
     virtual void endSeeking() = 0;
+    // With an item: moves it to `seconds` (below 0 or not a number: its start; past a
+    // known duration: its end, which then ends it as playing through would), in the
+    // same state; a seek in progress goes on from there. No item: nothing. Posts
+    // nothing of its own: the position is read, not announced.
+    virtual void setCurrentPlaybackTime(double seconds) = 0;
     // The neighbouring queue item from its start, in the same state. Past either end
     // the queue wraps under RepeatMode::All; otherwise the player stops with no item.
     virtual void skipToNextItem() = 0;

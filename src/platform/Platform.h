@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "platform/VolumeControl.h"
 #include "platform/Window.h"
 
 #include <memory>
@@ -35,6 +36,10 @@ public:
     virtual UserDefaults& standardUserDefaults() = 0;
     // The one device-wide player, the same for the life of the process.
     virtual MusicPlayer& systemMusicPlayer() = 0;
+    // The volume and output device of that player, kept in the preferences. Built on
+    // the first call, which applies what the preferences hold, so a caller that wants
+    // them applied before anything plays asks for it early.
+    virtual VolumeControl& volumeControl() = 0;
     virtual Window& window() = 0;
 
     // A new picker for the media types, not yet presented.

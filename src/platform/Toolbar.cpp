@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cassert>
 
-// Sections: items and their views · layout · touches on system items · content · volume view.
+// Sections: items and their views · layout · touches on system items · content.
 
 namespace platform {
 
@@ -215,21 +215,6 @@ void Toolbar::describeContent(ContentRecorder& recorder) const
         if (pressed_ == item)
             recorder.glow({frames[i].midX(), frames[i].midY()}, piece + 1);
     }
-}
-
-// --- Volume view ----------------------------------------------------------------
-
-void VolumeView::sizeToFit()
-{
-    const Rect f = frame();
-    // The slider, when shown, needs room beside the icon; the icon alone is 30 × 40.
-    const float width = showsSlider_ ? std::max(f.width, 30.0f) : 30.0f;
-    setFrame({f.x, f.y, width, 40});
-}
-
-void VolumeView::describeContent(ContentRecorder& recorder) const
-{
-    recorder.picture(Image::named("volume_icon.png"), bounds(), PictureFit::CentredShrunk, 0);
 }
 
 } // namespace platform

@@ -100,19 +100,4 @@ private:
     BarButtonItem* pressed_ = nullptr;
 };
 
-// The volume control of the toolbar (icon only, no slider).
-class VolumeView : public View {
-public:
-    explicit VolumeView(Rect frame = {}) : View(frame) {}
-    void setShowsVolumeSlider(bool shows) noexcept { showsSlider_ = shows; }
-    bool showsVolumeSlider() const noexcept { return showsSlider_; }
-    // Without the slider the control is one icon, 30 × 40 points.
-    void sizeToFit();
-    bool takesTouches() const noexcept override { return true; }
-    void describeContent(ContentRecorder& recorder) const override;
-
-private:
-    bool showsSlider_ = true;
-};
-
 } // namespace platform

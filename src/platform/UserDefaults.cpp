@@ -66,7 +66,25 @@ std::int64_t MemoryUserDefaults::integerForKey(const std::string& key) const
 
 void MemoryUserDefaults::setIntegerForKey(std::int64_t value, const std::string& key)
 {
+    strings_.erase(key);
     values_[key] = value;
+}
+
+std::optional<std::string> MemoryUserDefaults::stringForKey(const std::string& key) const
+{
+    const auto it = strings_.find(key);
+    return it == strings_.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+void MemoryUserDefaults::setStringForKey(const std::string& value, const std::string& key)
+{
+    values_.erase(key);
+    strings_[key] = value;
+}
+
+bool MemoryUserDefaults::hasValueForKey(const std::string& key) const
+{
+    return values_.count(key) > 0 || strings_.count(key) > 0;
 }
 
 // --- The file format --------------------------------------------------------
@@ -74,6 +92,7 @@ void MemoryUserDefaults::setIntegerForKey(std::int64_t value, const std::string&
 //     # Spoolora preferences
 //     first_startup_parameter_userprefs = 1
 //     selectedTapePreference = 3
+//     outputDevicePreference = "USB \"DAC\" \x0a"
 //
 // The first line marks the file as ours; every line ends with a newline, so a
 // file cut short is told from a complete one (unless it was cut exactly between
@@ -113,8 +132,73 @@ std::string lineError(const char* what, std::size_t lineNumber)
     return message;
 }
 
+struct Preferences {
+    std::map<std::string, std::int64_t> integers;
+    std::map<std::string, std::string> strings;
+};
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A quoted string as formatString() writes it; nothing when it is not one.
+std::optional<std::string> parseString(std::string_view quoted)
+{
+    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"')
+        return std::nullopt;
+    quoted = quoted.substr(1, quoted.size() - 2);
+    std::string text;
+    for (std::size_t i = 0; i < quoted.size(); ++i) {
+        const char c = quoted[i];
+        if (c == '"')
+            return std::nullopt;
+        if (c != '\\') {
+            text += c;
+            continue;
+        }
+        if (++i == quoted.size())
+            return std::nullopt;
+        if (quoted[i] == '\\' || quoted[i] == '"') {
+            text += quoted[i];
+            continue;
+        }
+        if (quoted[i] != 'x' || i + 2 >= quoted.size() || hexDigit(quoted[i + 1]) < 0 || hexDigit(quoted[i + 2]) < 0)
+            return std::nullopt;
+        text += static_cast<char>(hexDigit(quoted[i + 1]) * 16 + hexDigit(quoted[i + 2]));
+        i += 2;
+    }
+    return text;
+}
+
+std::string formatString(const std::string& text)
+{
+    std::string quoted = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '"') {
+            quoted += '\\';
+            quoted += c;
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
 // Throws BadPreferencesFile.
-std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
+Preferences parsePreferences(std::string_view text)
 {
     if (text.empty())
         throw BadPreferencesFile("empty file");
@@ -123,7 +207,7 @@ std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
     if (text.back() != '\n')
         throw BadPreferencesFile("truncated: the last line is incomplete");
 
-    std::map<std::string, std::int64_t> values;
+    Preferences values;
     std::size_t lineNumber = 0;
     while (!text.empty()) {
         const auto end = text.find('\n');
@@ -152,6 +236,14 @@ std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
             number.remove_prefix(1);
         if (key.empty())
             throw BadPreferencesFile(lineError("empty key", lineNumber));
+        if (!number.empty() && number.front() == '"') {
+            auto string = parseString(number);
+            if (!string)
+                throw BadPreferencesFile(lineError("not a quoted string", lineNumber));
+            values.integers.erase(std::string(key));
+            values.strings.insert_or_assign(std::string(key), std::move(*string));
+            continue;
+        }
 
         std::int64_t value = 0;
         const auto [rest, error] = std::from_chars(number.data(), number.data() + number.size(), value);
@@ -161,15 +253,23 @@ std::map<std::string, std::int64_t> parsePreferences(std::string_view text)
             throw BadPreferencesFile(lineError("number out of range", lineNumber));
         if (error != std::errc() || rest != number.data() + number.size() || number.empty())
             throw BadPreferencesFile(lineError("not a whole number", lineNumber));
-        values.insert_or_assign(std::string(key), value);
+        values.strings.erase(std::string(key));
+        values.integers.insert_or_assign(std::string(key), value);
     }
     return values;
 }
 
-std::string formatPreferences(const std::map<std::string, std::int64_t>& values)
+std::string formatPreferences(const std::map<std::string, std::int64_t>& values,
+                              const std::map<std::string, std::string>& strings)
 {
     std::string text(headerLine);
     text += '\n';
+    for (const auto& [key, value] : strings) {
+        text += key;
+        text += " = ";
+        text += formatString(value);
+        text += '\n';
+    }
     for (const auto& [key, value] : values) {
         char number[32];
         std::snprintf(number, sizeof number, "%lld", static_cast<long long>(value));
@@ -271,9 +371,12 @@ FileUserDefaults::FileUserDefaults(std::filesystem::path folder, std::string fil
         return;
 
     try {
-        values_ = parsePreferences(readWholeFile(path_));
+        Preferences read = parsePreferences(readWholeFile(path_));
+        values_ = std::move(read.integers);
+        strings_ = std::move(read.strings);
     } catch (const UnreadableFile& unreadable) {
         values_.clear();
+        strings_.clear();
         leftAlone_ = true;
         std::fprintf(stderr,
                      "spoolora: cannot read the preferences file \"%s\" (%s); starting with defaults, and the "
@@ -281,6 +384,7 @@ FileUserDefaults::FileUserDefaults(std::filesystem::path folder, std::string fil
                      path_.c_str(), unreadable.what());
     } catch (const BadPreferencesFile& bad) {
         values_.clear();
+        strings_.clear();
         // Set aside before anything can overwrite it, so that it can still be looked at.
         if (const auto aside = setAside(path_)) {
             std::fprintf(stderr,
@@ -312,11 +416,42 @@ void FileUserDefaults::setIntegerForKey(std::int64_t value, const std::string& k
                      printable(key).c_str());
         return;
     }
+    if (strings_.erase(key) > 0)
+        dirty_ = true;
     const auto [it, inserted] = values_.try_emplace(key, value);
     if (!inserted && it->second == value)
         return;
     it->second = value;
     dirty_ = true;
+}
+
+std::optional<std::string> FileUserDefaults::stringForKey(const std::string& key) const
+{
+    const auto it = strings_.find(key);
+    return it == strings_.end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+void FileUserDefaults::setStringForKey(const std::string& value, const std::string& key)
+{
+    if (!isStorableKey(key)) {
+        std::fprintf(stderr,
+                     "spoolora: preference key \"%s\" cannot be stored (empty, a line break, '=', or a leading "
+                     "'#' or blank); the value is ignored\n",
+                     printable(key).c_str());
+        return;
+    }
+    if (values_.erase(key) > 0)
+        dirty_ = true;
+    const auto [it, inserted] = strings_.try_emplace(key, value);
+    if (!inserted && it->second == value)
+        return;
+    it->second = value;
+    dirty_ = true;
+}
+
+bool FileUserDefaults::hasValueForKey(const std::string& key) const
+{
+    return values_.count(key) > 0 || strings_.count(key) > 0;
 }
 
 bool FileUserDefaults::synchronize()
@@ -326,7 +461,7 @@ bool FileUserDefaults::synchronize()
     if (!dirty_)
         return true;
     try {
-        writeFileAtomically(path_, formatPreferences(values_));
+        writeFileAtomically(path_, formatPreferences(values_, strings_));
     } catch (const AtomicWriteError& failure) {
         std::fprintf(stderr, "spoolora: cannot save preferences to \"%s\": %s\n", path_.c_str(),
                      failure.reason.c_str());

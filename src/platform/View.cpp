@@ -134,7 +134,25 @@ Rect View::frameOnScreen() const noexcept
 
 void View::setHidden(bool hidden) noexcept
 {
+    if (hidden == hidden_)
+        return;
     hidden_ = hidden;
+    tellVisibilityChanged();
+}
+
+void View::tellVisibilityChanged() noexcept
+{
+    visibilityDidChange();
+    for (const auto& subview : subviews_)
+        subview->tellVisibilityChanged();
+}
+
+bool View::isVisibleInTree() const noexcept
+{
+    for (const View* v = this; v; v = v->superview_)
+        if (v->hidden_)
+            return false;
+    return true;
 }
 
 void View::setBackgroundColor(Color color) noexcept
@@ -185,6 +203,14 @@ std::unique_ptr<View> View::removeFromSuperview()
     siblings.erase(it);
     superview_ = nullptr;
     return self;
+}
+
+Window* View::window() const noexcept
+{
+    const View* root = this;
+    while (root->superview_)
+        root = root->superview_;
+    return root->windowOfRoot();
 }
 
 std::size_t View::indexInSuperview() const

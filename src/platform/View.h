@@ -19,6 +19,7 @@ namespace platform {
 
 class SwipeGestureRecognizer;
 class GraphicsContext;
+class Window;
 class ContentRecorder;
 
 // Only rotations are needed: a turn by an angle (radians) about the view's centre.
@@ -62,7 +63,10 @@ public:
 
     // --- Appearance -----------------------------------------------------------
     bool isHidden() const noexcept { return hidden_; }
+    // A change tells this view and every view below it (visibilityDidChange).
     void setHidden(bool hidden) noexcept;
+    // Whether neither this view nor any superview is hidden.
+    bool isVisibleInTree() const noexcept;
     Color backgroundColor() const noexcept { return backgroundColor_; }
     void setBackgroundColor(Color color) noexcept;
     float alpha() const noexcept { return alpha_; }
@@ -86,6 +90,9 @@ public:
     View* superview() const noexcept { return superview_; }
     // Index among the superview's subviews (0 is the bottom).
     std::size_t indexInSuperview() const;
+    // The window whose content tree holds this view; nullptr for a view outside it
+    // (not yet added, or in a modal screen).
+    Window* window() const noexcept;
     // Unique to this view for the life of the process, so that an observer holding a
     // raw pointer can tell this view from a later one built at the same address.
     std::uint64_t serialNumber() const noexcept { return serial_; }
@@ -150,11 +157,16 @@ public:
 
 protected:
     void contentChanged() noexcept { ++contentVersion_; }
+    // This view or one of its superviews was hidden or shown.
+    virtual void visibilityDidChange() noexcept {}
+    // The root view of a window's content says which window it is.
+    virtual Window* windowOfRoot() const noexcept { return nullptr; }
     // Called after the bounds size has changed, to place the subviews anew.
     virtual void layoutSubviews() {}
 
 private:
     void adoptSubview(std::unique_ptr<View> view);
+    void tellVisibilityChanged() noexcept;
 
     Point center_;
     Size boundsSize_;

@@ -84,13 +84,25 @@ std::unique_ptr<Label> makeAlertLabel(Rect frame, const std::string& text, const
     return label;
 }
 
+// The window's own view knows its window, so that a view in the tree can find it.
+class ContentView final : public View {
+public:
+    ContentView(Window& window, Rect frame) : View(frame), window_(window) {}
+
+protected:
+    Window* windowOfRoot() const noexcept override { return &window_; }
+
+private:
+    Window& window_;
+};
+
 } // namespace
 
 // --- Window and content -------------------------------------------------------
 
 Window::Window(const Clock& clock) : clock_(clock)
 {
-    content_ = std::make_unique<View>(Rect{0, 0, widthPoints, heightPoints});
+    content_ = std::make_unique<ContentView>(*this, Rect{0, 0, widthPoints, heightPoints});
     content_->setBackgroundColor(Color::black());
 }
 

@@ -9,6 +9,7 @@
 #include "mechanics/TapeBandCircleUIView.h"
 #include "platform/Button.h"
 #include "platform/SwipeRecognizer.h"
+#include "platform/VolumeView.h"
 #include "skins/SkinCatalogue.h"
 
 namespace {
@@ -176,8 +177,9 @@ void MainViewController::viewDidLoad()
     middleButton->setShowsTouchWhenHighlighted(true);
     rootView.addSubview(std::move(middleButton));
 
-    // Without its slider the volume control is one icon among the toolbar items.
-    auto volumeView = std::make_unique<platform::VolumeView>(Rect{0, 10, 30, 40});
+    // Without its slider the volume control is one icon among the toolbar items; its
+    // panel holds the slider and the choice of output.
+    auto volumeView = std::make_unique<platform::VolumeView>(Rect{0, 10, 30, 40}, platform_.volumeControl());
     volumeView->setShowsVolumeSlider(false);
     volumeView->sizeToFit();
 

@@ -4,6 +4,7 @@
 
 #include "app/KeyMap.h"
 #include "app/SpooloraAppDelegate.h"
+#include "platform/VolumeView.h"
 #include "support/PlayerWorld.h"
 
 namespace {
@@ -189,6 +190,35 @@ TEST(KeyMap, CassetteKeysAreIgnoredWhileSomethingCoversIt)
         w.down(KeyEvent::typing(U'q'));
         EXPECT_EQ(w.quits, 1);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The volume panel from the keyboard, on the player screen: it brings the toolbar up,
+// takes Up and Down while it is open, and goes when the toolbar hides by itself.
+TEST_F(KeyMapTest, VOpensTheVolumePanelWhichGoesWithTheToolbar)
+{
+    platform.advance(6);
+    ASSERT_TRUE(controller().myToolBar->isHidden());
+    EXPECT_TRUE(down(KeyEvent::typing(U'v')));
+    EXPECT_FALSE(controller().myToolBar->isHidden());
+    ASSERT_NE(dynamic_cast<platform::VolumePanel*>(platform.window().presentedController()), nullptr);
+
+    const std::size_t before = player.commands().size();
+    EXPECT_TRUE(down(KeyEvent::named(Key::Down)));
+    EXPECT_EQ(player.volume(), 0.95f);
+    // The panel is a screen in front: the cassette's keys wait until it has gone.
+    EXPECT_FALSE(down(KeyEvent::typing(U' ')));
+    EXPECT_TRUE(commandsSince(before).empty());
+
+    // The toolbar's own deadline, five seconds after it came up, takes the panel too.
+    platform.advance(5.2);
+    EXPECT_TRUE(controller().myToolBar->isHidden());
+    EXPECT_EQ(platform.window().presentedController(), nullptr);
+    EXPECT_FALSE(down(KeyEvent::named(Key::Up)));
+    EXPECT_EQ(player.volume(), 0.95f);
 }
 
 } // namespace

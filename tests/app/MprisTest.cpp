@@ -39,7 +39,7 @@ protected:
                                    ("spoolora-mpris-" + std::to_string(getpid()) + ".out");
     bool quitAsked = false;
     int raises = 0;
-    spoolora::MprisBridge bridge{controller, player, windowHooks()};
+    spoolora::MprisBridge bridge{controller, player, platform.volumeControl(), windowHooks()};
     std::unique_ptr<MprisService> service;
 
     spoolora::MprisBridge::Hooks windowHooks()
@@ -197,12 +197,6 @@ TEST_F(Mpris, CommandsGoThroughTheScreensControls)
     EXPECT_EQ(call("Stop"), "");
     EXPECT_EQ(player.playbackState(), platform::PlaybackState::Paused);
 
-    // The player cannot be moved to a position yet, and says so: a seek changes nothing.
-    EXPECT_EQ(playerProperty("CanSeek"), "b false\n");
-    first = player.commands().size();
-    EXPECT_EQ(call("Seek", {"x", "5000000"}), "");
-    EXPECT_TRUE(commandsSince(first).empty());
-
     EXPECT_EQ(busctl({"call", "org.mpris.MediaPlayer2.spoolora", "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2",
                       "Raise"}),
               "");
@@ -263,6 +257,85 @@ TEST_F(Mpris, ChangesAreAnnouncedAsTheyHappen)
     EXPECT_EQ(seen.find("Metadata"), std::string::npos) << seen;
 }
 
+TEST_F(Mpris, SeekAndSetPositionMoveThePlayerAndTheReelsFollow)
+{
+    // Track 1 of 3, three minutes each, 10 s in: the left reel holds a little tape.
+    playAlbum(3, 10, playertest::Notify::Yes);
+    platform.advance(0.2);
+    EXPECT_EQ(controller.pixelRadiusLeft, 70);   // (10.1 + 12.25 · (10.2 / 180) / 3) mm · 6.8, truncated
+    EXPECT_EQ(playerProperty("CanSeek"), "b true\n");
+    service->refresh();
+    const std::filesystem::path monitorOutput = output.string() + ".monitor";
+    const pid_t monitor = spawn({"dbus-monitor", "--session", "type='signal',path='/org/mpris/MediaPlayer2'"},
+                                monitorOutput);
+    ASSERT_GT(monitor, 0);
+    for (int i = 0; i < 5000 && fileText(monitorOutput).find("NameAcquired") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    EXPECT_EQ(call("Seek", {"x", "30000000"}), "");
+    EXPECT_NEAR(player.currentPlaybackTime(), 40.2, 1e-9);
+    EXPECT_EQ(playerProperty("Position"), "x 40200000\n");
+    EXPECT_EQ(call("Seek", {"x", "--", "-100000000"}), "");
+    EXPECT_EQ(player.currentPlaybackTime(), 0.0);
+
+    const std::string metadata = playerProperty("Metadata");
+    const std::string idStart = "\"mpris:trackid\" o \"";
+    const std::size_t at = metadata.find(idStart);
+    ASSERT_NE(at, std::string::npos) << metadata;
+    const std::string trackId =
+        metadata.substr(at + idStart.size(), metadata.find('"', at + idStart.size()) - at - idStart.size());
+    EXPECT_EQ(call("SetPosition", {"ox", trackId, "90000000"}), "");
+    EXPECT_EQ(player.currentPlaybackTime(), 90.0);
+    // Another track's id, or a place outside the track, is ignored.
+    EXPECT_EQ(call("SetPosition", {"ox", "/example/spoolora/track/999", "20000000"}), "");
+    EXPECT_EQ(call("SetPosition", {"ox", trackId, "180000001"}), "");
+    EXPECT_EQ(player.currentPlaybackTime(), 90.0);
+    EXPECT_EQ(player.playbackState(), platform::PlaybackState::Playing);
+
+    // The next tick winds the tape to the new place: half of track 1 of 3 is a sixth of the album.
+    platform.advance(0.2);
+    EXPECT_NEAR(controller.leftDiameterWheelMM, 10.1 + 12.25 * (90.2 / 180) / 3, 1e-4);
+    EXPECT_NEAR(controller.rightDiameterWheelMM, 22.35 - 12.25 * (90.2 / 180) / 3, 1e-4);
+    EXPECT_EQ(controller.pixelRadiusLeft, 82);
+    EXPECT_EQ(controller.tapeSpeedmmPerSecond, 47.625f);
+
+    // The listener's volume, set from the desktop, reaches the player and is kept.
+    EXPECT_EQ(busctl({"set-property", "org.mpris.MediaPlayer2.spoolora", "/org/mpris/MediaPlayer2",
+                      "org.mpris.MediaPlayer2.Player", "Volume", "d", "0.3"}),
+              "");
+    service->refresh();
+    EXPECT_EQ(player.volume(), 0.3f);
+    EXPECT_EQ(platform.standardUserDefaults().integerForKey(platform::VolumeControl::volumePreferenceKey), 300);
+    EXPECT_EQ(playerProperty("Volume"), "d 0.3\n");
+    EXPECT_EQ(busctl({"set-property", "org.mpris.MediaPlayer2.spoolora", "/org/mpris/MediaPlayer2",
+                      "org.mpris.MediaPlayer2.Player", "Volume", "d", "--", "-2"}),
+              "");
+    EXPECT_EQ(player.volume(), 0.0f);
+    service->refresh();
+
+    // Past the end of the track is the next one, as a tap on the upper reel would go there.
+    const std::size_t first = player.commands().size();
+    EXPECT_EQ(call("Seek", {"x", "100000000"}), "");
+    const std::vector<std::string> commands = commandsSince(first);
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "skipToNextItem"), commands.end());
+    EXPECT_EQ(player.indexOfNowPlayingItem(), 1u);
+
+    std::string seen;
+    for (int i = 0; i < 5000 && seen.find("Track 2") == std::string::npos; ++i) {
+        service->dispatch();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        seen = fileText(monitorOutput);
+    }
+    kill(monitor, SIGTERM);
+    int status = 0;
+    waitpid(monitor, &status, 0);
+    std::filesystem::remove(monitorOutput);
+    // Each jump told as Seeked with where it landed; each volume as a change of property.
+    for (const char* part : {"member=Seeked", "int64 40200000", "int64 0", "int64 90000000", "string \"Volume\"",
+                             "double 0.3", "double 0\n"})
+        EXPECT_NE(seen.find(part), std::string::npos) << part << " in " << seen;
+}
+
 TEST_F(Mpris, ASecondPlayerDoesNotTakeTheName)
 {
     testing::internal::CaptureStderr();
@@ -278,7 +351,7 @@ TEST(MprisWithoutBus, RunsWithoutItAfterOneLine)
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/spoolora-test-bus", 1);
     platform::headless::HeadlessPlatform platform;
     MainViewController controller{platform};
-    spoolora::MprisBridge bridge{controller, platform.scriptedPlayer(), {}};
+    spoolora::MprisBridge bridge{controller, platform.scriptedPlayer(), platform.volumeControl(), {}};
     testing::internal::CaptureStderr();
     EXPECT_FALSE(MprisService::start(bridge, "example.spoolora.Spoolora"));
     const std::string said = testing::internal::GetCapturedStderr();
@@ -377,8 +450,8 @@ TEST_F(Mpris, OpenedPathsAreExpandedAndTheVolumeIsReported)
             }
         return items;
     };
-    hooks.volume = [] { return 0.25; };
-    spoolora::MprisBridge expanding{controller, player, hooks};
+    platform.volumeControl().setVolume(0.25f);
+    spoolora::MprisBridge expanding{controller, player, platform.volumeControl(), hooks};
     service = MprisService::start(expanding, "example.spoolora.Spoolora");
     ASSERT_TRUE(service);
 

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <thread>
 
@@ -327,6 +329,113 @@ TEST_F(PlayerDevice, LostDeviceFreezesThePositionAndPlayCarriesOn)
     EXPECT_NEAR(player->currentPlaybackTime(), frozen + 0.4, 0.15);
     EXPECT_EQ(states, (std::vector<std::int32_t>{Playing, Interrupted, Playing}));
     center.removeObserver(this);
+}
+
+// Two seconds at 440 Hz, then two at 880 Hz: where the pitch changes in what was
+// heard tells which part of the file it came from.
+void makeTwoPitches(const std::filesystem::path& path)
+{
+    makeAudio(path, "aevalsrc=0.5*sin(2*PI*(440+440*gte(t\\,2))*t):s=44100:d=4");
+}
+
+// Seconds of sound before the pitch rises past 660 Hz, counted in steps of 5 ms.
+double secondsBeforeHighPitch(const Recording& out)
+{
+    const std::size_t step = 220, window = 1103;
+    for (std::size_t at = out.firstSound(); at + window < out.endOfSound(); at += step)
+        if (frequencyOf(out.left, at, at + window, rate) > 660)
+            return double(at + window / 2 - out.firstSound()) / rate;
+    return -1;
+}
+
+TEST_F(PlayerDevice, AJumpIsHeardFromItsPositionAtTheVolumeSet)
+{
+    makeTwoPitches(folder / "a.flac");
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    player->setVolume(0.5f);
+    player->setCurrentPlaybackTime(1.75);
+    EXPECT_EQ(player->currentPlaybackTime(), 1.75);
+    EXPECT_EQ(player->playbackState(), Stopped);
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 4.0));
+
+    const Recording out = finishRecording();
+    // A quarter second of the low pitch, then the high one to the end: 2.25 s in all.
+    EXPECT_NEAR(secondsBeforeHighPitch(out), 0.25, 0.01);
+    EXPECT_NEAR(double(out.endOfSound() - out.firstSound()) / rate, 2.25, 0.01);
+    // A sine of amplitude 0.5 at half volume: 0.25 / √2.
+    const std::size_t middle = out.firstSound() + std::size_t(1.2 * rate);
+    EXPECT_NEAR(rmsOf(out.left, middle, middle + 4410), 0.25 / std::sqrt(2.0), 0.004);
+
+    // Past the end is the end: the item is over, as if played through, and nothing is wrong with it.
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    player->play();
+    testing::internal::CaptureStderr();
+    player->setCurrentPlaybackTime(1e9);
+    EXPECT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 1.0));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find("cannot play"), std::string::npos) << said;
+}
+
+TEST_F(PlayerDevice, SwitchingTheOutputKeepsThePositionAndTheState)
+{
+    makeTwoPitches(folder / "a.flac");
+    makePlayer();
+    // SDL's disk driver lists one device, its default; but it opens any other name as
+    // a file to write to, which makes a second sound card whose sound can be checked.
+    // No driver on this machine can move sound between two real cards; the path the
+    // player takes is the same.
+    EXPECT_FALSE(player->outputDeviceNames().empty());
+    EXPECT_EQ(player->currentOutputDevice(), "");
+    const std::string second = (folder / "second.raw").string();
+
+    setQueue({folder / "a.flac"});
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() > 1.2; }, 3.0));
+    const double before = player->currentPlaybackTime();
+    EXPECT_TRUE(player->setOutputDevice(second));
+    EXPECT_EQ(player->currentOutputDevice(), second);
+    EXPECT_EQ(player->playbackState(), Playing);
+    EXPECT_NEAR(player->currentPlaybackTime(), before, 0.03);
+
+    // A device that cannot be opened: one line, and the sound goes on where it was
+    // (the disk driver starts the second card's file afresh as it opens it again).
+    pump(0.1);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(player->setOutputDevice((folder / "no such folder" / "card.raw").string()));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("spoolora: cannot open the audio device \"" + (folder / "no such folder").string()),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(player->currentOutputDevice(), second);
+    EXPECT_EQ(player->playbackState(), Playing);
+    const double afterFailure = player->currentPlaybackTime();
+    EXPECT_NEAR(afterFailure, before + 0.1, 0.06);
+
+    // Paused after the pitch has risen, then back to the default device: still paused, same place.
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() > 2.5; }, 3.0));
+    player->pause();
+    pump(0.05);   // the fade out
+    const double paused = player->currentPlaybackTime();
+    EXPECT_TRUE(player->setOutputDevice(""));
+    EXPECT_EQ(player->currentOutputDevice(), "");
+    EXPECT_EQ(player->playbackState(), Paused);
+    EXPECT_NEAR(player->currentPlaybackTime(), paused, 0.001);
+    player->play();
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 4.0));
+
+    // The second card heard from the failed switch to the pause: the low pitch until 2 s.
+    Recording onSecond = readRecording(second);
+    onSecond.rate = player->output().sampleRate();
+    EXPECT_NEAR(secondsBeforeHighPitch(onSecond), 2.0 - afterFailure, 0.015);
+    EXPECT_NEAR(double(onSecond.endOfSound() - onSecond.firstSound()) / rate, paused - afterFailure, 0.02);
+    // The default card heard the rest, from the paused place to the end, all high.
+    const Recording onDefault = finishRecording();
+    EXPECT_NEAR(double(onDefault.endOfSound() - onDefault.firstSound()) / rate, 4.0 - paused, 0.015);
+    const std::size_t start = onDefault.firstSound();
+    EXPECT_NEAR(frequencyOf(onDefault.left, start + 441, start + 4410, rate), 880.0, 2.0);
 }
 
 class PlayerNotifications : public PlayerTest {};

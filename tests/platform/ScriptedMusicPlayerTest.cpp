@@ -267,6 +267,33 @@ TEST_F(ScriptedPlayer, PositionSetPastTheEndEndsTheItemAtTheNextTurn)
     EXPECT_EQ(titleOf(player.nowPlayingItem()), "b");
 }
 
+TEST_F(ScriptedPlayer, AJumpMovesTheItemWithinItsLengthAndSeekingGoesOnFromThere)
+{
+    playThreeSongs();
+    player.setCurrentPlaybackTime(4);
+    clock.advance(1);
+    EXPECT_DOUBLE_EQ(player.currentPlaybackTime(), 5);
+    player.setCurrentPlaybackTime(-3);
+    EXPECT_EQ(player.currentPlaybackTime(), 0);
+    player.setCurrentPlaybackTime(std::nan(""));
+    EXPECT_EQ(player.currentPlaybackTime(), 0);
+    player.beginSeekingForward();
+    player.setCurrentPlaybackTime(6);
+    clock.advance(1);
+    EXPECT_DOUBLE_EQ(player.currentPlaybackTime(), 9);
+    EXPECT_TRUE(received.size() == 1 && received[0] == "state:4");
+    received.clear();
+
+    // Past the end is the end: the next item starts, with its notification, at the next turn.
+    player.endSeeking();
+    player.setCurrentPlaybackTime(99);
+    EXPECT_EQ(player.currentPlaybackTime(), 10);
+    runLoop.runDue();
+    EXPECT_EQ(titleOf(player.nowPlayingItem()), "b");
+    EXPECT_EQ(received, (std::vector<std::string>{"state:1", "item:b"}));
+    EXPECT_EQ(player.commands().back(), "setCurrentPlaybackTime:99");
+}
+
 TEST(ScriptedPlayerLifetime, WorkLeftOnTheRunLoopOutlivesNoPlayer)
 {
     VirtualClock clock;

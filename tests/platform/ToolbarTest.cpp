@@ -1,5 +1,6 @@
 #include "platform/Button.h"
 #include "platform/Toolbar.h"
+#include "platform/VolumeView.h"
 #include "platform/Window.h"
 #include "platform/headless/VirtualClock.h"
 
@@ -12,6 +13,16 @@
 using namespace platform;
 
 namespace {
+
+// The toolbar needs the volume control only as a view of its own size.
+class SilentRoute final : public AudioRoute {
+public:
+    float volume() const override { return 1; }
+    void setVolume(float) override {}
+    std::vector<std::string> outputDeviceNames() const override { return {}; }
+    std::string currentOutputDevice() const override { return {}; }
+    bool setOutputDevice(const std::string&) override { return true; }
+};
 
 // The player's toolbar: a 50-point black translucent bar at the bottom with the
 // sixteen-place item list, built the way the player screen builds it.
@@ -28,7 +39,7 @@ protected:
         tape = makeButtonItem({0, 10, 40, 40}, "tape");
         rewind = makeButtonItem({0, 10, 40, 40}, "rewind");
         forward = makeButtonItem({0, 10, 40, 40}, "forward");
-        auto volumeView = std::make_unique<VolumeView>(Rect{0, 10, 30, 40});
+        auto volumeView = std::make_unique<VolumeView>(Rect{0, 10, 30, 40}, volumeControl);
         volumeView->setShowsVolumeSlider(false);
         volumeView->sizeToFit();
         volume = std::make_unique<BarButtonItem>(std::move(volumeView));
@@ -62,6 +73,10 @@ protected:
     }
 
     headless::VirtualClock clock;
+    SilentRoute route;
+    MemoryUserDefaults defaults;
+    NotificationCenter center;
+    VolumeControl volumeControl{route, defaults, center};
     Window window;
     Toolbar* bar = nullptr;
     std::unique_ptr<BarButtonItem> music, tape, rewind, forward, volume, play, pause, action, flexible, fixed;

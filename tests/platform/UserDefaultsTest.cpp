@@ -64,6 +64,42 @@ TEST_F(PreferencesFile, RoundTripsAsReadableText)
     EXPECT_EQ(std::distance(fs::directory_iterator(nested), fs::directory_iterator()), 1);
 }
 
+TEST_F(PreferencesFile, StringsOfAnyBytesRoundTripAndReplaceIntegers)
+{
+    const std::string awkward = std::string("USB \"DAC\" \\ 2\n\tend \xff\x7f") + '\0' + "z";
+    {
+        FileUserDefaults store(folder);
+        store.setStringForKey(awkward, "outputDevicePreference");
+        store.setIntegerForKey(4, "selectedTapePreference");
+        store.setIntegerForKey(9, "changes kind");
+        store.setStringForKey("now text", "changes kind");
+        ASSERT_TRUE(store.synchronize());
+        EXPECT_EQ(store.integerForKey("changes kind"), 0);
+    }
+    // One line per key: what would break a line is escaped.
+    EXPECT_EQ(lineCount(testsupport::readWholeFile(file())), 4u);
+    FileUserDefaults reread(folder);
+    EXPECT_EQ(reread.stringForKey("outputDevicePreference"), awkward);
+    EXPECT_EQ(reread.integerForKey("selectedTapePreference"), 4);
+    EXPECT_EQ(reread.stringForKey("changes kind"), "now text");
+    EXPECT_EQ(reread.stringForKey("selectedTapePreference"), std::nullopt);
+    EXPECT_TRUE(reread.hasValueForKey("outputDevicePreference"));
+    EXPECT_FALSE(reread.hasValueForKey("never written"));
+
+    // A hand edit in the same form reads too.
+    testsupport::writeWholeFile(file(), "# Spoolora preferences\n  name =  \"a = \\x41 \\\"q\\\"\"  \n");
+    EXPECT_EQ(FileUserDefaults(folder).stringForKey("name"), "a = A \"q\"");
+
+    platform::MemoryUserDefaults memory;
+    memory.setIntegerForKey(3, "key");
+    memory.setStringForKey("text", "key");
+    EXPECT_EQ(memory.integerForKey("key"), 0);
+    EXPECT_EQ(memory.stringForKey("key"), "text");
+    memory.setIntegerForKey(3, "key");
+    EXPECT_EQ(memory.stringForKey("key"), std::nullopt);
+    EXPECT_TRUE(memory.hasValueForKey("key"));
+}
+
 TEST_F(PreferencesFile, CrashBeforeTheRenameKeepsTheOldValues)
 {
     {
@@ -100,6 +136,10 @@ TEST_F(PreferencesFile, DamagedFileIsSetAsideAndReadsAsEmpty)
         {"empty value", "# Spoolora preferences\nselectedTapePreference = \n"},
         {"too large", "# Spoolora preferences\nselectedTapePreference = 9223372036854775808\n"},
         {"too small", "# Spoolora preferences\nselectedTapePreference = -99999999999999999999999\n"},
+        {"unclosed string", "# Spoolora preferences\nselectedTapePreference = \"USB\n"},
+        {"quote inside a string", "# Spoolora preferences\nselectedTapePreference = \"a\"b\"\n"},
+        {"bad escape", "# Spoolora preferences\nselectedTapePreference = \"a\\q\"\n"},
+        {"short hex escape", "# Spoolora preferences\nselectedTapePreference = \"a\\x4\"\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real player on the session bus, in a window on a virtual X display: it takes
-# its MPRIS name, answers busctl, plays a file handed over by OpenUri, pauses on
-# PlayPause, lets a second start raise it and exit at once, and quits on Quit.
+# its MPRIS name, answers busctl, plays a file handed over by OpenUri, moves to a
+# position (SetPosition, Seek), takes its volume from the bus and keeps it, pauses
+# on PlayPause, lets a second start raise it and exit at once, and quits on Quit.
 # Run under dbus-run-session. Usage: mpris_smoke.sh PATH_TO_SPOOLORA
 set -euo pipefail
 
@@ -37,6 +38,24 @@ status=$(get "$player" PlaybackStatus)
 [ "$status" = 's "Playing"' ] || fail "OpenUri did not start playing (PlaybackStatus $status)"
 get "$player" Metadata | grep -q '"xesam:url" s "file://'"$work"'/Side%20A.flac"' || fail "the metadata lacks the file"
 
+# Jumps in the track: SetPosition to 20 s of the 30, then Seek 5 s on.
+position() { get "$player" Position | cut -d' ' -f2; }
+track=$(get "$player" Metadata | grep -o '"mpris:trackid" o "[^"]*"' | cut -d'"' -f4)
+[ -n "$track" ] || fail "no track id in the metadata"
+busctl --user call "$name" "$path" "$player" SetPosition ox "$track" 20000000
+at=$(position)
+[ "$at" -ge 20000000 ] && [ "$at" -lt 21500000 ] || fail "SetPosition to 20 s left the position at $at µs"
+busctl --user call "$name" "$path" "$player" Seek x 5000000
+at=$(position)
+[ "$at" -ge 25000000 ] && [ "$at" -lt 26500000 ] || fail "Seek by 5 s from 20 s left the position at $at µs"
+
+# The volume set from the bus is the engine's, and is kept in the preferences.
+busctl --user set-property "$name" "$path" "$player" Volume d 0.4
+volume=$(get "$player" Volume)
+[ "$volume" = "d 0.4" ] || fail "Volume reads $volume after setting 0.4"
+grep -qx 'outputVolumePerMille = 400' "$work/config/preferences.conf" ||
+    fail "the volume was not kept: $(cat "$work/config/preferences.conf")"
+
 busctl --user call "$name" "$path" "$player" PlayPause
 status=$(get "$player" PlaybackStatus)
 [ "$status" = 's "Paused"' ] || fail "PlayPause did not pause (PlaybackStatus $status)"
@@ -57,4 +76,4 @@ done
 [ -n "$status" ] || fail "the player did not quit within 10 seconds of Quit"
 app=""
 [ "$status" -eq 0 ] || fail "the player ended with status $status"
-echo "mpris_smoke: name taken, properties read, commands obeyed, second start handed over, clean quit"
+echo "mpris_smoke: name taken, properties read, commands obeyed, position and volume set, second start handed over, clean quit"

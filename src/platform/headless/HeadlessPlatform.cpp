@@ -18,6 +18,13 @@ HeadlessPlatform::HeadlessPlatform(std::unique_ptr<UserDefaults> defaults)
 
 HeadlessPlatform::~HeadlessPlatform() = default;
 
+VolumeControl& HeadlessPlatform::volumeControl()
+{
+    if (!volumeControl_)
+        volumeControl_ = std::make_unique<VolumeControl>(player_.audioRoute(), *defaults_, center_);
+    return *volumeControl_;
+}
+
 std::unique_ptr<MediaPickerController> HeadlessPlatform::makeMediaPicker(std::int32_t mediaTypes)
 {
     auto picker = std::make_unique<ListMediaPicker>(window_, mediaTypes, library_);

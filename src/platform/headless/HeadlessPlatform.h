@@ -32,6 +32,7 @@ public:
     NotificationCenter& defaultCenter() override { return center_; }
     UserDefaults& standardUserDefaults() override { return *defaults_; }
     MusicPlayer& systemMusicPlayer() override { return player_; }
+    VolumeControl& volumeControl() override;
     Window& window() override { return window_; }
     // A list picker over the library set with setLibrary().
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
@@ -75,6 +76,7 @@ private:
     NotificationCenter center_;
     std::unique_ptr<UserDefaults> defaults_;
     ScriptedMusicPlayer player_;
+    std::unique_ptr<VolumeControl> volumeControl_;
     Window window_;
     std::vector<MediaItemPtr> library_;
     std::vector<PickerRecord> pickers_;

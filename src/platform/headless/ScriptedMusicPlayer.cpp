@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace platform::headless {
 
@@ -227,6 +228,21 @@ void ScriptedMusicPlayer::endSeeking()
         changeState(stateBeforeSeeking_, Notify::Yes);
 }
 
+void ScriptedMusicPlayer::setCurrentPlaybackTime(double seconds)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "setCurrentPlaybackTime:%g", seconds);
+    record(text);
+    if (!hasItem())
+        return;
+    double position = std::isfinite(seconds) ? std::max(0.0, seconds) : 0.0;
+    const double duration = queue_[*current_]->playbackDurationValue();
+    if (duration > 0)
+        position = std::min(position, duration);
+    // Reaching the end ends the item, at the next turn, as playing through would.
+    setTime(position);
+}
+
 void ScriptedMusicPlayer::skipToNextItem()
 {
     record("skipToNextItem");
@@ -268,6 +284,25 @@ void ScriptedMusicPlayer::endGeneratingPlaybackNotifications()
 {
     record("endGeneratingPlaybackNotifications");
     generating_ = false;
+}
+
+// --- The audio route --------------------------------------------------------------
+
+void ScriptedMusicPlayer::setVolume(float volume)
+{
+    volume_ = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
+}
+
+bool ScriptedMusicPlayer::setOutputDevice(const std::string& name)
+{
+    if (!name.empty() && std::find(devices_.begin(), devices_.end(), name) == devices_.end()) {
+        std::fprintf(stderr, "spoolora: cannot open the audio device \"%s\": no such device\n", name.c_str());
+        return false;
+    }
+    if (name != device_)
+        ++outputSwitches_;
+    device_ = name;
+    return true;
 }
 
 // --- Script hooks -----------------------------------------------------------------

@@ -4,7 +4,8 @@
 // its two notifications at the next turn of the run loop, after the command that
 // caused them has returned. It works on any clock and run loop: tests drive it
 // with the virtual clock, the desktop uses it with the real one until an audio
-// engine takes its place.
+// engine takes its place. Its audio route is make-believe too: a list of output
+// devices the script sets, a volume that is only kept.
 //
 // Sections: construction · the player as the application sees it · script hooks ·
 // what the player received.
@@ -25,7 +26,7 @@ namespace platform::headless {
 // Whether a change made as if from outside brings the notification it would on a device.
 enum class Notify { No, Yes };
 
-class ScriptedMusicPlayer final : public MusicPlayer {
+class ScriptedMusicPlayer final : public MusicPlayer, public AudioRoute {
 public:
     // Seeking runs the position at this multiple of real time, in the seek's direction.
     static constexpr double seekRate = 3.0;
@@ -46,6 +47,7 @@ public:
     // item's start. NaN stays NaN.
     double currentPlaybackTime() const override;
     std::int32_t repeatMode() const override { return repeatMode_; }
+    AudioRoute& audioRoute() override { return *this; }
 
     // Each command is recorded, then acts as a device player would:
     // play: stopped, paused or interrupted with an item → playing (no item: nothing).
@@ -61,12 +63,23 @@ public:
     void beginSeekingForward() override;
     void beginSeekingBackward() override;
     void endSeeking() override;
+    // setCurrentPlaybackTime: recorded with its argument; clamped as the interface says.
+    void setCurrentPlaybackTime(double seconds) override;
     void skipToNextItem() override;
     void skipToPreviousItem() override;
     void setRepeatMode(std::int32_t mode) override;
     void setQueueWithItemCollection(const MediaItemCollection& collection) override;
     void beginGeneratingPlaybackNotifications() override;
     void endGeneratingPlaybackNotifications() override;
+
+    // --- The audio route (not recorded as commands) -------------------------------
+    // The devices are those of setOutputDevices(), none at first; a name not among
+    // them cannot be opened. Switching keeps item, position and state, as a device would.
+    float volume() const override { return volume_; }
+    void setVolume(float volume) override;
+    std::vector<std::string> outputDeviceNames() const override { return devices_; }
+    std::string currentOutputDevice() const override { return device_; }
+    bool setOutputDevice(const std::string& name) override;
 
     // --- Script hooks: changes as if from outside the application --------------
     // None of these is recorded as a command. With Notify::Yes the notification the
@@ -83,12 +96,17 @@ public:
     void setState(std::int32_t state, Notify notify);
     // The position becomes this, from now on; NaN and negative values are kept as given.
     void setTime(double seconds);
+    // The output devices the system offers from now on; the one in use stays in use
+    // even when it is no longer listed.
+    void setOutputDevices(std::vector<std::string> names) { devices_ = std::move(names); }
 
     // --- What the player received and holds -----------------------------------
     // Every command in order by name, with its argument after a colon where it takes one.
     const std::vector<std::string>& commands() const noexcept { return commands_; }
     const std::vector<MediaItemPtr>& queue() const noexcept { return queue_; }
     bool isGeneratingPlaybackNotifications() const noexcept { return generating_; }
+    // How many times the sound moved to another device.
+    int outputSwitches() const noexcept { return outputSwitches_; }
 
 private:
     static double rateForState(std::int32_t state) noexcept;
@@ -129,6 +147,11 @@ private:
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 
     std::vector<std::string> commands_;
+
+    float volume_ = 1.0f;
+    std::vector<std::string> devices_;
+    std::string device_;
+    int outputSwitches_ = 0;
 };
 
 } // namespace platform::headless

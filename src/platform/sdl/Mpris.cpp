@@ -53,7 +53,7 @@ constexpr const char* introspection = R"(
     <property name="Rate" type="d" access="read"/>
     <property name="Shuffle" type="b" access="read"/>
     <property name="Metadata" type="a{sv}" access="read"/>
-    <property name="Volume" type="d" access="read"/>
+    <property name="Volume" type="d" access="readwrite"/>
     <property name="Position" type="x" access="read"/>
     <property name="MinimumRate" type="d" access="read"/>
     <property name="MaximumRate" type="d" access="read"/>
@@ -190,6 +190,12 @@ struct MprisService::Connection {
         static_cast<Connection*>(self)->call(interface, method, parameters, invocation);
     }
 
+    static gboolean setProperty(GDBusConnection*, const gchar*, const gchar*, const gchar* interface,
+                                const gchar* name, GVariant* value, GError** error, gpointer self)
+    {
+        return static_cast<Connection*>(self)->changeProperty(interface, name, value, error);
+    }
+
     static GVariant* getProperty(GDBusConnection*, const gchar*, const gchar*, const gchar* interface,
                                  const gchar* name, GError** error, gpointer self)
     {
@@ -243,8 +249,10 @@ struct MprisService::Connection {
             gint64 offset = 0;
             g_variant_get(parameters, "(x)", &offset);
             // Without seeking, the interface asks a player to ignore it.
-            if (handler.mprisState().canSeek)
+            if (handler.mprisState().canSeek) {
                 handler.mprisSeek(offset);
+                announceSeek();
+            }
         } else if (method == "SetPosition") {
             const gchar* trackId = nullptr;
             gint64 position = 0;
@@ -252,8 +260,10 @@ struct MprisService::Connection {
             const MprisState state = handler.mprisState();
             // A stale track or a position outside it is ignored, as the interface says.
             if (state.canSeek && state.hasTrack && state.trackId == trackId && position >= 0 &&
-                position <= state.lengthMicroseconds)
+                position <= state.lengthMicroseconds) {
                 handler.mprisSetPosition(trackId, position);
+                announceSeek();
+            }
         } else if (method == "Next") {
             handler.mprisNext();
         } else if (method == "Previous") {
@@ -268,6 +278,24 @@ struct MprisService::Connection {
             handler.mprisPlay();
         }
         g_dbus_method_invocation_return_value(invocation, nullptr);
+    }
+
+    // A jump of the position is told to listeners, who would otherwise go on counting
+    // from where they last read it.
+    void announceSeek()
+    {
+        emit("Seeked", g_variant_new("(x)", static_cast<gint64>(handler.mprisState().positionMicroseconds)),
+             playerInterface);
+    }
+
+    gboolean changeProperty(const std::string& interface, const std::string& name, GVariant* value, GError** error)
+    {
+        if (interface == playerInterface && name == "Volume" && g_variant_is_of_type(value, G_VARIANT_TYPE_DOUBLE)) {
+            handler.mprisSetVolume(g_variant_get_double(value));
+            return TRUE;
+        }
+        g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_PROPERTY_READ_ONLY, "property %s cannot be set", name.c_str());
+        return FALSE;
     }
 
     GVariant* property(const std::string& interface, const std::string& name, GError** error)
@@ -351,7 +379,8 @@ std::unique_ptr<MprisService> MprisService::start(MprisHandler& handler, const s
     connection->node = g_dbus_node_info_new_for_xml(introspection, &error);
     if (!connection->node)
         return fail("bad interface description");
-    static const GDBusInterfaceVTable vtable = {Connection::methodCall, Connection::getProperty, nullptr, {}};
+    static const GDBusInterfaceVTable vtable = {Connection::methodCall, Connection::getProperty,
+                                                Connection::setProperty, {}};
     connection->rootRegistration = g_dbus_connection_register_object(
         connection->bus, objectPath, g_dbus_node_info_lookup_interface(connection->node, rootInterface), &vtable,
         connection.get(), nullptr, &error);

@@ -43,9 +43,11 @@ public:
     virtual void mprisPause() = 0;
     virtual void mprisStop() = 0;
     // Moves by an offset, or to a position in the track `trackId`; asked only when
-    // the state says the player can seek.
+    // the state says the player can seek. The service tells the bus (Seeked) after.
     virtual void mprisSeek(std::int64_t offsetMicroseconds) = 0;
     virtual void mprisSetPosition(const std::string& trackId, std::int64_t positionMicroseconds) = 0;
+    // The volume the bus asks for, any double (the handler clamps it to 0 to 1).
+    virtual void mprisSetVolume(double volume) = 0;
     // Local files, already turned from file: URIs into paths.
     virtual void mprisOpenFiles(const std::vector<std::string>& paths) = 0;
     virtual void mprisRaise() = 0;

@@ -35,6 +35,13 @@ SdlPlatform::SdlPlatform(SdlPlatformOptions options)
 
 SdlPlatform::~SdlPlatform() = default;
 
+VolumeControl& SdlPlatform::volumeControl()
+{
+    if (!volumeControl_)
+        volumeControl_ = std::make_unique<VolumeControl>(player_->audioRoute(), defaults_, center_);
+    return *volumeControl_;
+}
+
 std::unique_ptr<MediaPickerController> SdlPlatform::makeMediaPicker(std::int32_t mediaTypes)
 {
     if (musicLibrary_)

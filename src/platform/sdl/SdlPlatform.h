@@ -42,6 +42,7 @@ public:
     NotificationCenter& defaultCenter() override { return center_; }
     UserDefaults& standardUserDefaults() override { return defaults_; }
     MusicPlayer& systemMusicPlayer() override { return *player_; }
+    VolumeControl& volumeControl() override;
     Window& window() override { return window_; }
     // The library picker over the music library, else a list picker over the music given.
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
@@ -61,6 +62,7 @@ private:
     // After what it runs on and before the window: it outlives the screens and goes
     // before its clock, run loop and notification centre.
     std::unique_ptr<MusicPlayer> player_;
+    std::unique_ptr<VolumeControl> volumeControl_;
     // Posts to the run loop from its worker; a picker on the window reads it.
     std::unique_ptr<MusicLibrary> musicLibrary_;
     Window window_;
