@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +42,21 @@ double childrenCpuSeconds()
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Processor time of each thread of this process, by name, from the scheduler's own
+// nanosecond counts.
+std::map<std::string, double> threadCpuSeconds()
+{
+    std::map<std::string, double> result;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm"), stat(task.path() / "schedstat");
+        std::string name;
+        double ns = 0;
+        if (std::getline(comm, name) && (stat >> ns))
+            result[name] += ns / 1e9;
+    }
+    return result;
 }
 
 bool run(const std::string& command)
@@ -102,6 +119,8 @@ void printSpread(const char* label, std::vector<double> values)
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
+    // Optionally one part alone, e.g. for a profiler: cpu, latency.
+    const std::string only = argc > 2 ? argv[2] : "";
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     const auto folder = std::filesystem::temp_directory_path() / "spoolora-audio-bench";
     std::filesystem::create_directories(folder);
@@ -116,25 +135,37 @@ int main(int argc, char** argv)
     if (!std::filesystem::exists(flac) && !run("ffmpeg -nostdin -v error -y " + source + " " + flac.string()))
         return 1;
 
+    if (only.empty() || only == "cpu") {
     std::printf("Processor time per minute of playback (%g s played in real time, dummy driver):\n", seconds);
     for (const auto& file : {mp3, flac}) {
         double ours = 0;
+        std::string threads;
         {
             World world;
             world.setQueue({file});
             world.pump(0.5);
             const double before = processCpuSeconds();
+            const auto threadsBefore = threadCpuSeconds();
             world.player->play();
             world.pump(seconds);
             ours = (processCpuSeconds() - before) * 60.0 / seconds;
+            for (const auto& [name, cpu] : threadCpuSeconds())
+                threads += "  " + name + " " +
+                           std::to_string((cpu - (threadsBefore.count(name) ? threadsBefore.at(name) : 0)) * 60.0 /
+                                          seconds)
+                               .substr(0, 5);
         }
         const double childBefore = childrenCpuSeconds();
         run("ffmpeg -nostdin -v error -threads 1 -i " + file.string() + " -f null -");
         const double ffmpeg = childrenCpuSeconds() - childBefore;
         std::printf("  %-5s  spoolora %6.3f s/min   ffmpeg -f null %6.3f s/min   ratio %.2f\n",
                     file.extension().c_str() + 1, ours, ffmpeg, ffmpeg > 0 ? ours / ffmpeg : 0.0);
+        std::printf("         by thread (s/min):%s\n", threads.c_str());
     }
 
+    }
+    if (!only.empty() && only != "latency")
+        return 0;
     World world;
     world.setQueue({flac, mp3});
     std::vector<double> play, skip, seek;

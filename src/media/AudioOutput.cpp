@@ -217,7 +217,9 @@ void AudioOutput::render(float* out, int frames) noexcept
         int count = std::min(frames - done, available);
         const float* source = block->samples + std::size_t(offset_) * 2;
         float* target_out = out + std::size_t(done) * 2;
-        for (int k = 0; k < count; ++k) {
+        int k = 0;
+        // Frame by frame while a fade or a volume change is under way…
+        for (; k < count && (fade_ != target || volumeNow_ != volumeTarget); ++k) {
             if (fade_ != target)
                 fade_ = target > fade_ ? std::min(1.0f, fade_ + fadeStep_) : std::max(0.0f, fade_ - fadeStep_);
             if (volumeNow_ != volumeTarget)
@@ -230,6 +232,12 @@ void AudioOutput::render(float* out, int frames) noexcept
             const float gain = fade_ * volumeNow_;
             target_out[2 * k] = source[2 * k] * gain;
             target_out[2 * k + 1] = source[2 * k + 1] * gain;
+        }
+        // …then one gain for the rest of the stretch.
+        if (k < count && target > 0.0f) {
+            const float gain = fade_ * volumeNow_;
+            for (int i = 2 * k; i < 2 * count; ++i)
+                target_out[i] = source[i] * gain;
         }
         done += count;
         offset_ += std::uint32_t(count);

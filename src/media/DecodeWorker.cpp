@@ -10,21 +10,28 @@
 #include <cstring>
 #include <filesystem>
 
+#include <pthread.h>
+
 namespace media {
 
 namespace {
 
-// How far ahead of the listener the thread decodes. The ring holds more than twice
-// this, so that after a skip the new sound finds room while the stale still waits
-// to be dropped by the callback.
-constexpr double lookaheadSeconds = 0.5;
+// How far ahead of the listener the thread decodes: it fills the ring to half a
+// second ahead, then sleeps until the listener has used half of that, so that it
+// wakes a few times a second for a run of decoding rather than for every packet.
+// The ring holds more than twice this, so that after a skip the new sound finds
+// room while the stale still waits to be dropped by the callback.
+constexpr double fillAheadSeconds = 0.5;
+constexpr double refillBelowSeconds = 0.25;
 // Review plays the music backwards in stretches of this much source (a fifth of a
 // second of sound at three times the speed).
 constexpr double reviewStretchSeconds = 0.6;
 // Cue and review sound about 12 dB below the music, as a tape deck's do.
 constexpr float seekingGain = 0.2511886f;
-// With nothing to do, the thread looks again after this long even unasked.
-constexpr auto idleWait = std::chrono::milliseconds(20);
+// A ring full of stale sound is looked at again after this long.
+constexpr auto fullRingWait = std::chrono::milliseconds(10);
+// The shortest sleep worth taking.
+constexpr auto shortestWait = std::chrono::milliseconds(2);
 
 std::string fileNameOf(const std::string& path)
 {
@@ -37,7 +44,10 @@ std::string fileNameOf(const std::string& path)
 DecodeWorker::DecodeWorker(AudioRing& ring, int outputRate, ReplayGainMode replayGain)
     : ring_(ring), outputRate_(outputRate), replayGainMode_(replayGain)
 {
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "spoolora-decode");
+        run();
+    });
 }
 
 DecodeWorker::~DecodeWorker()
@@ -91,26 +101,41 @@ void DecodeWorker::run()
             continue;
         }
         active_.repeatMode = repeatMode_;
-        if (wantsToWork()) {
+        const std::optional<std::chrono::nanoseconds> rest = restBeforeWork();
+        if (!rest) {
+            wake_.wait(lock);   // until a new program or the end
+        } else if (rest->count() == 0) {
             lock.unlock();
             step();
             lock.lock();
-            continue;
+        } else {
+            wake_.wait_for(lock, *rest);
         }
-        wake_.wait_for(lock, idleWait);
     }
 }
 
-bool DecodeWorker::wantsToWork() const
+std::optional<std::chrono::nanoseconds> DecodeWorker::restBeforeWork()
 {
     if (idle_)
-        return false;
+        return std::nullopt;
     if (!ring_.writable())
-        return false;
-    const auto lookaheadBlocks =
-        static_cast<std::uint64_t>(std::ceil(lookaheadSeconds * outputRate_ / AudioBlock::capacityFrames));
-    const std::uint64_t consumed = std::max(ring_.released(), epochStartWritten_);
-    return ring_.written() - consumed < lookaheadBlocks;
+        return fullRingWait;
+    const auto blocksFor = [this](double seconds) {
+        return static_cast<std::uint64_t>(std::ceil(seconds * outputRate_ / AudioBlock::capacityFrames));
+    };
+    const std::uint64_t ahead = ring_.written() - std::max(ring_.released(), epochStartWritten_);
+    if (filling_ && ahead < blocksFor(fillAheadSeconds))
+        return std::chrono::nanoseconds(0);
+    filling_ = false;
+    const std::uint64_t refillAt = blocksFor(refillBelowSeconds);
+    if (ahead < refillAt) {
+        filling_ = true;
+        return std::chrono::nanoseconds(0);
+    }
+    // The listener takes the ring at the output's rate (or not at all while paused:
+    // then this simply looks again).
+    const double seconds = double((ahead - refillAt) * AudioBlock::capacityFrames) / outputRate_;
+    return std::max<std::chrono::nanoseconds>(shortestWait, std::chrono::nanoseconds(std::int64_t(seconds * 1e9)));
 }
 
 void DecodeWorker::begin()
@@ -124,6 +149,7 @@ void DecodeWorker::begin()
     failuresInARow_ = 0;
     anySound_ = false;
     endPending_ = false;
+    filling_ = true;
     epochStartWritten_ = ring_.written();
     idle_ = active_.item < 0 || !active_.paths || static_cast<std::size_t>(active_.item) >= active_.paths->size();
     if (idle_)

@@ -8,10 +8,12 @@
 #include "media/AudioRing.h"
 #include "media/ReplayGain.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,7 +72,8 @@ private:
     bool closeBlock();
     bool writeEnd();
     void moveToNextItem(bool failed);
-    bool wantsToWork() const;
+    // How long to sleep before the next step: zero to work now, none to wait until told.
+    std::optional<std::chrono::nanoseconds> restBeforeWork();
 
     AudioRing& ring_;
     const int outputRate_;
@@ -93,6 +96,7 @@ private:
     std::size_t failuresInARow_ = 0;
     float gain_ = 1.0f;
     bool idle_ = true;
+    bool filling_ = true;
     bool endPending_ = false;
     bool anySound_ = false;
     std::vector<float> pending_;
