@@ -183,6 +183,10 @@ void AudioOutput::render(float* out, int frames) noexcept
         if (block && !stale && (block->flags & AudioBlock::endOfQueue)) {
             if (!running && fade_ <= 0)
                 break;
+            if (!ring_.admit(*block)) {
+                ring_.release();   // taken back: something else follows after all
+                continue;
+            }
             // The music ends here by itself: nothing to fade.
             building_.endFrame = handedBefore + std::uint64_t(done);
             building_.endEpoch = block->epoch;
@@ -206,6 +210,10 @@ void AudioOutput::render(float* out, int frames) noexcept
             break;
         }
         if (offset_ == 0) {
+            if (!stale && !ring_.admit(*block)) {
+                ring_.release();   // an item taken back before it began: the next block follows seamlessly
+                continue;
+            }
             addMark(handedBefore + std::uint64_t(done), *block);
             if (block->epoch != building_.firstSoundEpoch && block->epoch == epoch) {
                 building_.firstSoundEpoch = block->epoch;

@@ -69,11 +69,72 @@ public:
     std::uint64_t written() const noexcept { return write_.load(std::memory_order_acquire); }
     std::uint64_t released() const noexcept { return read_.load(std::memory_order_acquire); }
 
+    // The writer decodes ahead, past the ends of items, so what follows an item is
+    // decided before the listener gets there. When that decision changes (the repeat
+    // mode did), the writer takes back the items not yet begun and writes others.
+    //
+    // Writer: takes back the items of `epoch` numbered `fromSerial` to `toSerial`
+    // (their blocks are dropped unheard), unless the reader has already begun the
+    // first of them: then returns false and nothing changes.
+    bool withdrawItems(std::uint64_t epoch, std::uint32_t fromSerial, std::uint32_t toSerial) noexcept
+    {
+        std::uint64_t word = gate_.load(std::memory_order_acquire);
+        for (;;) {
+            Gate gate = Gate::unpack(word);
+            if (gate.epoch != std::uint16_t(epoch))
+                gate = Gate{std::uint16_t(epoch), std::uint16_t(fromSerial - 1), 0, 0};
+            else if (std::int16_t(std::uint16_t(gate.begun - fromSerial)) >= 0)
+                return false;
+            gate.from = std::uint16_t(fromSerial);
+            gate.count = std::uint16_t(toSerial - fromSerial + 1);
+            if (gate_.compare_exchange_weak(word, gate.pack(), std::memory_order_acq_rel, std::memory_order_acquire))
+                return true;
+        }
+    }
+    // Reader, before handing out the first frame of a block of the current epoch:
+    // whether it may be played (it was not taken back); if so its item counts as begun.
+    bool admit(const AudioBlock& block) noexcept
+    {
+        const auto epoch = std::uint16_t(block.epoch), serial = std::uint16_t(block.itemSerial);
+        std::uint64_t word = gate_.load(std::memory_order_acquire);
+        for (;;) {
+            Gate gate = Gate::unpack(word);
+            if (gate.epoch != epoch) {
+                gate = Gate{epoch, serial, 0, 0};
+            } else {
+                if (gate.count && std::uint16_t(serial - gate.from) < gate.count)
+                    return false;
+                if (std::int16_t(std::uint16_t(serial - gate.begun)) <= 0)
+                    return true;
+                gate.begun = serial;
+            }
+            if (gate_.compare_exchange_weak(word, gate.pack(), std::memory_order_acq_rel, std::memory_order_acquire))
+                return true;
+        }
+    }
+
 private:
+    // One word, so that both sides change it together: the epoch (its low bits), the
+    // newest item begun in it and the items taken back, item numbers modulo 2^16
+    // (only nearby items are ever compared).
+    struct Gate {
+        std::uint16_t epoch = 0, begun = 0, from = 0, count = 0;
+        static Gate unpack(std::uint64_t word) noexcept
+        {
+            return Gate{std::uint16_t(word >> 48), std::uint16_t(word >> 32), std::uint16_t(word >> 16),
+                        std::uint16_t(word)};
+        }
+        std::uint64_t pack() const noexcept
+        {
+            return std::uint64_t(epoch) << 48 | std::uint64_t(begun) << 32 | std::uint64_t(from) << 16 | count;
+        }
+    };
+
     std::vector<AudioBlock> blocks_;
     std::size_t mask_;
     alignas(64) std::atomic<std::uint64_t> write_{0};
     alignas(64) std::atomic<std::uint64_t> read_{0};
+    alignas(64) std::atomic<std::uint64_t> gate_{0};
 };
 
 } // namespace media

@@ -73,8 +73,11 @@ void DecodeWorker::start(DecodeProgram program)
 
 void DecodeWorker::setRepeatMode(std::int32_t mode)
 {
-    std::lock_guard lock(mutex_);
-    repeatMode_ = mode;
+    {
+        std::lock_guard lock(mutex_);
+        repeatMode_ = mode;
+    }
+    wake_.notify_one();
 }
 
 void DecodeWorker::setReplayGainMode(ReplayGainMode mode)
@@ -100,7 +103,13 @@ void DecodeWorker::run()
             lock.lock();
             continue;
         }
-        active_.repeatMode = repeatMode_;
+        if (active_.repeatMode != repeatMode_) {
+            const std::int32_t mode = repeatMode_;
+            lock.unlock();
+            reconsider(mode);
+            lock.lock();
+            continue;
+        }
         const std::optional<std::chrono::nanoseconds> rest = restBeforeWork();
         if (!rest) {
             wake_.wait(lock);   // until a new program or the end
@@ -146,6 +155,7 @@ void DecodeWorker::begin()
     block_ = nullptr;   // never published: the slot is simply written again
     item_ = -1;
     itemSerial_ = 0;
+    boundaries_.clear();
     failuresInARow_ = 0;
     anySound_ = false;
     endPending_ = false;
@@ -196,29 +206,64 @@ bool DecodeWorker::openItem(std::int32_t item, double position)
     return true;
 }
 
-void DecodeWorker::moveToNextItem(bool failed)
+std::optional<std::size_t> DecodeWorker::successor(const Boundary& boundary, std::int32_t repeatMode) const
 {
     const std::size_t count = active_.paths->size();
-    auto current = static_cast<std::size_t>(item_ >= 0 ? item_ : active_.item);
+    if ((boundary.failed ? boundary.failuresBefore + 1 : 0) >= count)
+        return std::nullopt;
+    const auto from = static_cast<std::size_t>(boundary.fromItem);
+    // A failed entry is never repeated by itself: the queue moves on.
+    return boundary.failed ? skipTarget(from, count, +1, repeatMode) : itemAfter(from, count, repeatMode);
+}
+
+void DecodeWorker::moveToNextItem(bool failed)
+{
+    std::int32_t current = item_ >= 0 ? item_ : active_.item;
     for (;;) {
         decoder_.reset();
+        // Every item begun, and the queue's end, has a number of its own.
+        Boundary boundary{++itemSerial_, current, failed, failuresInARow_, std::nullopt};
+        const auto next = boundary.next = successor(boundary, active_.repeatMode);
+        if (boundaries_.size() == maxBoundaries)
+            boundaries_.erase(boundaries_.begin());
+        boundaries_.push_back(boundary);
         failuresInARow_ = failed ? failuresInARow_ + 1 : 0;
-        if (failuresInARow_ >= count) {
-            endPending_ = true;
-            return;
-        }
-        // A failed entry is never repeated by itself: the queue moves on.
-        const auto next = failed ? skipTarget(current, count, +1, active_.repeatMode)
-                                 : itemAfter(current, count, active_.repeatMode);
         if (!next) {
             endPending_ = true;
             return;
         }
-        ++itemSerial_;
         if (openItem(static_cast<std::int32_t>(*next), 0))
             return;
-        current = *next;
+        current = static_cast<std::int32_t>(*next);
         failed = true;
+    }
+}
+
+void DecodeWorker::reconsider(std::int32_t repeatMode)
+{
+    active_.repeatMode = repeatMode;
+    if (active_.motion == Motion::Review || !active_.paths)
+        return;
+    // The first item end decided otherwise than the new mode would, whose next item
+    // the listener has not begun yet, is decided again.
+    for (auto at = boundaries_.begin(); at != boundaries_.end(); ++at) {
+        if (at->next == successor(*at, repeatMode))
+            continue;
+        if (!ring_.withdrawItems(active_.epoch, at->serial, itemSerial_))
+            continue;   // already heard: the new mode applies from the next end on
+        const Boundary boundary = *at;
+        boundaries_.erase(at, boundaries_.end());
+        decoder_.reset();
+        pending_.clear();
+        pendingOffset_ = 0;
+        block_ = nullptr;   // of a withdrawn item: never published
+        endPending_ = false;
+        idle_ = false;
+        filling_ = true;
+        item_ = boundary.fromItem;
+        failuresInARow_ = boundary.failuresBefore;
+        moveToNextItem(boundary.failed);
+        return;
     }
 }
 

@@ -55,7 +55,8 @@ public:
 
     // Main thread. Replaces the running program; its epoch must be new.
     void start(DecodeProgram program);
-    // Main thread. Applies to the next item end of the running program.
+    // Main thread. Applies to the next item end the listener reaches, even one
+    // already decoded past.
     void setRepeatMode(std::int32_t mode);
     // Main thread. Applies from the next item opened.
     void setReplayGainMode(ReplayGainMode mode);
@@ -71,7 +72,20 @@ private:
     bool pushPending();
     bool closeBlock();
     bool writeEnd();
+    // Where the queue goes after an item ended (or failed to play): the item it went
+    // to has the serial `serial` (as has the queue's end).
+    struct Boundary {
+        std::uint32_t serial = 0;
+        std::int32_t fromItem = -1;
+        bool failed = false;
+        std::size_t failuresBefore = 0;
+        std::optional<std::size_t> next;   // the item it went to; none: the queue ended
+    };
+    static constexpr std::size_t maxBoundaries = 16;
+    std::optional<std::size_t> successor(const Boundary& boundary, std::int32_t repeatMode) const;
     void moveToNextItem(bool failed);
+    // The repeat mode changed: item ends decided ahead under the old one are decided again.
+    void reconsider(std::int32_t repeatMode);
     // How long to sleep before the next step: zero to work now, none to wait until told.
     std::optional<std::chrono::nanoseconds> restBeforeWork();
 
@@ -91,6 +105,7 @@ private:
     std::unique_ptr<AudioDecoder> decoder_;
     std::int32_t item_ = -1;
     std::uint32_t itemSerial_ = 0;
+    std::vector<Boundary> boundaries_;   // the latest, oldest first
     bool itemHadSound_ = false;
     bool startedPartWay_ = false;
     std::size_t failuresInARow_ = 0;

@@ -252,6 +252,38 @@ TEST_F(PlayerQueue, SkipsWrapUnderRepeatAllAndStopPastTheEndOtherwise)
     EXPECT_NEAR(frequencyOf(out.left, out.firstSound() + 2000, out.firstSound() + 8000, rate), 660.0, 3.0);
 }
 
+TEST_F(PlayerQueue, RepeatChangedAfterTheNextItemWasPreparedIsHonoured)
+{
+    // The decoder runs a quarter to half a second ahead: 0.85 s into a 1 s item the
+    // next one is already opened and decoded into the ring.
+    makeTone(folder / "a.flac", 440, 1);
+    makeTone(folder / "b.flac", 660, 1);
+    makePlayer();
+    setQueue({folder / "a.flac", folder / "b.flac"});
+    const auto nearTheEnd = [&] { return player->currentPlaybackTime() > 0.85; };
+    player->play();
+    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
+    player->setRepeatMode(platform::RepeatMode::One);   // a again, not b
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() < 0.5; }, 1.0));
+    EXPECT_EQ(player->indexOfNowPlayingItem(), 0u);
+    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
+    player->setRepeatMode(platform::RepeatMode::Default);   // on to b after all
+    ASSERT_TRUE(pumpUntil([&] { return player->indexOfNowPlayingItem() == 1; }, 1.0));
+    player->setRepeatMode(platform::RepeatMode::All);
+    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
+    player->setRepeatMode(platform::RepeatMode::Default);   // the last item: no wrap, the end
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 1.0));
+    EXPECT_EQ(player->indexOfNowPlayingItem(), platform::NotFound);
+
+    // a twice, then b, joined without a gap and nothing of the withdrawn items heard.
+    const Recording out = finishRecording();
+    const std::size_t start = out.firstSound();
+    EXPECT_NEAR(double(out.endOfSound() - start), 3 * rate, rate / 1000);
+    EXPECT_NEAR(frequencyOf(out.left, start + 2000, start + 42000, rate), 440.0, 1.0);
+    EXPECT_NEAR(frequencyOf(out.left, start + 46100, start + 86000, rate), 440.0, 1.0);
+    EXPECT_NEAR(frequencyOf(out.left, start + 90200, start + 130000, rate), 660.0, 1.0);
+}
+
 TEST_F(PlayerQueue, BadFilesAreSkippedWithOneLineEachAndALyingExtensionStillPlays)
 {
     makeTone(folder / "first.flac", 440, 0.3);
