@@ -3,10 +3,13 @@
 //   audio callback, SDL's audio thread) for MP3 and FLAC, against `ffmpeg -f null`
 //   decoding the same file;
 // - latency from play to the first sample handed to the device, and from a skip or
-//   the start of a seek to the first sample of the new sound.
+//   the start of a seek to the first sample of the new sound;
+// - bringing back a saved queue of 2,000 files at start, against reading the tags of
+//   every one of them.
 // Runs on SDL's dummy driver in real time. Usage: audio_engine_bench [SECONDS_PLAYED]
 
 #include "media/MediaTags.h"
+#include "media/SavedPlayerState.h"
 #include "media/SystemMusicPlayer.h"
 #include "platform/Clock.h"
 #include "platform/NotificationCenter.h"
@@ -19,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -110,8 +114,72 @@ double waitForSound(World& world, std::int64_t sinceNs, bool anyFrame, std::uint
 void printSpread(const char* label, std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
-    std::printf("%-40s median %6.1f ms   worst %6.1f ms   (%zu runs)\n", label, values[values.size() / 2],
+    std::printf("%-46s median %6.1f ms   worst %6.1f ms   (%zu runs)\n", label, values[values.size() / 2],
                 values.back(), values.size());
+}
+
+double threadCpuMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+double millisecondsSince(std::int64_t startNs)
+{
+    return double(media::monotonicNowNs() - startNs) / 1e6;
+}
+
+// A saved queue of 2,000 tagged files (copies of one), the now-playing entry in the middle.
+void benchRestore(const std::filesystem::path& folder)
+{
+    constexpr int count = 2000;
+    const auto files = folder / "queue";
+    const auto one = folder / "tagged.flac";
+    if (!std::filesystem::exists(one) &&
+        !run("ffmpeg -nostdin -v error -y -f lavfi -i sine=d=1 -metadata title=Song -metadata artist=Someone " +
+             one.string()))
+        return;
+    std::filesystem::create_directories(files);
+    media::PlayerSnapshot saved;
+    for (int i = 0; i < count; ++i) {
+        const auto file = files / ("track " + std::to_string(i) + ".flac");
+        if (!std::filesystem::exists(file))
+            std::filesystem::copy_file(one, file);
+        saved.queue.push_back(file.string());
+    }
+    saved.index = count / 2;
+    saved.position = 0.5;
+    const auto stateFile = folder / "player.json";
+    std::ofstream(stateFile) << media::encodePlayerState(saved);
+
+    // Wall time, and the processor time of this thread (steadier on a busy machine).
+    std::vector<double> everyTag, everyTagCpu, restore, restoreCpu;
+    for (int round = 0; round < 5; ++round) {
+        std::int64_t start = media::monotonicNowNs();
+        double cpu = threadCpuMilliseconds();
+        std::size_t read = 0;
+        for (const std::string& path : saved.queue)
+            read += media::readMediaItem(path) != nullptr;
+        everyTag.push_back(millisecondsSince(start));
+        everyTagCpu.push_back(threadCpuMilliseconds() - cpu);
+
+        World world;
+        start = media::monotonicNowNs();
+        cpu = threadCpuMilliseconds();
+        const auto restored = media::loadPlayerState(stateFile);
+        if (!restored || restored->items.size() != read)
+            return;
+        world.player->restore(restored->items, restored->index, restored->position, restored->repeatMode,
+                              restored->unread);
+        restore.push_back(millisecondsSince(start));
+        restoreCpu.push_back(threadCpuMilliseconds() - cpu);
+    }
+    std::printf("Restoring a saved queue of %d files (in the page cache), wall and processor time:\n", count);
+    printSpread("  reading every file's tags (wall)", everyTag);
+    printSpread("  reading every file's tags (cpu)", everyTagCpu);
+    printSpread("  restore: a look at each, one read (wall)", restore);
+    printSpread("  restore: a look at each, one read (cpu)", restoreCpu);
 }
 
 } // namespace
@@ -119,7 +187,7 @@ void printSpread(const char* label, std::vector<double> values)
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
-    // Optionally one part alone, e.g. for a profiler: cpu, latency.
+    // Optionally one part alone, e.g. for a profiler: cpu, latency, restore.
     const std::string only = argc > 2 ? argv[2] : "";
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     const auto folder = std::filesystem::temp_directory_path() / "spoolora-audio-bench";
@@ -164,6 +232,8 @@ int main(int argc, char** argv)
     }
 
     }
+    if (only.empty() || only == "restore")
+        benchRestore(folder);
     if (!only.empty() && only != "latency")
         return 0;
     World world;

@@ -299,7 +299,8 @@ int runWindow(const Arguments& args)
         engine->setQueueWithItemCollection(platform::MediaItemCollection{opened});
         engine->play();
     } else if (restored) {
-        engine->restore(restored->items, restored->index, restored->position, restored->repeatMode);
+        engine->restore(restored->items, restored->index, restored->position, restored->repeatMode,
+                        restored->unread);
     }
 
     // The controller's timers and subscriptions end (with the delegate) before the backend goes.

@@ -60,6 +60,11 @@ platform::MediaItemPtr mediaItemFromTags(const Tags& tags, double durationSecond
     return item;
 }
 
+platform::MediaItemPtr unreadMediaItem(const std::filesystem::path& path)
+{
+    return mediaItemFromTags({}, 0, path);
+}
+
 platform::MediaItemPtr readMediaItem(const std::filesystem::path& path)
 {
     FormatContextPtr format = openAudioFile(path);

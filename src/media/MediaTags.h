@@ -13,6 +13,10 @@ namespace media {
 // title tag is titled by its name without the extension.
 platform::MediaItemPtr readMediaItem(const std::filesystem::path& path);
 
+// The item for a file whose tags are not read yet: its location and, for a title,
+// its name without the extension.
+platform::MediaItemPtr unreadMediaItem(const std::filesystem::path& path);
+
 // The item for the tags, as readMediaItem builds it (for tests and the library).
 platform::MediaItemPtr mediaItemFromTags(const Tags& tags, double durationSeconds, const std::filesystem::path& path);
 

@@ -109,18 +109,35 @@ std::optional<RestoredPlayer> loadPlayerState(const std::filesystem::path& file)
     RestoredPlayer restored;
     restored.position = saved.position;
     restored.repeatMode = saved.repeatMode;
+    const auto drop = [](const std::string& path, const char* reason) {
+        std::fprintf(stderr, "spoolora: dropped \"%s\" from the queue: %s\n", path.c_str(), reason);
+    };
+    // A long queue comes back at once: a look at each file, the tags of one.
+    bool lookingForCurrent = saved.index.has_value();
     for (std::size_t i = 0; i < saved.queue.size(); ++i) {
-        try {
-            restored.items.push_back(readMediaItem(saved.queue[i]));
-        } catch (const DecodeError& error) {
-            std::fprintf(stderr, "spoolora: dropped \"%s\" from the queue: %s\n", saved.queue[i].c_str(),
-                         error.what());
-            if (saved.index && i == *saved.index)
+        const std::string& path = saved.queue[i];
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) {
+            drop(path, "no such file");
+            if (lookingForCurrent && i == *saved.index)
                 restored.position = 0;   // its successor takes its place, from its start
             continue;
         }
-        if (saved.index && !restored.index && i >= *saved.index)
+        if (lookingForCurrent && i >= *saved.index) {
+            try {
+                restored.items.push_back(readMediaItem(path));
+            } catch (const DecodeError& failure) {
+                drop(path, failure.what());
+                restored.position = 0;
+                continue;
+            }
+            restored.unread.push_back(false);
             restored.index = restored.items.size() - 1;
+            lookingForCurrent = false;
+            continue;
+        }
+        restored.items.push_back(unreadMediaItem(path));
+        restored.unread.push_back(true);
     }
     return restored;
 }

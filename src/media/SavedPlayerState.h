@@ -22,18 +22,22 @@ std::string encodePlayerState(const PlayerSnapshot& state);
 PlayerSnapshot decodePlayerState(const std::string& text);
 
 // A saved player read back: the queue as media items, the entry, the position and
-// the repeat mode.
+// the repeat mode. Only the now-playing item's tags are read; the others are
+// marked unread (they have their location and a title from the file name) and the
+// player reads them when it gets there.
 struct RestoredPlayer {
     std::vector<platform::MediaItemPtr> items;
+    std::vector<bool> unread;
     std::optional<std::size_t> index;
     double position = 0;
     std::int32_t repeatMode = 0;
 };
 
 // Reads the saved player; none when there is no file. Files that have vanished since
-// are dropped with one line each on stderr (a vanished now-playing entry gives its
-// place to the next, from its start); a damaged file is kept beside as ".bad", with
-// one line on stderr, and gives none.
+// are dropped with one line each on stderr (a vanished or unplayable now-playing
+// entry gives its place to the next, from its start); a damaged file is kept beside
+// as ".bad", with one line on stderr, and gives none. A file that is there but does
+// not play is found out when the player reaches it.
 std::optional<RestoredPlayer> loadPlayerState(const std::filesystem::path& file);
 
 // Keeps the file up to date from a running player: on every item change, pause and

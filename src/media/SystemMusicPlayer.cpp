@@ -1,5 +1,6 @@
 #include "media/SystemMusicPlayer.h"
 
+#include "media/MediaTags.h"
 #include "media/QueueOrder.h"
 
 #include <algorithm>
@@ -170,6 +171,19 @@ void SystemMusicPlayer::startProgram(double position)
     output_->setRunning(isRunning());
 }
 
+void SystemMusicPlayer::setCurrent(std::size_t index)
+{
+    current_ = index;
+    if (index < unread_.size() && unread_[index] && queue_[index]) {
+        unread_[index] = false;
+        try {
+            queue_[index] = readMediaItem(queue_[index]->location);
+        } catch (const DecodeError&) {
+            // Left as it is: the decoder says what is wrong with it when it gets there.
+        }
+    }
+}
+
 void SystemMusicPlayer::stopWithNoItem()
 {
     current_.reset();
@@ -229,7 +243,7 @@ void SystemMusicPlayer::refresh()
         reportedItem_ = mark.item;
         reportedSerial_ = mark.itemSerial;
         if (changed && mark.item >= 0 && static_cast<std::size_t>(mark.item) < queue_.size()) {
-            current_ = static_cast<std::size_t>(mark.item);
+            setCurrent(static_cast<std::size_t>(mark.item));
             post(platform::NowPlayingItemDidChangeNotification);
             noteChange();
         }
@@ -246,7 +260,7 @@ void SystemMusicPlayer::refresh()
     }
     if (status.firstItem >= 0 && static_cast<std::size_t>(status.firstItem) != *current_ &&
         static_cast<std::size_t>(status.firstItem) < queue_.size()) {
-        current_ = static_cast<std::size_t>(status.firstItem);
+        setCurrent(static_cast<std::size_t>(status.firstItem));
         programPosition_ = 0;
         post(platform::NowPlayingItemDidChangeNotification);
         noteChange();
@@ -375,7 +389,7 @@ void SystemMusicPlayer::skipBy(int step)
         stopWithNoItem();
         return;
     }
-    current_ = next;
+    setCurrent(*next);
     startProgram(0);
     post(platform::NowPlayingItemDidChangeNotification);
     noteChange();
@@ -401,6 +415,7 @@ void SystemMusicPlayer::setQueueWithItemCollection(const platform::MediaItemColl
 {
     refresh();
     queue_ = collection.items;
+    unread_.clear();
     auto paths = std::make_shared<std::vector<std::string>>();
     paths->reserve(queue_.size());
     for (const platform::MediaItemPtr& item : queue_)
@@ -432,9 +447,10 @@ void SystemMusicPlayer::setReplayGainMode(ReplayGainMode mode)
 }
 
 void SystemMusicPlayer::restore(const std::vector<platform::MediaItemPtr>& items, std::optional<std::size_t> index,
-                                double position, std::int32_t repeatMode)
+                                double position, std::int32_t repeatMode, std::vector<bool> unread)
 {
     queue_ = items;
+    unread_ = std::move(unread);
     auto paths = std::make_shared<std::vector<std::string>>();
     for (const platform::MediaItemPtr& item : queue_)
         paths->push_back(item ? item->location : std::string());
@@ -442,7 +458,7 @@ void SystemMusicPlayer::restore(const std::vector<platform::MediaItemPtr>& items
     repeatMode_ = repeatMode;
     worker_->setRepeatMode(repeatMode);
     if (index && *index < queue_.size()) {
-        current_ = index;
+        setCurrent(*index);
         state_ = Paused;
     } else {
         current_.reset();

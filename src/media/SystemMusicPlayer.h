@@ -98,9 +98,10 @@ public:
     // The queue, the item, the position, the state and the repeat mode, to be saved.
     PlayerSnapshot snapshot() const;
     // Puts back a saved player: its queue, item and position, paused (stopped when there
-    // is no item), posting nothing. Items come from `items`, one per queue path.
+    // is no item), posting nothing. Items come from `items`, one per queue path; those
+    // marked in `unread` get their tags read when they become the now-playing item.
     void restore(const std::vector<platform::MediaItemPtr>& items, std::optional<std::size_t> index,
-                 double position, std::int32_t repeatMode);
+                 double position, std::int32_t repeatMode, std::vector<bool> unread = {});
     // Called after every change worth saving (item change, pause, …); main thread.
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
@@ -120,6 +121,8 @@ private:
     void refresh();
     void startProgram(double position);
     void stopWithNoItem();
+    // Sets the now-playing entry, reading its tags first if they were left unread.
+    void setCurrent(std::size_t index);
     void changeState(std::int32_t state);
     bool isSeeking() const noexcept;
     bool isRunning() const noexcept;
@@ -132,6 +135,7 @@ private:
     platform::NotificationCenter& center_;
 
     std::vector<platform::MediaItemPtr> queue_;
+    std::vector<bool> unread_;   // per queue entry, or empty: all read
     std::shared_ptr<const std::vector<std::string>> paths_;
     std::optional<std::size_t> current_;
     std::int32_t state_ = platform::PlaybackState::Stopped;

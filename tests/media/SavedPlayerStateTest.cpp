@@ -49,14 +49,53 @@ TEST_F(SavedPlayer, ComesBackPausedWhereItWasWithVanishedFilesDropped)
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     EXPECT_NE(errors.find("a.flac"), std::string::npos);
     ASSERT_TRUE(restored);
-    player->restore(restored->items, restored->index, restored->position, restored->repeatMode);
+    // Only the now-playing item's tags are read at once; the others when reached.
+    EXPECT_EQ(restored->unread, (std::vector<bool>{true, false}));
+    EXPECT_EQ(restored->items[0]->playbackDuration, std::nullopt);
+    player->restore(restored->items, restored->index, restored->position, restored->repeatMode, restored->unread);
     EXPECT_EQ(player->playbackState(), platform::PlaybackState::Paused);
     EXPECT_EQ(player->indexOfNowPlayingItem(), 1u);   // c.flac, now second in the queue
+    EXPECT_NEAR(player->nowPlayingItem()->playbackDurationValue(), 4.0, 0.01);
     EXPECT_EQ(player->repeatMode(), platform::RepeatMode::All);
     EXPECT_DOUBLE_EQ(player->currentPlaybackTime(), savedAt);
     player->play();
     pump(0.3);
     EXPECT_NEAR(player->currentPlaybackTime(), savedAt + 0.3, 0.15);
+    player->skipToPreviousItem();
+    ASSERT_EQ(player->indexOfNowPlayingItem(), 0u);
+    EXPECT_NEAR(player->nowPlayingItem()->playbackDurationValue(), 4.0, 0.01);
+    EXPECT_EQ(player->nowPlayingItem()->location, (folder / "b.flac").string());
+}
+
+TEST_F(SavedPlayer, AnUnplayableNowPlayingEntryGivesWayAndOthersAreFoundOutWhenReached)
+{
+    makeTone(folder / "a.flac", 440, 0.3);
+    std::ofstream(folder / "corrupt.flac", std::ios::binary) << std::string(5000, '\x01');
+    PlayerSnapshot saved;
+    saved.queue = {(folder / "corrupt.flac").string(), (folder / "a.flac").string(),
+                   (folder / "corrupt.flac").string()};
+    saved.index = 0;
+    saved.position = 12;
+    const auto file = folder / "player.json";
+    std::ofstream(file) << encodePlayerState(saved);
+    ::testing::internal::CaptureStderr();
+    const auto restored = loadPlayerState(file);
+    std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    ASSERT_TRUE(restored);
+    ASSERT_EQ(restored->items.size(), 2u);   // the corrupt one at the end stays until it is reached
+    EXPECT_EQ(restored->index, 0u);
+    EXPECT_EQ(restored->position, 0);
+
+    makePlayer();
+    ::testing::internal::CaptureStderr();   // the decoder runs ahead, even while paused
+    player->restore(restored->items, restored->index, restored->position, restored->repeatMode, restored->unread);
+    player->play();
+    const bool stopped = pumpUntil([&] { return player->playbackState() == platform::PlaybackState::Stopped; }, 2);
+    errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    EXPECT_NE(errors.find("corrupt.flac"), std::string::npos);
 }
 
 TEST_F(SavedPlayer, DamagedFileMeansAnEmptyPlayerAndAKeptCopy)
