@@ -17,9 +17,13 @@ using platform::PlaybackState::Stopped;
 
 namespace {
 
-// How often the main thread catches up with the audio: item changes, the queue's
-// end and a lost device show within this.
+// How often the main thread catches up with the audio: item changes and the queue's
+// end show within the short interval (taken while one may be near), a lost device
+// and whatever else within the long one.
 constexpr double refreshIntervalSeconds = 0.05;
+constexpr double slowRefreshIntervalSeconds = 0.25;
+// An item end this close, in real time, may be near: the player catches up often.
+constexpr double nearTheEndSeconds = 0.5;
 // A lost device is tried again this often while the player is interrupted.
 constexpr double reopenIntervalSeconds = 1.0;
 // Room for twice the decoder's lookahead at up to 96 kHz, in blocks of 512 frames.
@@ -37,7 +41,7 @@ SystemMusicPlayer::SystemMusicPlayer(platform::RunLoop& runLoop, platform::Notif
       output_(std::make_unique<AudioOutput>(*ring_, options.preferredRate)),
       worker_(std::make_unique<DecodeWorker>(*ring_, output_->sampleRate(), options.replayGain))
 {
-    refreshTimer_ = runLoop_.scheduledTimer(refreshIntervalSeconds, [this] { refresh(); });
+    paceRefresh();
 }
 
 SystemMusicPlayer::~SystemMusicPlayer() = default;
@@ -169,6 +173,7 @@ void SystemMusicPlayer::startProgram(double position)
     program.repeatMode = repeatMode_;
     worker_->start(std::move(program));
     output_->setRunning(isRunning());
+    paceRefresh();
 }
 
 void SystemMusicPlayer::setCurrent(std::size_t index)
@@ -194,6 +199,31 @@ void SystemMusicPlayer::stopWithNoItem()
     if (!wasStopped)
         post(platform::PlaybackStateDidChangeNotification);
     noteChange();
+}
+
+bool SystemMusicPlayer::changeMayBeNear() const
+{
+    if (!current_ || !isRunning() || state_ == SeekingBackward)
+        return false;
+    if (!reportedAny_)
+        return true;   // the program's first sound is still to come, or an entry to be skipped
+    const double duration = queue_[*current_]->playbackDurationValue();
+    if (duration <= 0)
+        return true;
+    const double speed = state_ == SeekingForward ? DecodeWorker::seekSpeed : 1;
+    return (duration - currentPlaybackTime()) / speed < nearTheEndSeconds;
+}
+
+void SystemMusicPlayer::paceRefresh()
+{
+    const double interval = changeMayBeNear() ? refreshIntervalSeconds : slowRefreshIntervalSeconds;
+    if (refreshTimer_ && refreshInterval_ == interval)
+        return;
+    refreshInterval_ = interval;
+    refreshTimer_ = runLoop_.scheduledTimer(interval, [this] {
+        refresh();
+        paceRefresh();
+    });
 }
 
 void SystemMusicPlayer::refresh()
@@ -287,6 +317,7 @@ void SystemMusicPlayer::play()
     } else {
         state_ = Playing;
         output_->setRunning(true);
+        paceRefresh();
     }
     post(platform::PlaybackStateDidChangeNotification);
     noteChange();

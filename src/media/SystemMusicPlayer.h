@@ -119,6 +119,10 @@ private:
     std::optional<DevicePoint> devicePoint(const PlayedReport& report) const;
     // Catches up with the audio: item changes, the queue's end, a lost device.
     void refresh();
+    // Whether an item change or the queue's end may come soon, and the refresh timer
+    // set to match.
+    bool changeMayBeNear() const;
+    void paceRefresh();
     void startProgram(double position);
     void stopWithNoItem();
     // Sets the now-playing entry, reading its tags first if they were left unread.
@@ -161,6 +165,7 @@ private:
     std::unique_ptr<DecodeWorker> worker_;
     platform::MonotonicClock clock_;
     platform::TimerHandle refreshTimer_;
+    double refreshInterval_ = 0;
     std::function<void()> changed_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
