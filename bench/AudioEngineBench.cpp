@@ -238,8 +238,17 @@ int main(int argc, char** argv)
         return 0;
     World world;
     world.setQueue({flac, mp3});
-    std::vector<double> play, skip, seek;
+    std::vector<double> cold, play, skip, seek;
     for (int i = 0; i < 8; ++i) {
+        // A new queue and play at once: the file still to be opened.
+        world.player->pause();
+        world.pump(0.1);
+        const std::int64_t queued = media::monotonicNowNs();
+        world.setQueue({i % 2 ? mp3 : flac, i % 2 ? flac : mp3});
+        world.player->play();
+        cold.push_back(waitForSound(world, queued, false, 0));
+        world.player->pause();
+
         world.pump(0.3);   // paused: the decoder has filled its lookahead
         const std::uint64_t handed = world.player->output().report().handedFrames;
         const std::int64_t start = media::monotonicNowNs();
@@ -262,6 +271,7 @@ int main(int argc, char** argv)
     }
     std::printf("Latency (dummy driver, %d-frame device buffer at %d Hz):\n", world.player->output().latencyFrames(),
                 world.player->output().sampleRate());
+    printSpread("  new queue and play (tags read, file opened)", cold);
     printSpread("  play to first sample handed over", play);
     printSpread("  skip to first sample of the new item", skip);
     printSpread("  seek to first sample of the cue", seek);
