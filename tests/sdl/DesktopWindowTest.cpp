@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
 namespace {
 
 using platform::Key;
@@ -70,6 +75,61 @@ TEST(DesktopWindowScale, FullscreenTakesTheLargestWholeStepOrTheExactFit)
         EXPECT_GT(scale, 0.0f);
         EXPECT_LE(scale, 640.0f / 480);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Whether a library of the OpenGL stack (the loader, a Mesa driver, LLVM) is mapped
+// into this process.
+std::string openGlLibraryMapped()
+{
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    for (const char* name : {"libGL", "libEGL", "libGLX", "libLLVM", "swrast", "gallium", "_dri.so"}) {
+        maps.clear();
+        maps.seekg(0);
+        while (std::getline(maps, line))
+            if (line.find(name) != std::string::npos)
+                return line;
+    }
+    return {};
+}
+
+TEST(RendererChoice, AskingOpenGlLeavesNothingOfItInTheProcess)
+{
+    // SDL's invisible driver, asked for by name, offers OpenGL through EGL where Mesa is
+    // installed, without a display.
+    unsetenv("SPOOLORA_RENDERER");
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    const platform::sdl::Graphics graphics = platform::sdl::probeGraphics();
+    EXPECT_EQ(openGlLibraryMapped(), "");
+    // Where Mesa is installed the child did ask (and found its software rasteriser).
+    if (std::filesystem::exists("/usr/share/glvnd/egl_vendor.d/50_mesa.json"))
+        EXPECT_NE(graphics, platform::sdl::Graphics::Unknown);
+    // A second question gets the same answer: nothing of the first stays behind.
+    EXPECT_EQ(platform::sdl::probeGraphics(), graphics);
+
+    setenv("SPOOLORA_RENDERER", "software", 1);
+    EXPECT_EQ(platform::sdl::probeGraphics(), platform::sdl::Graphics::Software);
+    setenv("SPOOLORA_RENDERER", "accelerated", 1);
+    EXPECT_EQ(platform::sdl::probeGraphics(), platform::sdl::Graphics::Hardware);
+    unsetenv("SPOOLORA_RENDERER");
+}
+
+TEST(DesktopFrameRate, TurningReelsAloneAreDrawnTwentyFiveTimesASecondOnEveryRenderer)
+{
+    using platform::sdl::animationFrameInterval;
+    constexpr platform::Nanoseconds display60 = 16'666'667;
+    platform::sdl::FrameTiming turning;
+    turning.animating = true;
+    EXPECT_EQ(animationFrameInterval(turning, display60), 40'000'000);
+    // A display slower than that keeps its own rate.
+    EXPECT_EQ(animationFrameInterval(turning, 50'000'000), 50'000'000);
+    platform::sdl::FrameTiming sliding = turning;
+    sliding.sliding = true;
+    EXPECT_EQ(animationFrameInterval(sliding, display60), display60);
 }
 
 } // namespace

@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
+
+#include <dlfcn.h>
 
 // Sections: opening the window · keys · the main loop.
 
@@ -18,10 +22,33 @@ namespace platform::sdl {
 namespace {
 
 constexpr float defaultScale = 2;
-// Without a graphics chip every frame is drawn by the processor: turning reels are
-// drawn 25 times a second, film's rate, which still reads as smooth turning at well
-// under half the cost of the display's rate.
-constexpr Nanoseconds softwareTurningInterval = 40'000'000;
+
+// libwayland-client complains on stderr, in its own words, when SDL tries Wayland
+// without XDG_RUNTIME_DIR (a session without a display): our own message about the
+// missing display says it better. Its other messages are passed on. SDL loads the
+// library itself; loaded here first, it is the same library, and it stays loaded.
+void waylandLog(const char* format, va_list arguments)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    if (std::strstr(text, "XDG_RUNTIME_DIR") != nullptr)
+        return;
+    std::fprintf(stderr, "spoolora: wayland: %s", text);
+}
+
+void quietenWaylandAboutItsRuntimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/')
+        return;
+    void* library = dlopen("libwayland-client.so.0", RTLD_LAZY | RTLD_LOCAL);
+    if (!library)
+        return;
+    using Handler = void (*)(const char*, va_list);
+    using SetHandler = void (*)(Handler);
+    if (const auto set = reinterpret_cast<SetHandler>(dlsym(library, "wl_log_set_handler_client")))
+        set(waylandLog);
+}
 
 double processSeconds()
 {
@@ -50,6 +77,9 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& o
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // A desktop window should not turn off the desktop's compositor, as games do.
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    quietenWaylandAboutItsRuntimeFolder();
+    // Asked before SDL's video starts here (see probeGraphics).
+    const Graphics graphics = probeGraphics();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
         std::fprintf(stderr, "spoolora: no display (SDL cannot start its video: %s)\n", SDL_GetError());
         return nullptr;
@@ -64,7 +94,6 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& o
         return nullptr;
     }
 
-    const Graphics graphics = probeGraphics();
     Uint32 flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI | SDL_WINDOW_HIDDEN;
     SDL_Rect place{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(Window::widthPoints * defaultScale),
                    int(Window::heightPoints * defaultScale)};
@@ -103,6 +132,15 @@ std::unique_ptr<DesktopWindow> DesktopWindow::open(const DesktopWindowOptions& o
     auto desktop = std::make_unique<DesktopWindow>(window);
     desktop->presenter_ = std::make_unique<Presenter>(window, graphics != Graphics::Software, fit);
     return desktop;
+}
+
+Nanoseconds animationFrameInterval(const FrameTiming& timing, Nanoseconds displayInterval)
+{
+    // Turning reels are drawn 25 times a second, film's rate, which still reads as
+    // smooth turning at well under half the cost of the display's rate: a small
+    // board's graphics chip (or the processor drawing for it) has other work.
+    constexpr Nanoseconds turningInterval = 40'000'000;
+    return timing.sliding ? displayInterval : std::max(displayInterval, turningInterval);
 }
 
 // --- Keys ------------------------------------------------------------------------------
@@ -195,10 +233,7 @@ public:
                 presenter_.present(platform_.window(), now);
                 const FrameTiming& timing = presenter_.compositor().timing();
                 if (timing.animating) {
-                    // Drawing in software, turning reels alone get a calmer rate than slides.
-                    const Nanoseconds interval = presenter_.isSoftware() && !timing.sliding
-                                                     ? std::max(frameInterval_, softwareTurningInterval)
-                                                     : frameInterval_;
+                    const Nanoseconds interval = animationFrameInterval(timing, frameInterval_);
                     // With vsync the present already waited for the display; the loop only
                     // needs to be ready a little before the next refresh.
                     const Nanoseconds lead = presenter_.hasVsync() ? interval / 8 : 0;

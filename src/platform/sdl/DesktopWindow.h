@@ -8,6 +8,7 @@
 
 #include "platform/Keys.h"
 #include "platform/Platform.h"
+#include "platform/sdl/DisplayListBuilder.h"
 
 #include <SDL.h>
 
@@ -74,6 +75,11 @@ private:
     std::unique_ptr<Presenter> presenter_;
     Loop* loop_ = nullptr;   // while run() runs
 };
+
+// How long after a frame the next is drawn while the picture moves by itself: slides
+// at the display's rate, reels that only turn at 25 frames a second, whichever the
+// renderer.
+Nanoseconds animationFrameInterval(const FrameTiming& timing, Nanoseconds displayInterval);
 
 // The key an SDL key event stands for.
 KeyEvent keyEventFromSdl(const SDL_KeyboardEvent& event);

@@ -1,6 +1,7 @@
 #include "platform/sdl/Presenter.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,12 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Sections: renderer choice · the presenter.
 
@@ -49,9 +56,44 @@ bool driverWasRequested(const char* driver)
     return false;
 }
 
+namespace {
+
+// Which drawing OpenGL offers, asked in this process: a hidden window with an OpenGL
+// context says who draws for it.
+Graphics askOpenGl()
+{
+    if (SDL_Init(SDL_INIT_VIDEO) != 0)
+        return Graphics::Unknown;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (isInvisibleDriver(driver) && !driverWasRequested(driver))
+        return Graphics::Unknown;
+    SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
+    if (!probe)
+        return Graphics::Unknown;
+    SDL_GLContext context = SDL_GL_CreateContext(probe);
+    if (!context)
+        return Graphics::Unknown;
+    using GetString = const unsigned char* (*)(unsigned);
+    constexpr unsigned glRenderer = 0x1F01;
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    const auto* name = getString ? reinterpret_cast<const char*>(getString(glRenderer)) : nullptr;
+    if (!name)
+        return Graphics::Unknown;
+    const std::string renderer = name;
+    const bool software = renderer.find("llvmpipe") != std::string::npos
+                          || renderer.find("softpipe") != std::string::npos
+                          || renderer.find("swrast") != std::string::npos
+                          || renderer.find("Software Rasterizer") != std::string::npos;
+    return software ? Graphics::Software : Graphics::Hardware;
+}
+
+} // namespace
+
 // Mesa's software rasterisers offer OpenGL without a graphics chip; drawing through
 // them costs more processor time than SDL's own software renderer with redraws
-// limited to what changed. A hidden probe window asks OpenGL who it is.
+// limited to what changed. Asking OpenGL loads its driver (with Mesa's, LLVM): tens
+// of megabytes that stay mapped for the life of a process, whatever it then draws
+// with. So a child process asks and tells the answer in one byte.
 Graphics probeGraphics()
 {
     if (const char* choice = std::getenv("SPOOLORA_RENDERER")) {
@@ -60,27 +102,46 @@ Graphics probeGraphics()
         if (std::strcmp(choice, "accelerated") == 0)
             return Graphics::Hardware;
     }
-    SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL);
-    if (!probe)
+    int answer[2];
+    if (pipe2(answer, O_CLOEXEC) != 0)
         return Graphics::Unknown;
-    Graphics result = Graphics::Unknown;
-    if (SDL_GLContext context = SDL_GL_CreateContext(probe)) {
-        using GetString = const unsigned char* (*)(unsigned);
-        constexpr unsigned glRenderer = 0x1F01;
-        const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
-        const auto* name = getString ? reinterpret_cast<const char*>(getString(glRenderer)) : nullptr;
-        if (name) {
-            const std::string renderer = name;
-            const bool software = renderer.find("llvmpipe") != std::string::npos
-                                  || renderer.find("softpipe") != std::string::npos
-                                  || renderer.find("swrast") != std::string::npos
-                                  || renderer.find("Software Rasterizer") != std::string::npos;
-            result = software ? Graphics::Software : Graphics::Hardware;
-        }
-        SDL_GL_DeleteContext(context);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(answer[0]);
+        const char byte = static_cast<char>(askOpenGl());
+        ssize_t written;
+        do
+            written = write(answer[1], &byte, 1);
+        while (written < 0 && errno == EINTR);
+        // Nothing of the parent's (buffers, handlers, SDL) is run or flushed here.
+        _exit(0);
     }
-    SDL_DestroyWindow(probe);
-    return result;
+    close(answer[1]);
+    if (child < 0) {
+        close(answer[0]);
+        return Graphics::Unknown;
+    }
+    // A driver that hangs must not keep the window from opening.
+    constexpr int patienceMs = 10'000;
+    pollfd ready{answer[0], POLLIN, 0};
+    int polled;
+    do
+        polled = poll(&ready, 1, patienceMs);
+    while (polled < 0 && errno == EINTR);
+    char byte = static_cast<char>(Graphics::Unknown);
+    const bool heard = polled > 0 && read(answer[0], &byte, 1) == 1;
+    close(answer[0]);
+    if (!heard)
+        kill(child, SIGKILL);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    if (!heard)
+        return Graphics::Unknown;
+    switch (static_cast<Graphics>(byte)) {
+    case Graphics::Hardware: return Graphics::Hardware;
+    case Graphics::Software: return Graphics::Software;
+    default: return Graphics::Unknown;
+    }
 }
 
 float fittingScale(SDL_Window* window)

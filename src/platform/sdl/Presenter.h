@@ -15,11 +15,12 @@
 
 namespace platform::sdl {
 
-enum class Graphics { Hardware, Software, Unknown };
+enum class Graphics : char { Hardware = 'h', Software = 's', Unknown = '?' };
 
 // Whether drawing through OpenGL would run on a graphics chip. SPOOLORA_RENDERER
-// ("software" or "accelerated") decides when set; otherwise OpenGL is asked.
-// Needs SDL's video set up.
+// ("software" or "accelerated") decides when set; otherwise OpenGL is asked, in a
+// short-lived child process, so that nothing of the OpenGL driver stays in this
+// one. Call it before SDL's video starts here: the child starts its own.
 Graphics probeGraphics();
 
 // SDL starts its invisible "offscreen" (or "dummy") driver when no display answers,
