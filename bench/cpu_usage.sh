@@ -3,7 +3,9 @@
 # SDL's software renderer draws) with the audio engine playing real music through
 # SDL's dummy driver: 30 s playing with the reels turning, then 30 s paused with the
 # toolbar hidden. Prints the share of one core the whole process used in each, from
-# /proc/PID/stat, and its resident memory.
+# /proc/PID/stat, the display server's (Xvfb's) share for the same time, which it
+# spends showing what the player sent, the player's own statistics for the last
+# second (frames, renderer, process time) and its resident memory.
 # Usage: bench/cpu_usage.sh [PATH_TO_SPOOLORA] [SECONDS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,19 +23,26 @@ ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:
 SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
     "$binary" --config-dir "$work/config" --scale 2 "$work/music.mp3" 2>"$work/stats" &
 app=$!
-window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora$' | head -n 1)
+window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1)
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 
 ticks_per_second=$(getconf CLK_TCK)
-# Processor time of the process so far, in clock ticks (user + system).
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$app/stat"; }
-measure() { # measure LABEL
-    local before after
-    before=$(cpu_ticks)
-    sleep "$seconds"
-    after=$(cpu_ticks)
-    awk -v label="$1" -v t=$((after - before)) -v hz="$ticks_per_second" -v s="$seconds" \
+# Processor time of a process so far, in clock ticks (user + system, all its threads).
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+share() { # share LABEL TICKS
+    awk -v label="$1" -v t="$2" -v hz="$ticks_per_second" -v s="$seconds" \
         'BEGIN { printf "%-26s %5.2f %% of one core over %d s\n", label, 100 * t / hz / s, s }'
+}
+measure() { # measure LABEL
+    local before after server_before server_after
+    before=$(cpu_ticks "$app")
+    server_before=$(cpu_ticks "$xvfb")
+    sleep "$seconds"
+    after=$(cpu_ticks "$app")
+    server_after=$(cpu_ticks "$xvfb")
+    share "$1" $((after - before))
+    share "    display server (Xvfb):" $((server_after - server_before))
+    echo "    load average: $(cut -d' ' -f1-3 /proc/loadavg)"
     grep 'frames/s' "$work/stats" | tail -n 1 | sed 's/^spoolora:/    last second:/'
     awk '/^VmRSS|^VmHWM/ { printf "    %s %.1f MiB\n", $1, $2 / 1024 }' "/proc/$app/status"
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The player's memory on a virtual X display (Xvfb): drives the real window with
-# keys and clicks (play, two tours of the eight skins, holding a reel, the music
+# keys and clicks (playing a file, two tours of the eight skins, holding a reel, the music
 # picker and the share screen opened and closed) and prints the process's resident
 # memory (VmRSS, of it anonymous RssAnon) and its high-water mark (VmHWM) after
 # each step, from /proc/PID/status. The renderer is the player's own choice unless
@@ -12,13 +12,16 @@ binary=${1:-$top/build/release/src/app/spoolora}
 [ -x "$binary" ] || { echo "memory_usage: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
 name=memory_usage skip_status=2
 source "$top/tests/support/virtual_desktop.sh"
-require_tools Xvfb xdotool
+require_tools Xvfb xdotool ffmpeg
 start_virtual_display
 
+# Real music through the audio engine (SDL's dummy driver): three minutes of a chord.
+ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=180,volume=0.3[a];sine=f=277:d=180,volume=0.3[b];[a][b]amix=2,aformat=channel_layouts=stereo" \
+    -b:a 192k "$work/music.mp3"
 SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
-    "$binary" --config-dir "$work/config" --scale 2 2>"$work/stats" &
+    "$binary" --config-dir "$work/config" --scale 2 "$work/music.mp3" 2>"$work/stats" &
 app=$!
-window=$(timeout 15 xdotool search --sync --onlyvisible --name '^Spoolora' | head -n 1)
+window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1)
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 sleep 2
 renderer=$(grep -o '([a-z]* renderer)' "$work/stats" | tail -n 1 || true)
@@ -41,8 +44,7 @@ tour() { # eight skin changes, each slide left to finish and the reels to turn a
 }
 
 sleep 1
-report "after start"
-xdotool key space
+report "after start (playing)"
 sleep 10
 report "playing 10 s"
 tour

@@ -106,8 +106,9 @@ TEST(RendererChoice, AskingOpenGlLeavesNothingOfItInTheProcess)
     const platform::sdl::Graphics graphics = platform::sdl::probeGraphics();
     EXPECT_EQ(openGlLibraryMapped(), "");
     // Where Mesa is installed the child did ask (and found its software rasteriser).
-    if (std::filesystem::exists("/usr/share/glvnd/egl_vendor.d/50_mesa.json"))
+    if (std::filesystem::exists("/usr/share/glvnd/egl_vendor.d/50_mesa.json")) {
         EXPECT_NE(graphics, platform::sdl::Graphics::Unknown);
+    }
     // A second question gets the same answer: nothing of the first stays behind.
     EXPECT_EQ(platform::sdl::probeGraphics(), graphics);
 

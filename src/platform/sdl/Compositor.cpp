@@ -23,6 +23,14 @@ Compositor::Compositor(SDL_Renderer* renderer, std::filesystem::path resourceFol
 
 Compositor::~Compositor() = default;
 
+void Compositor::setTargetSurface(SDL_Surface* surface) noexcept
+{
+    keptLayers_.setTargetFormat(surface->format->format);
+    const bool onto = textures_.software() && canTurnOnto(surface);
+    keptLayers_.setTargetSurface(onto ? surface : nullptr);
+    turnedPictures_.setTurningOntoTarget(onto);
+}
+
 void Compositor::setViewport(float pixelsPerPoint, float offsetXPixels, float offsetYPixels)
 {
     if (!(pixelsPerPoint > 0))

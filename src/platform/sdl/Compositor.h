@@ -57,6 +57,9 @@ public:
     // without blending (a software renderer copies bytes when the formats agree and
     // converts every pixel when they do not). ARGB8888 unless told.
     void setTargetFormat(Uint32 pixelFormat) noexcept { keptLayers_.setTargetFormat(pixelFormat); }
+    // The surface a software renderer draws into: its format, as above, and its pixels,
+    // onto which turning reels are then turned directly as they are drawn.
+    void setTargetSurface(SDL_Surface* surface) noexcept;
 
     // The 320 × 480-point screen goes to the pixel rectangle at (offsetX, offsetY)
     // of the given scale. A new scale drops every texture made for the old one.

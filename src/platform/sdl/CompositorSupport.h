@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 namespace platform::sdl::support {
@@ -39,13 +40,25 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
+// A premultiplied channel's straight value, rounded, by alpha (1 to 255) and channel:
+// looked up rather than divided, as pictures of tens of thousands of soft-edged
+// pixels are turned to straight alpha while the reels turn.
+using StraightChannels = std::array<std::array<Uint8, 256>, 256>;
+inline constexpr StraightChannels straightChannels = [] {
+    StraightChannels table{};
+    for (Uint32 alpha = 1; alpha < 256; ++alpha)
+        for (Uint32 c = 0; c < 256; ++c)
+            table[alpha][c] = static_cast<Uint8>(std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha));
+    return table;
+}();
+
 // The straight-alpha form of a premultiplied ARGB pixel that is neither clear nor opaque.
 inline Uint32 straightPixel(Uint32 premultiplied) noexcept
 {
     const Uint32 alpha = premultiplied >> 24;
-    const auto straight = [alpha](Uint32 c) { return std::min<Uint32>(255, (c * 255 + alpha / 2) / alpha); };
-    return (alpha << 24) | (straight((premultiplied >> 16) & 0xff) << 16) | (straight((premultiplied >> 8) & 0xff) << 8)
-           | straight(premultiplied & 0xff);
+    const auto& straight = straightChannels[alpha];
+    return (alpha << 24) | (Uint32(straight[(premultiplied >> 16) & 0xff]) << 16)
+           | (Uint32(straight[(premultiplied >> 8) & 0xff]) << 8) | straight[premultiplied & 0xff];
 }
 
 // Straight alpha in place, for SDL's blending, after cairo drew premultiplied pixels.

@@ -2,6 +2,7 @@
 
 #include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/TextureFactory.h"
+#include "platform/sdl/TurnedPictures.h"
 
 #include <algorithm>
 
@@ -266,7 +267,7 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
             firstTurning = i;
     const auto plain = [&] {
         for (const DrawCommand* piece : pieces)
-            drawCommand(renderer_, *piece, rect, {0, 0});
+            drawPiece(*piece, rect);
     };
     if (firstTurning == pieces.size() || firstTurning == 0 || !pieces.front()->covers(rect)) {
         plain();
@@ -294,7 +295,7 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
         SDL_SetTextureBlendMode(kept.texture->handle, SDL_BLENDMODE_NONE);
         SDL_RenderCopyF(renderer_, kept.texture->handle, nullptr, &whole);
         for (std::size_t i = firstTurning; i < pieces.size(); ++i)
-            drawCommand(renderer_, *pieces[i], rect, {0, 0});
+            drawPiece(*pieces[i], rect);
         return;
     }
     if (!seen) {
@@ -306,13 +307,28 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
     // Drawn in place, then read back: keeping what lies below costs one copy. The
     // wobble poses the bands four ways in turn, so several versions are kept.
     for (std::size_t i = 0; i < firstTurning; ++i)
-        drawCommand(renderer_, *pieces[i], rect, {0, 0});
+        drawPiece(*pieces[i], rect);
     KeptBelow kept{rect, frame_, readBack(rect), {}};
     for (std::size_t i = 0; i < firstTurning; ++i)
         kept.pieces.push_back(*pieces[i]);
     keptBelow_.push_back(std::move(kept));
     for (std::size_t i = firstTurning; i < pieces.size(); ++i)
-        drawCommand(renderer_, *pieces[i], rect, {0, 0});
+        drawPiece(*pieces[i], rect);
+}
+
+void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
+{
+    if (!surface_ || piece.prepared || !canTurnOnto(piece)) {
+        drawCommand(renderer_, piece, rect, {0, 0});
+        return;
+    }
+    // What the renderer was asked to draw lands in the surface first.
+    SDL_RenderFlush(renderer_);
+    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0)
+        return;
+    turnOnto(surface_, piece, rect);
+    if (SDL_MUSTLOCK(surface_))
+        SDL_UnlockSurface(surface_);
 }
 
 // What the renderer's target holds in the rectangle, as a texture.

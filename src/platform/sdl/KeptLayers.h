@@ -26,6 +26,9 @@ public:
 
     // The pixel format of the renderer's target, which layers read back keep.
     void setTargetFormat(Uint32 pixelFormat) noexcept { targetFormat_ = pixelFormat; }
+    // The surface the renderer draws into, when turning pieces are turned straight onto
+    // it (turnOnto); none otherwise.
+    void setTargetSurface(SDL_Surface* surface) noexcept { surface_ = surface; }
     // Draws the current frame inside the regions (the whole screen when
     // `everything`), keeping and using the layers above; `previous` is the frame
     // drawn before, and `frame` counts frames.
@@ -39,6 +42,7 @@ public:
 private:
     void drawRegion(const SDL_Rect& region, bool everything);
     void drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& pieces);
+    void drawPiece(const DrawCommand& piece, const SDL_Rect& rect);
     void updateTopStack();
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
@@ -50,6 +54,7 @@ private:
     SDL_Renderer* renderer_;
     TextureFactory& textures_;
     Uint32 targetFormat_ = SDL_PIXELFORMAT_ARGB8888;
+    SDL_Surface* surface_ = nullptr;
     // The frame being drawn.
     const DisplayList* current_ = nullptr;
     const DisplayList* previous_ = nullptr;

@@ -285,7 +285,7 @@ void Presenter::makeSoftwareRenderer()
         throw std::runtime_error(std::string("cannot draw into the window: ") + SDL_GetError());
     vsync_ = false;
     compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
-    compositor_->setTargetFormat(surface_->format->format);
+    compositor_->setTargetSurface(surface_);
 }
 
 void Presenter::fitScreen()

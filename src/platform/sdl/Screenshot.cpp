@@ -18,6 +18,7 @@ OffscreenRenderer::OffscreenRenderer(int widthPixels, int heightPixels, std::fil
         throw std::runtime_error(std::string("cannot make a software renderer: ") + SDL_GetError());
     }
     compositor_ = std::make_unique<Compositor>(renderer_, std::move(resourceFolder));
+    compositor_->setTargetSurface(surface_);
     // The screen fills the picture as far as its aspect allows, centred.
     const float scale = std::min(float(widthPixels) / Window::widthPoints, float(heightPixels) / Window::heightPoints);
     compositor_->setViewport(scale, (float(widthPixels) - Window::widthPoints * scale) / 2,

@@ -3,8 +3,10 @@
 // all of it into a new surface at every draw, even when only a corner of it is to
 // be redrawn, and slowly. Here cairo turns it instead. A picture standing at a
 // fixed angle (a tilted band, a turned label) is turned once and the copy kept
-// while it is used; a turning picture (a reel) is turned at every frame into a
-// buffer of its own, so that no copy per angle is kept.
+// while it is used; a turning picture (a reel) is turned at every frame, so that no
+// copy per angle is kept: straight onto the target, in one pass that samples and
+// blends only the pixels that are redrawn, when the target's pixels are at hand
+// (turnOnto), otherwise into a buffer of its own.
 
 #include "platform/Clock.h"
 #include "platform/sdl/DisplayList.h"
@@ -19,9 +21,23 @@ namespace platform::sdl {
 
 class TextureFactory;
 
+// Whether the turning command can be turned while it is drawn (turnOnto): a picture
+// with its pixels, blended, neither tinted nor faded.
+bool canTurnOnto(const DrawCommand& command) noexcept;
+// Whether turnOnto can draw into the surface: 32-bit pixels, red, green and blue in
+// the low three bytes.
+bool canTurnOnto(const SDL_Surface* surface) noexcept;
+// Draws the turning command, turned, over what the surface shows, inside the region
+// (in the surface's pixels, which are the renderer's). The renderer drawing into the
+// surface must have flushed what it was asked to draw before.
+void turnOnto(SDL_Surface* surface, const DrawCommand& command, const SDL_Rect& region);
+
 class TurnedPictures {
 public:
     TurnedPictures(SDL_Renderer* renderer, TextureFactory& textures) : renderer_(renderer), textures_(textures) {}
+
+    // Turning pieces are drawn with turnOnto, so they need no buffer to be turned into.
+    void setTurningOntoTarget(bool onto) noexcept { turnsOntoTarget_ = onto; }
 
     // Gives a turned command of the frame its upright, already turned texture
     // (DrawCommand::prepared), unless it has one.
@@ -36,6 +52,7 @@ public:
 private:
     SDL_Renderer* renderer_;
     TextureFactory& textures_;
+    bool turnsOntoTarget_ = false;
     // Copies turned by a fixed angle, by texture, angle, the centre's place in the
     // copy and the size; dropped a while after their last use, or after the last
     // frame that used them for a sliding piece.
