@@ -122,6 +122,32 @@ TEST_F(Compositing, StillScreenNeedsNoDrawingAndTurningReelsOnlyTheirSquares)
     EXPECT_GT(area, 2 * 260 * 260);
 }
 
+TEST_F(Compositing, ASkinSlideEndsInAStillScreenThatDrawsNothing)
+{
+    launch({track(1, 3)}, platform::PlaybackState::Paused, 0);
+    world.advance(1.1);
+    frame();
+    auto& compositor = renderer.compositor();
+    controller().showNextTapeSwipe();
+    bool slid = false;
+    for (int i = 0; i < 40; ++i) {   // two seconds at the display's rate
+        world.advance(1.0 / 20);
+        frame();
+        slid = slid || compositor.timing().sliding;
+    }
+    EXPECT_TRUE(slid);
+    // Ticks come and go; nothing moves, so nothing is drawn and no frame is due.
+    for (int i = 0; i < 10; ++i) {
+        world.advance(0.2);
+        compositor.compose(world.window(), world.clock().now());
+        EXPECT_TRUE(compositor.damage().empty()) << "after " << i << " ticks";
+        EXPECT_FALSE(compositor.timing().animating);
+        // A held reel's animation ends after a long while; nothing calls for a frame sooner.
+        const auto& next = compositor.timing().nextChange;
+        EXPECT_TRUE(!next || *next - world.clock().now() > 10'000'000'000);
+    }
+}
+
 TEST_F(Compositing, ContentBecomesATextureOncePerChange)
 {
     launch({track(1, 3)}, platform::PlaybackState::Paused, 0);

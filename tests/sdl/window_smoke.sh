@@ -14,12 +14,18 @@ start_virtual_display
 # Something to play: a minute of a quiet tone, paused at once below.
 ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:duration=60" -metadata title="Low Tide Overture" \
     -metadata artist="The Harbour Reels" -c:a flac "$work/tone.flac"
-SDL_AUDIODRIVER=dummy \
+SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
     "$binary" --config-dir "$work/config" --scale 2 "$work/tone.flac" >"$work/app.log" 2>&1 &
 app=$!
 
 window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1) || true
 [ -n "$window" ] || fail "no window named Spoolora appeared"
+# The renderer was chosen by asking OpenGL in a child process: nothing of the OpenGL
+# driver is left in the player (Xvfb offers only Mesa's software rasteriser, so SDL's
+# own software renderer draws).
+if grep -E 'libGLX|libGL\.|libEGL|libLLVM|swrast|gallium' "/proc/$app/maps" >"$work/gl-maps"; then
+    fail "the OpenGL driver stayed in the player after the renderer was chosen: $(head -n 3 "$work/gl-maps")"
+fi
 xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
 sleep 0.5
 # The file given plays at once; Space pauses it so that the click below starts it again.
@@ -40,6 +46,9 @@ sleep 0.3
 shot playing-2
 turned=$(differs playing-1 playing-2 272x272+160+76)
 [ "${turned%%.*}" -gt 500 ] 2>/dev/null || fail "the reels did not turn after the click ($turned pixels changed)"
+# The statistics name the renderer and count the whole process's time.
+grep -qE 'frames/s, .* process [0-9.]+ ms/s \(software renderer\)' "$work/app.log" ||
+    fail "the frame statistics do not name the software renderer and the process's time"
 # The title says what plays.
 title=$(LC_ALL=C.UTF-8 xdotool getwindowname "$window")
 [ "$title" = "Low Tide Overture — The Harbour Reels · Spoolora" ] || fail "the window's title is \"$title\" while playing"
