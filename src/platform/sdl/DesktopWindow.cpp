@@ -351,6 +351,7 @@ private:
             }
             break;
         case SDL_RENDER_DEVICE_RESET: presenter_.texturesLost(); break;
+        case SDL_RENDER_TARGETS_RESET: presenter_.canvasLost(); break;
         case SDL_KEYDOWN: platform_.window().keyEvent(keyEventFromSdl(event.key), KeyPhase::Down); break;
         case SDL_KEYUP: platform_.window().keyEvent(keyEventFromSdl(event.key), KeyPhase::Up); break;
         case SDL_TEXTINPUT: platform_.window().textInput(event.text.text); break;

@@ -192,6 +192,7 @@ Presenter::Presenter(SDL_Window* window, bool accelerated, ScreenFit fit) : wind
 
 Presenter::~Presenter()
 {
+    dropCanvas();
     compositor_.reset();
     if (renderer_)
         SDL_DestroyRenderer(renderer_);
@@ -205,12 +206,20 @@ void Presenter::windowResized()
         renderer_ = nullptr;
         makeSoftwareRenderer();
     }
+    dropCanvas();
     fitScreen();
+    redrawAll_ = true;
+}
+
+void Presenter::canvasLost()
+{
+    dropCanvas();
     redrawAll_ = true;
 }
 
 void Presenter::texturesLost()
 {
+    dropCanvas();
     compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
     fitScreen();
     redrawAll_ = true;
@@ -244,6 +253,30 @@ bool Presenter::present(Window& window, Nanoseconds now)
         if (!sent_.empty())
             SDL_UpdateWindowSurfaceRects(window_, sent_.data(), static_cast<int>(sent_.size()));
         stats_.uploadingSeconds += threadSeconds() - before;
+        return true;
+    }
+    if (!isSoftware() && (canvas_ || makeCanvas())) {
+        // Only what changed is drawn into the kept frame, on black (the bars around the
+        // screen, and nothing left of the pieces before); the back buffer gets all of it.
+        SDL_SetRenderTarget(renderer_, canvas_);
+        SDL_SetRenderDrawBlendMode(renderer_, SDL_BLENDMODE_NONE);
+        SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+        if (redrawAll_) {
+            SDL_RenderSetClipRect(renderer_, nullptr);
+            SDL_RenderClear(renderer_);
+            compositor_->draw();
+        } else {
+            for (const SDL_Rect& r : damage) {
+                SDL_RenderSetClipRect(renderer_, &r);
+                SDL_RenderFillRect(renderer_, &r);
+            }
+            compositor_->draw(damage);
+        }
+        SDL_SetRenderTarget(renderer_, nullptr);
+        SDL_RenderSetClipRect(renderer_, nullptr);
+        SDL_RenderCopy(renderer_, canvas_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+        redrawAll_ = false;
         return true;
     }
     // The bars around the screen are black; an accelerated back buffer holds nothing
@@ -286,6 +319,27 @@ void Presenter::makeSoftwareRenderer()
     vsync_ = false;
     compositor_ = std::make_unique<Compositor>(renderer_, resourceDirectory());
     compositor_->setTargetSurface(surface_);
+}
+
+bool Presenter::makeCanvas()
+{
+    int width = 0, height = 0;
+    if (SDL_GetRendererOutputSize(renderer_, &width, &height) != 0 || width <= 0 || height <= 0
+        || !SDL_RenderTargetSupported(renderer_))
+        return false;
+    canvas_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, width, height);
+    if (!canvas_)
+        return false;
+    SDL_SetTextureBlendMode(canvas_, SDL_BLENDMODE_NONE);
+    redrawAll_ = true;
+    return true;
+}
+
+void Presenter::dropCanvas() noexcept
+{
+    if (canvas_)
+        SDL_DestroyTexture(canvas_);
+    canvas_ = nullptr;
 }
 
 void Presenter::fitScreen()

@@ -57,7 +57,8 @@ struct FrameStats {
 
 // The renderer and where the screen lies in its pixels. The software renderer draws
 // into the window's own surface, which keeps its pixels between frames, so only the
-// changed rectangles are drawn and sent to the display.
+// changed rectangles are drawn and sent to the display. An accelerated renderer draws
+// the changed rectangles into a texture that keeps the frame, and shows that.
 class Presenter {
 public:
     // Throws std::runtime_error when nothing can draw into the window.
@@ -73,8 +74,9 @@ public:
 
     // The window changed size: a software surface is made anew, and the screen refitted.
     void windowResized();
-    // The textures of an accelerated renderer were lost.
+    // The textures of an accelerated renderer were lost (all, or those drawn into).
     void texturesLost();
+    void canvasLost();
     void redrawAll() noexcept { redrawAll_ = true; }
 
     // Composes the window and shows what changed. Returns whether anything was drawn.
@@ -87,12 +89,17 @@ public:
 
 private:
     void makeSoftwareRenderer();
+    bool makeCanvas();
+    void dropCanvas() noexcept;
     void fitScreen();
 
     SDL_Window* window_;
     ScreenFit fit_;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Surface* surface_ = nullptr;
+    // Accelerated renderers: the frame, kept between presents so that only what changed
+    // is drawn into it, then copied whole into the back buffer, which keeps nothing.
+    SDL_Texture* canvas_ = nullptr;
     std::unique_ptr<Compositor> compositor_;
     std::vector<SDL_Rect> sent_;   // the damage inside the window, kept to spare allocations
     int outputWidth_ = 0, outputHeight_ = 0;
