@@ -104,10 +104,12 @@ void VolumeView::openPanel(bool animated)
     Window* shownIn = window();
     if (!shownIn || openPanelShown() || !isVisibleInTree())
         return;
-    auto panel = std::make_unique<VolumePanel>(*shownIn, control_);
+    auto panel = std::make_unique<VolumePanel>(*shownIn, control_, useAction_);
     panel_ = panel.get();
     panelAlive_ = panel->aliveToken();
     shownIn->presentModal(std::move(panel), animated);
+    if (useAction_)
+        useAction_();
 }
 
 VolumePanel* VolumeView::openPanelShown() const noexcept
@@ -136,7 +138,10 @@ void VolumeView::describeContent(ContentRecorder& recorder) const
 
 // --- The panel ----------------------------------------------------------------------
 
-VolumePanel::VolumePanel(Window& window, VolumeControl& control) : ViewController(window), control_(control) {}
+VolumePanel::VolumePanel(Window& window, VolumeControl& control, std::function<void()> useAction)
+    : ViewController(window), control_(control), useAction_(std::move(useAction))
+{
+}
 
 VolumePanel::~VolumePanel() = default;
 
@@ -183,7 +188,11 @@ void VolumePanel::viewDidLoad()
     card_ = &view().addSubview(std::move(card));
 
     control_.notificationCenter().addObserver(this, VolumeDidChangeNotification, &control_,
-                                              [this](const Notification&) { showVolume(); });
+                                              [this](const Notification&) {
+                                                  showVolume();
+                                                  if (useAction_)
+                                                      useAction_();
+                                              });
     observing_ = ObserverRegistration(control_.notificationCenter(), this);
     showVolume();
     markOutputs();
@@ -228,6 +237,8 @@ void VolumePanel::chooseOutput(std::size_t index)
         return;
     control_.chooseOutput(outputs_[index].name);
     markOutputs();
+    if (useAction_)
+        useAction_();
 }
 
 Rect VolumePanel::outputRowFrame(std::size_t index) const

@@ -14,6 +14,7 @@
 #include "platform/ViewController.h"
 #include "platform/VolumeControl.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     bool takesTouches() const noexcept override { return true; }
     void touchesEnded(const TouchEvent& event) override;
     void openPanel(bool animated = true);
+    // Called when the listener uses the control: opens the panel, moves the volume in
+    // it or chooses an output (the screen keeps its controls up while they are used).
+    void setUseAction(std::function<void()> action) { useAction_ = std::move(action); }
     // The panel this view opened while it is still the window's front screen.
     VolumePanel* openPanelShown() const noexcept;
 
@@ -52,6 +56,7 @@ protected:
 
 private:
     VolumeControl& control_;
+    std::function<void()> useAction_;
     bool showsSlider_ = true;
     // The panel is owned by the window once presented; the token tells whether it still lives.
     VolumePanel* panel_ = nullptr;
@@ -89,7 +94,9 @@ public:
     static constexpr float rowHeightPoints = 34;
     static constexpr std::size_t maximumRows = 9;
 
-    VolumePanel(Window& window, VolumeControl& control);
+    // useAction, when given, is called each time the volume moves or an output is chosen
+    // while the panel is open.
+    VolumePanel(Window& window, VolumeControl& control, std::function<void()> useAction = {});
     ~VolumePanel() override;
 
     // A clear view over the whole window that closes the panel when touched, with
@@ -120,6 +127,7 @@ private:
     void markOutputs();
 
     VolumeControl& control_;
+    std::function<void()> useAction_;
     View* card_ = nullptr;
     VolumeSlider* slider_ = nullptr;
     Label* percentLabel_ = nullptr;

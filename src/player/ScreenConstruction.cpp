@@ -182,6 +182,9 @@ void MainViewController::viewDidLoad()
     auto volumeView = std::make_unique<platform::VolumeView>(Rect{0, 10, 30, 40}, platform_.volumeControl());
     volumeView->setShowsVolumeSlider(false);
     volumeView->sizeToFit();
+    // The panel closes with the toolbar, so using it keeps the toolbar up as a tap on the
+    // strip would: otherwise it could vanish under the listener's finger.
+    volumeView->setUseAction([this] { showMusicControls(); });
 
     auto toolbar = std::make_unique<platform::Toolbar>();
     toolbar->setBarStyle(platform::BarStyle::BlackTranslucent);

@@ -197,7 +197,8 @@ TEST(KeyMap, CassetteKeysAreIgnoredWhileSomethingCoversIt)
 namespace {
 
 // The volume panel from the keyboard, on the player screen: it brings the toolbar up,
-// takes Up and Down while it is open, and goes when the toolbar hides by itself.
+// takes Up and Down while it is open, is kept up while used, and goes when the toolbar
+// hides by itself.
 TEST_F(KeyMapTest, VOpensTheVolumePanelWhichGoesWithTheToolbar)
 {
     platform.advance(6);
@@ -213,12 +214,21 @@ TEST_F(KeyMapTest, VOpensTheVolumePanelWhichGoesWithTheToolbar)
     EXPECT_FALSE(down(KeyEvent::typing(U' ')));
     EXPECT_TRUE(commandsSince(before).empty());
 
-    // The toolbar's own deadline, five seconds after it came up, takes the panel too.
-    platform.advance(5.2);
+    // Using the panel keeps the toolbar up: four seconds on, another step moves the
+    // deadline five seconds on from then, so the panel outlives the first deadline.
+    platform.advance(4);
+    EXPECT_TRUE(down(KeyEvent::named(Key::Down)));
+    EXPECT_EQ(player.volume(), 0.9f);
+    platform.advance(4);
+    EXPECT_FALSE(controller().myToolBar->isHidden());
+    ASSERT_NE(platform.window().presentedController(), nullptr);
+
+    // Left alone, the toolbar's deadline takes the panel too.
+    platform.advance(1.2);
     EXPECT_TRUE(controller().myToolBar->isHidden());
     EXPECT_EQ(platform.window().presentedController(), nullptr);
     EXPECT_FALSE(down(KeyEvent::named(Key::Up)));
-    EXPECT_EQ(player.volume(), 0.95f);
+    EXPECT_EQ(player.volume(), 0.9f);
 }
 
 } // namespace
