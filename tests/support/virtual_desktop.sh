@@ -57,4 +57,12 @@ start_virtual_display() {
     done
     [ -s "$work/display" ] || fail "Xvfb did not start"
     export DISPLAY=":$(cat "$work/display")"
+    # On a busy machine the display can be named a moment before it takes clients.
+    if command -v xdotool >/dev/null; then
+        for _ in $(seq 100); do
+            xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+            sleep 0.1
+        done
+        fail "Xvfb on $DISPLAY takes no clients"
+    fi
 }
