@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -238,34 +239,40 @@ int main(int argc, char** argv)
         return 0;
     World world;
     world.setQueue({flac, mp3});
+    // Commands come at any moment between two calls of the audio callback, not in
+    // step with them: each wait is stretched by a random part of the device's buffer.
+    std::mt19937 random(9);
+    std::uniform_real_distribution<double> buffers(0.0, double(world.player->output().latencyFrames()) /
+                                                          world.player->output().sampleRate());
+    const auto settle = [&](double seconds) { world.pump(seconds + buffers(random)); };
     std::vector<double> cold, play, skip, seek;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 16; ++i) {
         // A new queue and play at once: the file still to be opened.
         world.player->pause();
-        world.pump(0.1);
+        settle(0.1);
         const std::int64_t queued = media::monotonicNowNs();
         world.setQueue({i % 2 ? mp3 : flac, i % 2 ? flac : mp3});
         world.player->play();
         cold.push_back(waitForSound(world, queued, false, 0));
         world.player->pause();
 
-        world.pump(0.3);   // paused: the decoder has filled its lookahead
+        settle(0.3);   // paused: the decoder has filled its lookahead
         const std::uint64_t handed = world.player->output().report().handedFrames;
         const std::int64_t start = media::monotonicNowNs();
         world.player->play();
         play.push_back(waitForSound(world, start, true, handed));
-        world.pump(0.3);
+        settle(0.3);
 
         const std::int64_t skipped = media::monotonicNowNs();
         world.player->skipToNextItem();
         world.player->setRepeatMode(platform::RepeatMode::All);
         skip.push_back(waitForSound(world, skipped, false, 0));
-        world.pump(0.3);
+        settle(0.3);
 
         const std::int64_t seeking = media::monotonicNowNs();
         world.player->beginSeekingForward();
         seek.push_back(waitForSound(world, seeking, false, 0));
-        world.pump(0.2);
+        settle(0.2);
         world.player->endSeeking();
         world.player->pause();
     }
@@ -275,5 +282,7 @@ int main(int argc, char** argv)
     printSpread("  play to first sample handed over", play);
     printSpread("  skip to first sample of the new item", skip);
     printSpread("  seek to first sample of the cue", seek);
+    std::printf("  (the device's buffer adds %.1f ms before a sample handed over is heard)\n",
+                1e3 * world.player->output().latencyFrames() / world.player->output().sampleRate());
     return 0;
 }
