@@ -25,7 +25,9 @@ std::uint64_t Texture::nextId() noexcept
 
 Texture::~Texture()
 {
-    if (handle)
+    if (handle && release)
+        release(handle);
+    else if (handle)
         SDL_DestroyTexture(handle);
 }
 

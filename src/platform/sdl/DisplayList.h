@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct Texture {
     // The pixels (premultiplied), kept on software renderers so that a turned copy
     // can be made once instead of turning the texture at every frame.
     std::shared_ptr<cairo_surface_t> pixels;
+    // Takes the handle when the texture goes, instead of destroying it (to use it again).
+    std::function<void(SDL_Texture*)> release;
     Texture() = default;
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;

@@ -335,13 +335,12 @@ void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
 TexturePtr KeptLayers::readBack(const SDL_Rect& rect)
 {
     // Read and kept in the target's own format, so that both ways are plain copies.
-    const std::size_t count = static_cast<std::size_t>(rect.w) * static_cast<std::size_t>(rect.h);
-    const auto pixels = std::make_unique_for_overwrite<Uint32[]>(count);
     SDL_RenderSetClipRect(renderer_, nullptr);
-    if (SDL_BYTESPERPIXEL(targetFormat_) != 4
-        || SDL_RenderReadPixels(renderer_, &rect, targetFormat_, pixels.get(), rect.w * 4) != 0)
+    if (SDL_BYTESPERPIXEL(targetFormat_) != 4)
         return nullptr;
-    auto texture = textures_.fromPixels(pixels.get(), rect.w, rect.h, targetFormat_, SDL_BLENDMODE_NONE);
+    auto texture = textures_.filled(rect.w, rect.h, targetFormat_, SDL_BLENDMODE_NONE, [&](Uint32* pixels, int pitch) {
+        return SDL_RenderReadPixels(renderer_, &rect, targetFormat_, pixels, pitch) == 0;
+    });
     if (texture)
         texture->opaque = true;
     return texture;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace platform::sdl {
 
@@ -43,8 +44,32 @@ bool TextureFactory::isLoadedPicture(std::uint64_t textureId) const noexcept
     });
 }
 
+namespace {
+// How many bytes of textures are kept to be filled again, and for how long: enough
+// for a tape roll's drawing at 2× and the layers read back below the reels.
+constexpr std::size_t maxSpareBytes = 2 * 1024 * 1024;
+constexpr Nanoseconds spareNanoseconds = 1'000'000'000;
+} // namespace
+
+TextureFactory::Spares::~Spares()
+{
+    for (const Spare& spare : textures)
+        SDL_DestroyTexture(spare.handle);
+}
+
+void TextureFactory::Spares::forgetOlderThan(Nanoseconds age)
+{
+    std::erase_if(textures, [&](const Spare& spare) {
+        if (now - spare.since <= age && now >= spare.since)
+            return false;
+        SDL_DestroyTexture(spare.handle);
+        return true;
+    });
+}
+
 bool TextureFactory::forgetUnusedPictures()
 {
+    spares_->forgetOlderThan(spareNanoseconds);
     // A picture off the screen for a second goes (a skin slid out, a closed screen's
     // icons); one that could not be loaded stays remembered, so that it is reported once.
     return std::erase_if(pictures_, [this](const auto& entry) {
@@ -71,47 +96,51 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
     if (width <= 0 || height <= 0 || !data)
         return nullptr;
 
-    std::vector<Uint32> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     bool opaque = cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32;
     const bool hasAlpha = !opaque;
-    bool allOpaque = true;
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-        Uint32* out = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        for (int x = 0; x < width; ++x) {
-            const Uint32 p = row[x];
-            if (!hasAlpha) {
-                out[x] = p | 0xff000000u;
-                continue;
+    bool round = false;
+    auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
+        const auto rowOf = [&](int y) {
+            return reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
+        };
+        bool allOpaque = true;
+        for (int y = 0; y < height; ++y) {
+            const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+            Uint32* out = rowOf(y);
+            for (int x = 0; x < width; ++x) {
+                const Uint32 p = row[x];
+                if (!hasAlpha) {
+                    out[x] = p | 0xff000000u;
+                    continue;
+                }
+                const Uint32 alpha = p >> 24;
+                if (alpha == 255) {
+                    out[x] = p;
+                    continue;
+                }
+                allOpaque = false;
+                out[x] = alpha == 0 ? 0 : straightPixel(p);
             }
-            const Uint32 alpha = p >> 24;
-            if (alpha == 255) {
-                out[x] = p;
-                continue;
-            }
-            allOpaque = false;
-            out[x] = alpha == 0 ? 0 : straightPixel(p);
         }
-    }
-    opaque = opaque || allOpaque;
-    bool round = !opaque && width == height && width >= 8;
-    // Anything visible beyond the inscribed circle (with a pixel to spare for its
-    // smooth edge) makes the picture square for turning purposes. Only the corners
-    // outside the circle are looked at, row by row.
-    const double radius = width / 2.0 + 1;
-    for (int y = 0; y < height && round; ++y) {
-        const double dy = y + 0.5 - height / 2.0;
-        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
-        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
-        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
-        const Uint32* row = pixels.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        for (int x = 0; x < inFrom && round; ++x)
-            round = (row[x] >> 24) == 0;
-        for (int x = std::max(inTo, inFrom); x < width && round; ++x)
-            round = (row[x] >> 24) == 0;
-    }
-
-    auto texture = fromPixels(pixels.data(), width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+        opaque = opaque || allOpaque;
+        round = !opaque && width == height && width >= 8;
+        // Anything visible beyond the inscribed circle (with a pixel to spare for its
+        // smooth edge) makes the picture square for turning purposes. Only the corners
+        // outside the circle are looked at, row by row.
+        const double radius = width / 2.0 + 1;
+        for (int y = 0; y < height && round; ++y) {
+            const double dy = y + 0.5 - height / 2.0;
+            const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
+            const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
+            const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
+            const Uint32* row = rowOf(y);
+            for (int x = 0; x < inFrom && round; ++x)
+                round = (row[x] >> 24) == 0;
+            for (int x = std::max(inTo, inFrom); x < width && round; ++x)
+                round = (row[x] >> 24) == 0;
+        }
+        return true;
+    });
     if (!texture) {
         std::fprintf(stderr, "spoolora: cannot make a %dx%d texture: %s\n", width, height, SDL_GetError());
         return nullptr;
@@ -124,6 +153,75 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
     texture->roundContent = round;
     if (software_ && use == Use::Turned)
         texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
+    return texture;
+}
+
+std::shared_ptr<Texture> TextureFactory::filled(int width, int height, Uint32 format, SDL_BlendMode blend,
+                                               const std::function<bool(Uint32*, int)>& fill)
+{
+    if (!software_) {
+        std::vector<Uint32> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        if (!fill(pixels.data(), width * 4))
+            return nullptr;
+        return fromPixels(pixels.data(), width, height, format, blend);
+    }
+    // A software renderer's texture is a surface in memory whatever its access: filled
+    // in place, without a copy on the side, and taken from the spares when one fits.
+    SDL_Texture* handle = nullptr;
+    auto& spares = spares_->textures;
+    if (const auto fits = std::find_if(spares.begin(), spares.end(),
+                                       [&](const Spares::Spare& spare) {
+                                           return spare.width == width && spare.height == height
+                                                  && spare.format == format;
+                                       });
+        fits != spares.end()) {
+        handle = fits->handle;
+        spares.erase(fits);
+        SDL_SetTextureScaleMode(handle, SDL_ScaleModeNearest);
+        SDL_SetTextureColorMod(handle, 255, 255, 255);
+        SDL_SetTextureAlphaMod(handle, 255);
+    } else {
+        handle = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    }
+    if (!handle)
+        return nullptr;
+    void* pixels = nullptr;
+    int pitch = 0;
+    bool done = SDL_LockTexture(handle, nullptr, &pixels, &pitch) == 0;
+    if (done) {
+        done = fill(static_cast<Uint32*>(pixels), pitch);
+        SDL_UnlockTexture(handle);
+    }
+    if (!done) {
+        SDL_DestroyTexture(handle);
+        return nullptr;
+    }
+    SDL_SetTextureBlendMode(handle, blend);
+    auto texture = std::make_shared<Texture>();
+    texture->handle = handle;
+    texture->widthPixels = width;
+    texture->heightPixels = height;
+    texture->release = [kept = std::weak_ptr<Spares>(spares_), width, height, format](SDL_Texture* released) {
+        const std::shared_ptr<Spares> spares = kept.lock();
+        const auto bytes = [](const Spares::Spare& spare) { return std::size_t(spare.width) * std::size_t(spare.height) * 4; };
+        const Spares::Spare added{released, width, height, format, spares ? spares->now : 0};
+        if (!spares || bytes(added) > maxSpareBytes) {
+            SDL_DestroyTexture(released);
+            return;
+        }
+        // The oldest make room.
+        std::size_t held = bytes(added);
+        for (const Spares::Spare& spare : spares->textures)
+            held += bytes(spare);
+        auto& textures = spares->textures;
+        while (held > maxSpareBytes && !textures.empty()) {
+            held -= bytes(textures.front());
+            SDL_DestroyTexture(textures.front().handle);
+            textures.erase(textures.begin());
+        }
+        textures.push_back(added);
+    };
+    ++texturesMade_;
     return texture;
 }
 

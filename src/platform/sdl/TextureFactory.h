@@ -11,8 +11,10 @@
 #include <SDL.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace platform {
 class View;
@@ -31,7 +33,7 @@ public:
     float scale() const noexcept { return scale_; }
 
     // The moment of the frame being built, for keeping pictures while they are used.
-    void beginFrame(Nanoseconds now) noexcept { now_ = now; }
+    void beginFrame(Nanoseconds now) noexcept { now_ = spares_->now = now; }
     // Forgets pictures not asked for in the last second. Returns whether any went.
     bool forgetUnusedPictures();
 
@@ -52,6 +54,10 @@ public:
     // A static texture of 32-bit pixels; none when SDL cannot make one.
     std::shared_ptr<Texture> fromPixels(const Uint32* pixels, int width, int height, Uint32 format,
                                         SDL_BlendMode blend);
+    // A texture whose pixels `fill` writes (rows `pitch` bytes apart), returning
+    // whether it could; none when it could not or SDL cannot make one.
+    std::shared_ptr<Texture> filled(int width, int height, Uint32 format, SDL_BlendMode blend,
+                                    const std::function<bool(Uint32* pixels, int pitch)>& fill);
     // For textures made elsewhere (streaming, target), so that the count stays whole.
     void countMade() noexcept { ++texturesMade_; }
     // Every texture made, ever.
@@ -72,6 +78,22 @@ private:
     };
     std::unordered_map<std::string, Picture> pictures_;
     Nanoseconds now_ = 0;
+    // Software textures let go of lately, kept a moment to be filled again: a tape roll
+    // drawn anew, or a layer read back again, at the same size, then costs no fresh
+    // memory (which the system hands out page by page, each zeroed, and SDL zeroes again).
+    struct Spares {
+        struct Spare {
+            SDL_Texture* handle;
+            int width, height;
+            Uint32 format;
+            Nanoseconds since;
+        };
+        std::vector<Spare> textures;
+        Nanoseconds now = 0;
+        ~Spares();
+        void forgetOlderThan(Nanoseconds age);
+    };
+    std::shared_ptr<Spares> spares_ = std::make_shared<Spares>();
     TexturePtr glow_;
     unsigned long texturesMade_ = 0;
 };
