@@ -237,6 +237,9 @@ void measurePicker(int trackCount)
                 "scrolled frame %.2f ms average, %.2f ms worst | search keystroke %.1f ms\n",
                 trackCount, buildSeconds * 1e3, openSeconds * 1e3, tabSeconds * 1e3, perFrame * 1e3, worst * 1e3,
                 searchSeconds * 1e3);
+    const std::size_t held = library.contents()->heldBytes();
+    std::printf("library contents of %d tracks hold %.2f MiB (%.0f bytes a track)\n", trackCount,
+                double(held) / (1 << 20), double(held) / trackCount);
 }
 
 } // namespace

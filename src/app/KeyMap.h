@@ -19,7 +19,8 @@ public:
     KeyMap(SpooloraAppDelegate& delegate, const platform::Window& window, std::function<void()> quit);
 
     // Acts on a key as the window's key command handler; returns whether it did.
-    // Q (with or without Ctrl) quits at any time. The cassette's shortcuts act only
+    // Ctrl+Q quits at any time, and Q alone wherever no screen takes it as typing (the
+    // music picker gives it to its search field). The cassette's shortcuts act only
     // where a finger could reach the cassette: not while a picker, composer or alert
     // covers it, nor while a touch is down. A held arrow is one press whatever the
     // keyboard repeats, and its release acts only after a press that acted here: a

@@ -5,12 +5,14 @@
 #include "player/MainViewController.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <type_traits>
 
@@ -255,7 +257,11 @@ const std::vector<ScriptRunner::Command>& ScriptRunner::commands()
          &ScriptRunner::setPlayerState},
         {"player time", "player time T", "the playback position becomes T seconds (nan, negative allowed)",
          &ScriptRunner::setPlayerTime},
-        {"library", "library [{JSON}, ...]", "the music the picker offers", &ScriptRunner::setLibrary},
+        {"library", "library [{JSON}, ...]",
+         "the music library the picker shows as albums, artists and songs: one track per item\n"
+         "(keys as for player item; tracks of one album and artist make an album);\n"
+         "picker pick counts the tracks from 0 in this order; an open picker shows the change",
+         &ScriptRunner::setLibrary},
         {"launch", "launch", "start the application and make it active", &ScriptRunner::launchCommand},
         {"activate", "activate", "the application becomes active again", &ScriptRunner::activate},
         {"terminate", "terminate", "the application will terminate; nothing may follow", &ScriptRunner::terminate},
@@ -265,6 +271,14 @@ const std::vector<ScriptRunner::Command>& ScriptRunner::commands()
         {"touch", "touch down|move|up X Y", "one finger", &ScriptRunner::touch},
         {"tap", "tap X Y", "touch down and up at the same instant", &ScriptRunner::tap},
         {"swipe", "swipe left|right X Y", "a quick horizontal swipe of 150 points from X Y", &ScriptRunner::swipe},
+        {"wheel", "wheel X Y D", "the mouse wheel over X Y moves D points (positive: later rows come up)",
+         &ScriptRunner::wheel},
+        {"key", "key NAME",
+         "press and release a key: escape, return, backspace, tab, left, right, up, down,\n"
+         "home, end, pageup, pagedown, or one character",
+         &ScriptRunner::key},
+        {"type", "type TEXT", "type the rest of the line, key by key (the picker's search field takes it)",
+         &ScriptRunner::type},
         {"picker pick", "picker pick I J ... | none", "the open picker confirms library items (from 0), or nothing",
          &ScriptRunner::pick},
         {"picker cancel", "picker cancel", "the open picker is cancelled", &ScriptRunner::cancelPicker},
@@ -493,6 +507,62 @@ void ScriptRunner::swipe(const ScriptLine& line)
     platform_.window().touchUp(end);
 }
 
+void ScriptRunner::wheel(const ScriptLine& line)
+{
+    line.expectWords(4);
+    const platform::Point at = parsePoint(line, 1);
+    platform_.window().scrollWheel(at, static_cast<float>(parseFiniteNumber(line[3], "D")));
+}
+
+namespace {
+
+std::optional<platform::KeyEvent> namedKey(std::string_view name)
+{
+    using platform::Key;
+    static const std::pair<std::string_view, Key> names[] = {
+        {"escape", Key::Escape}, {"return", Key::Return}, {"backspace", Key::Backspace}, {"delete", Key::Delete},
+        {"tab", Key::Tab}, {"left", Key::Left}, {"right", Key::Right}, {"up", Key::Up}, {"down", Key::Down},
+        {"home", Key::Home}, {"end", Key::End}, {"pageup", Key::PageUp}, {"pagedown", Key::PageDown},
+    };
+    for (const auto& [known, key] : names)
+        if (name == known)
+            return platform::KeyEvent::named(key);
+    if (name.size() == 1 && static_cast<unsigned char>(name[0]) > 0x20 && static_cast<unsigned char>(name[0]) < 0x7F)
+        return platform::KeyEvent::typing(static_cast<char32_t>(std::tolower(static_cast<unsigned char>(name[0]))));
+    return std::nullopt;
+}
+
+} // namespace
+
+void ScriptRunner::key(const ScriptLine& line)
+{
+    line.expectWords(2);
+    const auto event = namedKey(line[1]);
+    if (!event)
+        bad("unknown key " + inQuotes(line[1]));
+    platform_.window().keyEvent(*event, platform::KeyPhase::Down);
+    platform_.window().keyEvent(*event, platform::KeyPhase::Up);
+}
+
+void ScriptRunner::type(const ScriptLine& line)
+{
+    line.expectAtLeastWords(2);
+    const std::string_view text = line.restFrom(1);
+    // Each character as a keyboard gives it: its key goes down, its text arrives, the key comes up.
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t next = at + 1;
+        while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+            ++next;
+        const auto first = static_cast<unsigned char>(text[at]);
+        const char32_t character = first < 0x80 ? static_cast<char32_t>(std::tolower(first)) : 0xFFFD;
+        const platform::KeyEvent event = platform::KeyEvent::typing(character);
+        platform_.window().keyEvent(event, platform::KeyPhase::Down);
+        platform_.window().textInput(std::string(text.substr(at, next - at)));
+        platform_.window().keyEvent(event, platform::KeyPhase::Up);
+        at = next;
+    }
+}
+
 void ScriptRunner::pick(const ScriptLine& line)
 {
     line.expectAtLeastWords(3);
@@ -509,9 +579,9 @@ void ScriptRunner::pick(const ScriptLine& line)
     if (!picker)
         bad("no picker is open");
     for (const std::size_t index : indices)
-        if (index >= picker->library().size())
+        if (index >= platform_.musicLibrary().contents()->trackCount())
             bad("the library has no item " + std::to_string(index) + " (it has " +
-                std::to_string(picker->library().size()) + ")");
+                std::to_string(platform_.musicLibrary().contents()->trackCount()) + ")");
     platform_.pickersMade(); // its settings as it was shown, before it goes
     picker->pick(indices);
 }

@@ -94,6 +94,9 @@ private:
     void touch(const ScriptLine& line);
     void tap(const ScriptLine& line);
     void swipe(const ScriptLine& line);
+    void wheel(const ScriptLine& line);
+    void key(const ScriptLine& line);
+    void type(const ScriptLine& line);
     void pick(const ScriptLine& line);
     void cancelPicker(const ScriptLine& line);
     void finishMail(const ScriptLine& line);

@@ -300,6 +300,32 @@ Json player(const platform::headless::ScriptedMusicPlayer& player)
     return w;
 }
 
+// What the music picker on screen shows: its list (the rows in view), the search,
+// the chosen songs in order, and the scan line.
+Json pickerScreen(const platform::LibraryPicker& picker)
+{
+    static const char* const tabNames[] = {"albums", "artists", "songs"};
+    Json p = Json::object();
+    p["tab"] = tabNames[static_cast<int>(picker.tab())];
+    p["search"] = json::text(picker.searchText());
+    p["detail"] = picker.isShowingDetail() ? json::text(picker.detailTitle()) : Json(nullptr);
+    p["rowCount"] = picker.rows().size();
+    const auto [first, last] = picker.visibleRowRange();
+    p["firstVisibleRow"] = first;
+    Json rows = Json::array();
+    for (std::size_t i = first; i < last; ++i)
+        rows.push_back(json::text(picker.rowTitle(picker.rows()[i])));
+    p["rows"] = std::move(rows);
+    p["cursor"] = picker.cursor() ? Json(*picker.cursor()) : Json(nullptr);
+    Json chosen = Json::array();
+    for (const auto& item : picker.selection())
+        chosen.push_back(title(item));
+    p["chosen"] = std::move(chosen);
+    p["status"] = json::text(picker.statusText());
+    p["empty"] = picker.isShowingEmptyLibrary();
+    return p;
+}
+
 void addModalRecords(Json& w, platform::headless::HeadlessPlatform& platform)
 {
     if (platform.presentedPicker())
@@ -321,6 +347,9 @@ void addModalRecords(Json& w, platform::headless::HeadlessPlatform& platform)
         picker["background"] = settings.background ? Json(colorName(*settings.background)) : Json(nullptr);
         w["picker"] = std::move(picker);
     }
+
+    const platform::LibraryPicker* shown = platform.presentedPicker();
+    w["pickerScreen"] = shown ? pickerScreen(*shown) : Json(nullptr);
 
     if (platform.composersMade().empty()) {
         w["mail"] = nullptr;

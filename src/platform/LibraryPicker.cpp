@@ -255,7 +255,7 @@ std::string LibraryPicker::rowTitle(const Row& row) const
     case RowKind::Song:
         break;
     }
-    return LibraryContents::displayTitle(*contents.track(row.index).item);
+    return contents.displayTitle(row.index);
 }
 
 std::string LibraryPicker::rowSubtitle(const Row& row) const
@@ -275,10 +275,12 @@ std::string LibraryPicker::rowSubtitle(const Row& row) const
     case RowKind::Song:
         break;
     }
-    const MediaItem& item = *contents.track(row.index).item;
-    std::string line = LibraryContents::displayArtist(item);
-    if (item.albumTitle && !item.albumTitle->empty() && !(isShowingDetail() && path_.back().kind == RowKind::Album))
-        line += " \u2014 " + *item.albumTitle;
+    std::string line = contents.displayArtist(row.index);
+    const std::string_view album = contents.albumTitle(row.index);
+    if (!album.empty() && !(isShowingDetail() && path_.back().kind == RowKind::Album)) {
+        line += " \u2014 ";
+        line += album;
+    }
     return line;
 }
 
@@ -290,7 +292,7 @@ void LibraryPicker::activateRow(std::size_t position)
     cursor_ = position;
     switch (row.kind) {
     case RowKind::Song:
-        toggle(contents_->track(row.index).item);
+        toggle(row.index);
         return;
     case RowKind::AddAll:
         addAll(row.index);
@@ -351,6 +353,7 @@ void LibraryPicker::musicLibraryDidChange()
         }
         contents_ = fresh;
         path_ = std::move(path);
+        findSelectionAgain();
         if (searching_)
             searchHits_ = contents_->search(searchText_);
         rebuildRows();
@@ -397,26 +400,40 @@ void LibraryPicker::deleteBackward()
 
 // --- Selection ------------------------------------------------------------------------
 
-std::size_t LibraryPicker::selectionNumber(const MediaItem& item) const noexcept
+std::size_t LibraryPicker::selectionNumber(std::uint32_t track) const noexcept
 {
-    const auto found = selectionIndex_.find(&item);
+    const auto found = selectionIndex_.find(track);
     return found == selectionIndex_.end() ? 0 : found->second + 1;
 }
 
-void LibraryPicker::toggle(const MediaItemPtr& item)
+void LibraryPicker::indexSelection()
 {
-    if (const auto found = selectionIndex_.find(item.get()); found != selectionIndex_.end()) {
+    selectionIndex_.clear();
+    for (std::size_t i = 0; i < selectedTracks_.size(); ++i)
+        if (selectedTracks_[i] != notInContents)
+            selectionIndex_[selectedTracks_[i]] = i;
+}
+
+void LibraryPicker::select(std::uint32_t track)
+{
+    selectionIndex_[track] = selection_.size();
+    selection_.push_back(contents_->item(track));
+    selectedTracks_.push_back(track);
+}
+
+void LibraryPicker::toggle(std::uint32_t track)
+{
+    if (const auto found = selectionIndex_.find(track); found != selectionIndex_.end()) {
         selection_.erase(selection_.begin() + static_cast<std::ptrdiff_t>(found->second));
-        selectionIndex_.clear();
-        for (std::size_t i = 0; i < selection_.size(); ++i)
-            selectionIndex_[selection_[i].get()] = i;
+        selectedTracks_.erase(selectedTracks_.begin() + static_cast<std::ptrdiff_t>(found->second));
+        indexSelection();
     } else {
         if (!allowsPickingMultipleItems()) {
             selection_.clear();
+            selectedTracks_.clear();
             selectionIndex_.clear();
         }
-        selectionIndex_[item.get()] = selection_.size();
-        selection_.push_back(item);
+        select(track);
     }
     refreshScreen();
 }
@@ -424,17 +441,69 @@ void LibraryPicker::toggle(const MediaItemPtr& item)
 void LibraryPicker::addAll(std::uint32_t album)
 {
     for (std::uint32_t track : contents_->albums()[album].tracks) {
-        const MediaItemPtr& item = contents_->track(track).item;
-        if (selectionIndex_.contains(item.get()))
+        if (selectionIndex_.contains(track))
             continue;
         if (!allowsPickingMultipleItems()) {
-            toggle(item);
+            toggle(track);
             return;
         }
-        selectionIndex_[item.get()] = selection_.size();
-        selection_.push_back(item);
+        select(track);
     }
     refreshScreen();
+}
+
+namespace {
+
+// What tells a track from the others when the contents are made again: its file, or
+// for an item without one, what it shows.
+std::string identityOf(const MediaItem& item)
+{
+    if (!item.location.empty())
+        return "\x01" + item.location;
+    std::string key = "\x02";
+    for (const auto* text : {&item.title, &item.artist, &item.albumTitle}) {
+        key += text->value_or("");
+        key += '\x1f';
+    }
+    key += std::to_string(item.albumTrackNumber.value_or(0));
+    return key;
+}
+
+} // namespace
+
+void LibraryPicker::findSelectionAgain()
+{
+    // The chosen items stay chosen (and are reported) even when their tracks have
+    // gone; those still there show their places in the new lists.
+    selectedTracks_.assign(selection_.size(), notInContents);
+    if (!selection_.empty()) {
+        std::unordered_map<std::string, std::size_t> wanted;
+        for (std::size_t i = 0; i < selection_.size(); ++i)
+            wanted.emplace(identityOf(*selection_[i]), i);
+        for (std::uint32_t t = 0; t < contents_->trackCount() && !wanted.empty(); ++t) {
+            if (const auto found = wanted.find(identityOf(*contents_->item(t))); found != wanted.end()) {
+                selectedTracks_[found->second] = t;
+                wanted.erase(found);
+            }
+        }
+    }
+    indexSelection();
+}
+
+void LibraryPicker::pick(const std::vector<std::size_t>& tracks)
+{
+    selection_.clear();
+    selectedTracks_.clear();
+    selectionIndex_.clear();
+    for (const std::size_t track : tracks) {
+        if (track >= contents_->trackCount() || selectionIndex_.contains(static_cast<std::uint32_t>(track)))
+            continue;
+        select(static_cast<std::uint32_t>(track));
+        if (!allowsPickingMultipleItems())
+            break;
+    }
+    refreshScreen();
+    done();
 }
 
 void LibraryPicker::done()
@@ -748,10 +817,10 @@ void LibraryPicker::refreshRowViews()
         std::string badge;
         bool chosen = false;
         if (row.kind == RowKind::Song) {
-            const MediaItem& item = *contents_->track(row.index).item;
-            if (inAlbum && item.albumTrackNumber)
-                number = std::to_string(*item.albumTrackNumber);
-            if (const std::size_t place = selectionNumber(item)) {
+            const auto trackNumber = contents_->albumTrackNumber(row.index);
+            if (inAlbum && trackNumber)
+                number = std::to_string(*trackNumber);
+            if (const std::size_t place = selectionNumber(row.index)) {
                 badge = "\u2713" + std::to_string(place);
                 chosen = true;
             }

@@ -74,9 +74,13 @@ public:
     // --- Selection and reporting ------------------------------------------------
     // The chosen items in the order chosen.
     const std::vector<MediaItemPtr>& selection() const noexcept { return selection_; }
-    // The item's place in the selection, counted from 1, or 0 when not chosen.
-    std::size_t selectionNumber(const MediaItem& item) const noexcept;
+    // The track's place in the selection, counted from 1, or 0 when not chosen.
+    std::size_t selectionNumber(std::uint32_t track) const noexcept;
     void done();
+    // Chooses the tracks (counted in the order the library gave them) in this order
+    // and confirms, as a script does. Tracks outside the library and repeats are
+    // skipped; without multiple picking only the first counts.
+    void pick(const std::vector<std::size_t>& tracks);
     void cancel();
     bool hasReported() const noexcept { return reported_; }
 
@@ -124,7 +128,10 @@ private:
     };
     void musicLibraryDidChange() override;
     void rebuildRows();
-    void toggle(const MediaItemPtr& item);
+    void toggle(std::uint32_t track);
+    void select(std::uint32_t track);
+    void indexSelection();
+    void findSelectionAgain();
     void addAll(std::uint32_t album);
     void report(const MediaItemCollection* collection);
     void coast();
@@ -141,8 +148,10 @@ private:
     std::vector<Level> path_;
     std::vector<Row> rows_;
     std::string searchText_;
+    static constexpr std::uint32_t notInContents = 0xFFFFFFFF;
     std::vector<MediaItemPtr> selection_;
-    std::unordered_map<const MediaItem*, std::size_t> selectionIndex_;   // item → position in selection_
+    std::vector<std::uint32_t> selectedTracks_;   // per chosen item: its track in contents_, or notInContents
+    std::unordered_map<std::uint32_t, std::size_t> selectionIndex_;   // track → position in selection_
     bool reported_ = false;
     float offset_ = 0;
     float velocity_ = 0;

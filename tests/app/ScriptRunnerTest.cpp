@@ -236,7 +236,7 @@ TEST(ScriptRunner, DumpHasEveryMemberAndIsValidJson)
     ASSERT_EQ(result.dumps.size(), 2u);
     const char* members[] = {"time",     "controller", "toolbar", "labels",      "skin",
                              "transitions", "cassette", "tapeRolls", "reels",     "player",
-                             "preferences", "idleTimerDisabled", "modal", "picker", "mail", "alerts"};
+                             "preferences", "idleTimerDisabled", "modal", "picker", "pickerScreen", "mail", "alerts"};
     for (const std::string& line : result.dumps) {
         const Json dump = json::parse(line);
         ASSERT_TRUE(dump.is_object());

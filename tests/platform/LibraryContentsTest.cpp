@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using platform::LibraryContents;
@@ -29,7 +31,7 @@ std::vector<std::string> songTitles(const LibraryContents& contents, const std::
 {
     std::vector<std::string> titles;
     for (std::uint32_t p : positions)
-        titles.push_back(LibraryContents::displayTitle(*contents.track(contents.songs()[p]).item));
+        titles.push_back(contents.displayTitle(contents.songs()[p]));
     return titles;
 }
 
@@ -82,7 +84,7 @@ TEST(LibraryOrder, AlbumsKeepDiscAndTrackOrderAndTheirArtist)
     const auto& live = contents.albums()[0].artist == "Cy" ? contents.albums()[1] : contents.albums()[0];
     std::vector<std::string> order;
     for (std::uint32_t t : live.tracks)
-        order.push_back(*contents.track(t).item->title);
+        order.push_back(*contents.item(t)->title);
     EXPECT_EQ(order, (std::vector<std::string>{"Opening", "Middle", "Encore", "Closing"}));
     EXPECT_EQ(contents.albums()[2].title, "Mix");
     EXPECT_EQ(contents.albums()[2].artist, "Various Artists");
@@ -93,6 +95,52 @@ TEST(LibraryOrder, AlbumsKeepDiscAndTrackOrderAndTheirArtist)
             continue;
         ASSERT_EQ(artist.albums.size(), 1u);
         EXPECT_EQ(contents.albums()[artist.albums[0]].title, "Mix");
+    }
+}
+
+TEST(LibraryTracks, ItemsComeBackAsGivenAndCopyingKeepsThem)
+{
+    auto full = std::make_shared<platform::MediaItem>();
+    full->title = "Blue";
+    full->artist = "River";
+    full->albumTitle = "";   // present but empty is not missing
+    full->playbackDuration = 201.25;
+    full->albumTrackNumber = (std::int64_t(1) << 33) + 3;
+    full->albumTrackCount = 12;
+    full->location = "/music/River/Blue.flac";
+    auto bare = std::make_shared<platform::MediaItem>();
+    bare->location = "07 Song.ogg";
+    auto nothing = std::make_shared<platform::MediaItem>();
+    const LibraryContents given({LibraryTrack{full, "Various", 2, 1999}, LibraryTrack{bare, {}, 0, 0},
+                                 LibraryTrack{nullptr, {}, 0, 0}, LibraryTrack{nothing, {}, 0, 0}});
+    ASSERT_EQ(given.trackCount(), 3u);
+
+    LibraryContents::Builder builder;
+    for (std::uint32_t t = given.trackCount(); t-- > 0;)
+        builder.add(given, t);
+    const auto copied = builder.build();
+    ASSERT_EQ(copied->trackCount(), 3u);
+    for (const auto& [contents, first] : {std::pair{&given, 0u}, std::pair{copied.get(), 2u}}) {
+        SCOPED_TRACE(first == 0 ? "given" : "copied");
+        const auto a = contents->item(first);
+        EXPECT_EQ(a->title, full->title);
+        EXPECT_EQ(a->artist, full->artist);
+        EXPECT_EQ(a->albumTitle, std::optional<std::string>(""));
+        EXPECT_EQ(a->playbackDuration, full->playbackDuration);
+        EXPECT_EQ(a->albumTrackNumber, full->albumTrackNumber);
+        EXPECT_EQ(a->albumTrackCount, full->albumTrackCount);
+        EXPECT_EQ(a->location, full->location);
+        const auto b = contents->item(1);
+        EXPECT_FALSE(b->title || b->artist || b->albumTitle || b->playbackDuration || b->albumTrackNumber);
+        EXPECT_EQ(b->location, "07 Song.ogg");
+        EXPECT_EQ(contents->displayTitle(1), "07 Song");
+        EXPECT_EQ(contents->displayArtist(1), "Unknown Artist");
+        EXPECT_EQ(contents->displayTitle(2 - first), "Unknown Title");
+        // The album artist and disc still group: one album by "Various".
+        const auto album = std::find_if(contents->albums().begin(), contents->albums().end(),
+                                        [](const LibraryContents::Album& al) { return al.artist == "Various"; });
+        ASSERT_NE(album, contents->albums().end());
+        EXPECT_EQ(album->tracks, std::vector<std::uint32_t>{first});
     }
 }
 

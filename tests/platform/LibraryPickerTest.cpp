@@ -114,14 +114,44 @@ TEST_F(LibraryPickerScreen, SongsArePickedInTheOrderTappedAndASecondTapRemoves)
     tapRow(1);
     tapRow(4);
     tapRow(1);   // Blue again: out
-    EXPECT_EQ(picker->selectionNumber(*library.contents()->track(5).item), 1u);   // Zephyr
-    EXPECT_EQ(picker->selectionNumber(*library.contents()->track(0).item), 2u);   // Opening moved up
-    EXPECT_EQ(picker->selectionNumber(*library.contents()->track(3).item), 0u);
+    EXPECT_EQ(picker->selectionNumber(5), 1u);   // Zephyr
+    EXPECT_EQ(picker->selectionNumber(0), 2u);   // Opening moved up
+    EXPECT_EQ(picker->selectionNumber(3), 0u);
     tapDone();
     ASSERT_EQ(delegate.picks.size(), 1u);
     EXPECT_EQ(titlesOf(delegate.picks[0]), (std::vector<std::string>{"Zephyr", "Opening"}));
     tapDone();   // reported once only
     EXPECT_EQ(delegate.picks.size(), 1u);
+}
+
+TEST_F(LibraryPickerScreen, ChosenSongsKeepTheirPlacesWhenTheLibraryIsMadeAgain)
+{
+    const std::vector<LibraryTrack> six = {
+        song("Opening", "Kim", "Live at Home", 1, "live", 1),   song("Encore", "Kim", "Live at Home", 1, "live", 2),
+        song("Middle", "Kim", "Live at Home", 2, "live", 1),    song("Blue", "The Anchors", "Harbour", 2, "harbour"),
+        song("Anchor Song", "The Anchors", "Harbour", 1, "harbour"), song("Zephyr", "Björk", "Winds", 1, "winds"),
+    };
+    present();
+    tapTab(2);
+    tapRow(5);   // Zephyr, track 5
+    tapRow(1);   // Blue, track 3
+    // A rescan finds a new file: every track moves up one, and the checks go with them.
+    std::vector<LibraryTrack> seven = {song("Aardvark", "Kim", "Live at Home", 3, "live", 1)};
+    seven.insert(seven.end(), six.begin(), six.end());
+    library.setTracks(seven);
+    EXPECT_EQ(picker->selectionNumber(6), 1u);
+    EXPECT_EQ(picker->selectionNumber(4), 2u);
+    EXPECT_EQ(picker->selectionNumber(5), 0u);
+    EXPECT_EQ(picker->selectionNumber(3), 0u);
+    // A chosen song whose file went away stays chosen; the others keep their places.
+    seven.pop_back();
+    library.setTracks(seven);
+    EXPECT_EQ(picker->selectionNumber(4), 2u);
+    tapRow(3);   // Encore joins as the third
+    EXPECT_EQ(picker->selectionNumber(2), 3u);
+    tapDone();
+    ASSERT_EQ(delegate.picks.size(), 1u);
+    EXPECT_EQ(titlesOf(delegate.picks[0]), (std::vector<std::string>{"Zephyr", "Blue", "Encore"}));
 }
 
 TEST_F(LibraryPickerScreen, EmptyDoneAndCancel)

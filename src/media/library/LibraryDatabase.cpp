@@ -128,6 +128,9 @@ void LibraryDatabase::open()
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
+    // The worker keeps the index open while the program runs: a small page cache
+    // (1 MiB) is enough for scans that read and write it in order.
+    sqlite3_exec(db_, "PRAGMA cache_size=-1024", nullptr, nullptr, nullptr);
 
     // A damaged file shows itself at the first read of its pages; the quick check
     // reads them all, so that the damage is found now and not halfway through a scan.

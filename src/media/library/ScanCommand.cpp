@@ -78,12 +78,13 @@ int runLibraryScan(const std::vector<std::string>& folders, const std::string& d
         std::set<std::string> roots;
         for (const std::string& folder : folders)
             roots.insert(indexFolderName(folder));
-        std::vector<platform::LibraryTrack> tracks;
+        platform::LibraryContents::Builder builder;
         database.forEachTrack([&](const TrackRecord& record) {
             if (roots.contains(record.root))
-                tracks.push_back(libraryTrackFor(record));
+                addLibraryTrack(builder, record);
         });
-        const platform::LibraryContents contents(std::move(tracks));
+        const std::shared_ptr<const platform::LibraryContents> built = builder.build();
+        const platform::LibraryContents& contents = *built;
         out << withThousands(static_cast<std::int64_t>(contents.trackCount())) << " tracks, "
             << withThousands(static_cast<std::int64_t>(contents.albums().size())) << " albums, "
             << withThousands(static_cast<std::int64_t>(contents.artists().size())) << " artists ("

@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <unordered_map>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <set>
 
 namespace media {
@@ -29,18 +32,25 @@ std::optional<std::int64_t> counted(std::int32_t number)
 
 } // namespace
 
-platform::LibraryTrack libraryTrackFor(const TrackRecord& record)
+void addLibraryTrack(platform::LibraryContents::Builder& builder, const TrackRecord& record)
 {
-    auto item = std::make_shared<platform::MediaItem>();
-    item->title = present(record.tags.title);
-    item->artist = present(record.tags.artist);
-    item->albumTitle = present(record.tags.album);
+    platform::MediaItem item;
+    item.title = present(record.tags.title);
+    item.artist = present(record.tags.artist);
+    item.albumTitle = present(record.tags.album);
     if (record.tags.durationSeconds > 0)
-        item->playbackDuration = record.tags.durationSeconds;
-    item->albumTrackNumber = counted(record.tags.trackNumber);
-    item->albumTrackCount = counted(record.tags.trackCount);
-    item->location = record.path;
-    return platform::LibraryTrack{std::move(item), record.tags.albumArtist, record.tags.discNumber, record.tags.year};
+        item.playbackDuration = record.tags.durationSeconds;
+    item.albumTrackNumber = counted(record.tags.trackNumber);
+    item.albumTrackCount = counted(record.tags.trackCount);
+    item.location = record.path;
+    builder.add(item, record.tags.albumArtist, record.tags.discNumber, record.tags.year);
+}
+
+void releaseFreedMemory() noexcept
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 std::string indexFolderName(const std::string& folder)
@@ -110,7 +120,9 @@ void SqliteMusicLibrary::removeObserver(platform::MusicLibraryObserver& observer
 
 namespace {
 
-// What the worker knows of the tracks, and how it hands them over.
+// What the worker knows of the tracks, and how it hands them over. It holds the
+// contents last handed over (shared with the main thread, not copied) and the
+// changes since; a new set is made from the two, track by track.
 class Publisher final : public ScanListener {
 public:
     Publisher(std::function<void(std::shared_ptr<const platform::LibraryContents>)> publishContents,
@@ -122,11 +134,12 @@ public:
 
     void load(const LibraryDatabase& database)
     {
-        database.forEachTrack([this](const TrackRecord& record) {
+        platform::LibraryContents::Builder builder;
+        database.forEachTrack([&](const TrackRecord& record) {
             if (roots_.contains(record.root))
-                tracks_.insert_or_assign(record.path, libraryTrackFor(record));
+                addLibraryTrack(builder, record);
         });
-        publish();
+        hand(builder.build());
     }
 
     void scanProgress(std::int64_t filesSeen) override
@@ -138,36 +151,42 @@ public:
         }
         // Rebuilding the lists costs time in proportion to the library: the pause
         // between two grows with it, so that a large first scan is not slowed down.
-        if (dirty_ && now >= nextPublish_)
+        if (!changes_.empty() && now >= nextPublish_)
             publish();
     }
-    void trackChanged(const TrackRecord& track) override
-    {
-        tracks_.insert_or_assign(track.path, libraryTrackFor(track));
-        dirty_ = true;
-    }
-    void trackRemoved(const std::string& path) override { dirty_ |= tracks_.erase(path) > 0; }
+    void trackChanged(const TrackRecord& track) override { changes_.insert_or_assign(track.path, track); }
+    void trackRemoved(const std::string& path) override { changes_.insert_or_assign(path, std::nullopt); }
 
     void publish()
     {
         const auto start = Clock::now();
-        std::vector<platform::LibraryTrack> tracks;
-        tracks.reserve(tracks_.size());
-        for (const auto& entry : tracks_)
-            tracks.push_back(entry.second);
-        publishContents_(std::make_shared<const platform::LibraryContents>(std::move(tracks)));
-        dirty_ = false;
+        platform::LibraryContents::Builder builder;
+        for (std::uint32_t t = 0; t < current_->trackCount(); ++t)
+            if (!changes_.contains(current_->location(t)))
+                builder.add(*current_, t);
+        for (const auto& [path, record] : changes_)
+            if (record)
+                addLibraryTrack(builder, *record);
+        changes_ = {};
+        hand(builder.build());
         const auto took = Clock::now() - start;
         nextPublish_ = Clock::now() + std::max<Clock::duration>(std::chrono::seconds(1), took * 4);
     }
-    bool isDirty() const noexcept { return dirty_; }
+    bool isDirty() const noexcept { return !changes_.empty(); }
 
 private:
+    void hand(std::shared_ptr<const platform::LibraryContents> contents)
+    {
+        current_ = std::move(contents);
+        publishContents_(current_);
+        releaseFreedMemory();   // what building left behind on this thread
+    }
+
     std::function<void(std::shared_ptr<const platform::LibraryContents>)> publishContents_;
     std::function<void(platform::LibraryScanState)> publishState_;
     std::set<std::string> roots_;
-    std::map<std::string, platform::LibraryTrack> tracks_;
-    bool dirty_ = false;
+    std::shared_ptr<const platform::LibraryContents> current_ = std::make_shared<platform::LibraryContents>();
+    std::unordered_map<std::string, std::optional<TrackRecord>> changes_;   // path → new record, or none when gone
     Clock::time_point lastState_{};
     Clock::time_point nextPublish_{};
 };
@@ -183,6 +202,7 @@ void SqliteMusicLibrary::work()
             if (auto shared = weak.lock()) {
                 shared->contents = contents;
                 shared->notify();
+                releaseFreedMemory();   // the contents replaced, once their last reader let go
             }
         });
     };
@@ -220,6 +240,7 @@ void SqliteMusicLibrary::work()
                         std::fprintf(stderr, "spoolora: skipped \"%s\": %s\n", skipped.path.c_str(), skipped.reason.c_str());
                 if (publisher.isDirty() && !stop_)
                     publisher.publish();
+                releaseFreedMemory();   // the scan's list of the files it knew
                 return report.filesSeen;
             };
             // The watches go on before the scan, so that nothing changed during it is missed.

@@ -23,8 +23,12 @@ struct LibrarySettings {
     bool follow = true;                 // rescan when the folders change (inotify)
 };
 
-// A LibraryTrack for a record of the index: empty strings and zero numbers are missing.
-platform::LibraryTrack libraryTrackFor(const TrackRecord& record);
+// Adds a record of the index to contents being built: empty strings and zero numbers are missing.
+void addLibraryTrack(platform::LibraryContents::Builder& builder, const TrackRecord& record);
+
+// Gives memory freed by this process back to the system where the allocator keeps it
+// (a large library's contents are made and dropped as a whole).
+void releaseFreedMemory() noexcept;
 
 // The folder as the index names it: its real path, or the absolute path as given
 // when it is not there.

@@ -1,6 +1,6 @@
 #pragma once
 // What the headless backend keeps of its modal screens: the settings of each music
-// picker (the picker itself is the shared list picker, which a script confirms or
+// picker (the picker itself is the library picker, which a script drives or confirms or
 // cancels), and a mail composer that records its message and finishes with the
 // result it is told. The records outlive the screens, so that a run can report a
 // screen already dismissed.

@@ -27,7 +27,7 @@ VolumeControl& HeadlessPlatform::volumeControl()
 
 std::unique_ptr<MediaPickerController> HeadlessPlatform::makeMediaPicker(std::int32_t mediaTypes)
 {
-    auto picker = std::make_unique<ListMediaPicker>(window_, mediaTypes, library_);
+    auto picker = std::make_unique<LibraryPicker>(window_, runLoop_, library_, mediaTypes);
     pickers_.push_back(PickerRecord{picker.get(), {}});
     return picker;
 }
@@ -62,7 +62,7 @@ void HeadlessPlatform::afterStep()
 
 void HeadlessPlatform::refreshPickerRecord()
 {
-    ListMediaPicker* shown = presentedPicker();
+    LibraryPicker* shown = presentedPicker();
     if (shown && !pickers_.empty() && pickers_.back().picker == shown)
         pickers_.back().settings = readPickerSettings(*shown);
 }
@@ -73,9 +73,9 @@ const std::vector<PickerRecord>& HeadlessPlatform::pickersMade()
     return pickers_;
 }
 
-ListMediaPicker* HeadlessPlatform::presentedPicker() const noexcept
+LibraryPicker* HeadlessPlatform::presentedPicker() const noexcept
 {
-    return dynamic_cast<ListMediaPicker*>(window_.presentedController());
+    return dynamic_cast<LibraryPicker*>(window_.presentedController());
 }
 
 RecordingMailComposer* HeadlessPlatform::presentedComposer() const noexcept

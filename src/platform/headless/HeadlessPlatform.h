@@ -1,12 +1,13 @@
 #pragma once
 // The backend without a screen, for tests and scripted runs: a virtual clock that
 // moves only when told, the simulated music player, preferences in memory (or in
-// a folder), a picker over a library the run supplies, a composer that records,
+// a folder), the library picker over a library the run supplies, a composer that records,
 // and a record of every modal screen made.
 
-#include "platform/ListMediaPicker.h"
+#include "platform/LibraryPicker.h"
 #include "platform/Platform.h"
 #include "platform/headless/HeadlessPickerAndComposer.h"
+#include "platform/headless/MemoryMusicLibrary.h"
 #include "platform/headless/ScriptedMusicPlayer.h"
 #include "platform/headless/VirtualClock.h"
 
@@ -34,7 +35,7 @@ public:
     MusicPlayer& systemMusicPlayer() override { return player_; }
     VolumeControl& volumeControl() override;
     Window& window() override { return window_; }
-    // A list picker over the library set with setLibrary().
+    // The library picker over musicLibrary().
     std::unique_ptr<MediaPickerController> makeMediaPicker(std::int32_t mediaTypes) override;
     // Throws PlatformException once after armMailException().
     std::unique_ptr<MailComposeViewController> makeMailComposer() override;
@@ -51,8 +52,9 @@ public:
 
     // --- The simulated world ---------------------------------------------------
     ScriptedMusicPlayer& scriptedPlayer() noexcept { return player_; }
-    void setLibrary(std::vector<MediaItemPtr> library) { library_ = std::move(library); }
-    const std::vector<MediaItemPtr>& library() const noexcept { return library_; }
+    // The music the picker offers: each item an album track of its own fields.
+    void setLibrary(const std::vector<MediaItemPtr>& library) { library_.setItems(library); }
+    MemoryMusicLibrary& musicLibrary() noexcept { return library_; }
     // The next makeMailComposer() throws, as composing does on a device that cannot send mail.
     void armMailException() noexcept { mailExceptionArmed_ = true; }
 
@@ -63,7 +65,7 @@ public:
     const std::vector<PickerRecord>& pickersMade();
     const std::vector<std::shared_ptr<MailRecord>>& composersMade() const noexcept { return composers_; }
     // The front modal screen when it is a picker (or a composer) not yet dismissed.
-    ListMediaPicker* presentedPicker() const noexcept;
+    LibraryPicker* presentedPicker() const noexcept;
     RecordingMailComposer* presentedComposer() const noexcept;
 
 private:
@@ -78,7 +80,7 @@ private:
     ScriptedMusicPlayer player_;
     std::unique_ptr<VolumeControl> volumeControl_;
     Window window_;
-    std::vector<MediaItemPtr> library_;
+    MemoryMusicLibrary library_;
     std::vector<PickerRecord> pickers_;
     std::vector<std::shared_ptr<MailRecord>> composers_;
     bool mailExceptionArmed_ = false;

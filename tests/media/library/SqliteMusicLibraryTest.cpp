@@ -65,7 +65,8 @@ TEST_F(SqliteLibrary, ScanResultsArriveThroughTheRunLoop)
     EXPECT_EQ(album.title, "First");
     EXPECT_EQ(album.artist, "Ann");
     ASSERT_EQ(album.tracks.size(), 3u);
-    const platform::MediaItem& second = *contents->track(album.tracks[1]).item;
+    const platform::MediaItemPtr secondItem = contents->item(album.tracks[1]);
+    const platform::MediaItem& second = *secondItem;
     EXPECT_EQ(second.title, "Song 2");
     EXPECT_EQ(second.albumTrackNumberValue(), 2);
     EXPECT_EQ(second.albumTrackCountValue(), 3);
@@ -91,7 +92,7 @@ TEST_F(SqliteLibrary, ShowsOnlyTheFoldersOfThisRun)
     waitForWorker(library);
     runLoop.runDue();
     ASSERT_EQ(library.contents()->trackCount(), 1u);
-    EXPECT_EQ(library.contents()->track(0).item->title, "mine");
+    EXPECT_EQ(library.contents()->item(0)->title, "mine");
 }
 
 TEST_F(SqliteLibrary, AnotherWriterLeavesItReadOnly)
@@ -140,12 +141,12 @@ TEST_F(SqliteLibrary, FollowsTheFoldersWhileRunning)
     while (std::chrono::steady_clock::now() < deadline) {
         runLoop.runDue();
         const auto contents = library.contents();
-        if (contents->trackCount() == 1 && contents->track(0).item->title == "Two")
+        if (contents->trackCount() == 1 && contents->item(0)->title == "Two")
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_EQ(library.contents()->trackCount(), 1u);
-    EXPECT_EQ(library.contents()->track(0).item->title, "Two");
+    EXPECT_EQ(library.contents()->item(0)->title, "Two");
 }
 
 } // namespace
