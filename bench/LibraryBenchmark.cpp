@@ -189,8 +189,8 @@ std::vector<platform::LibraryTrack> syntheticTracks(int count)
 
 void measurePicker(int trackCount)
 {
+    platform::headless::MemoryMusicLibrary library;   // outlives the window, which holds the picker
     platform::headless::HeadlessPlatform world;
-    platform::headless::MemoryMusicLibrary library;
     auto tracks = syntheticTracks(trackCount);
     const auto buildStart = Clock::now();
     library.setTracks(std::move(tracks));

@@ -84,7 +84,8 @@ int main(int argc, char** argv)
 
     // The library picker: albums, an opened album with a selection, songs, search,
     // a long title in another script, the scan's progress, and an empty library.
-    platform::headless::MemoryMusicLibrary library;
+    // The platform's own library: it outlives the window, which holds the picker to the end.
+    platform::headless::MemoryMusicLibrary& library = world.musicLibrary();
     library.setMusicFolders({"/home/listener/Music"});
     std::vector<platform::LibraryTrack> tracks;
     const char* albums[][2] = {{"Low Water", "The Tidal Band"}, {"Ferne", "Kapelle"}, {"Blue Hour", "Ana Ruiz"},

@@ -79,8 +79,10 @@ private:
     std::unique_ptr<UserDefaults> defaults_;
     ScriptedMusicPlayer player_;
     std::unique_ptr<VolumeControl> volumeControl_;
-    Window window_;
+    // Made before the window and gone after it: a picker the window still holds
+    // observes the library until the picker goes.
     MemoryMusicLibrary library_;
+    Window window_;
     std::vector<PickerRecord> pickers_;
     std::vector<std::shared_ptr<MailRecord>> composers_;
     bool mailExceptionArmed_ = false;
