@@ -6,7 +6,10 @@ set -uo pipefail
 binary=$1
 fail() { echo "command_line: $*" >&2; exit 1; }
 
-"$binary" --help | grep -q -- '--scale N .*0\.5 to 8' || fail "--help does not state the accepted scales"
+# The help is read whole first: grep -q stops reading at its match, and the player
+# writing the rest of a long help into a closed pipe would fail the pipeline.
+help=$("$binary" --help) || fail "--help failed"
+grep -q -- '--scale N .*0\.5 to 8' <<<"$help" || fail "--help does not state the accepted scales"
 for scale in 16 0.1 -1 8.5 nan abc ""; do
     err=$("$binary" --scale "$scale" 2>&1 >/dev/null)
     status=$?
