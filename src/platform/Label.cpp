@@ -23,6 +23,16 @@ void Label::setFont(Font font)
     contentChanged();
 }
 
+void Label::setLineHeightPoints(float height)
+{
+    if (!(height > 0))
+        height = 0;
+    if (height == lineHeight_)
+        return;
+    lineHeight_ = height;
+    contentChanged();
+}
+
 void Label::setTextColor(Color color)
 {
     if (color == textColor_)

@@ -34,6 +34,11 @@ public:
     void setLineBreakMode(LineBreakMode mode);
     int numberOfLines() const noexcept { return numberOfLines_; }
     void setNumberOfLines(int lines);
+    // How tall the line of text may be, for a label set closer to another than its own
+    // height: the font is drawn smaller where its line would be taller, and the line
+    // stays centred. 0 (the default) or less: the label's height.
+    float lineHeightPoints() const noexcept { return lineHeight_; }
+    void setLineHeightPoints(float height);
 
     // The text, with pango; nothing while there is none.
     void drawRect(Rect area) override;
@@ -46,6 +51,7 @@ private:
     TextAlignment alignment_ = TextAlignment::Left;
     LineBreakMode lineBreakMode_ = LineBreakMode::Clip;
     int numberOfLines_ = 1;
+    float lineHeight_ = 0;
 };
 
 } // namespace platform

@@ -132,15 +132,20 @@ LineBox lineBoxOf(cairo_t* cairo, const Font& font)
     return line;
 }
 
+// Letters drawn right up to a label's edge lose their smoothed edges to the clip: a
+// fitted line keeps this far from both edges, a pixel at one pixel a point.
+constexpr double edgePoints = 1;
+
 Font fittedFont(cairo_t* cairo, const Font& font, float heightPoints)
 {
     const LineBox line = lineBoxOf(cairo, font);
     const double lineHeight = line.ascent + line.descent;
-    if (!(lineHeight > heightPoints) || heightPoints <= 0)
+    const double room = double(heightPoints) - 2 * edgePoints;
+    if (!(lineHeight > room) || room <= 0)
         return font;
     Font fitted = font;
     // Unhinted metrics grow in proportion to the size.
-    fitted.size = static_cast<float>(double(fontDescriptionSize(font)) * heightPoints / lineHeight);
+    fitted.size = static_cast<float>(double(fontDescriptionSize(font)) * room / lineHeight);
     return fitted;
 }
 
@@ -169,7 +174,10 @@ void drawLabelText(cairo_t* cairo, const Label& label)
     // two labels set close together run into each other. The handwriting face that
     // stands in for the product's font has a much taller line than its size says, so
     // it is drawn smaller: the size that makes ascent + descent the label's height.
-    const Font font = fittedFont(cairo, label.font(), bounds.height);
+    // A label that shares its space with a neighbour set closer than its height fits
+    // its line into the share it was given.
+    const float lineRoom = label.lineHeightPoints() > 0 ? std::min(label.lineHeightPoints(), bounds.height) : bounds.height;
+    const Font font = fittedFont(cairo, label.font(), lineRoom);
     const LayoutPtr layout = makeLayout(cairo, label.text(), font);
     PangoRectangle logical{};
     pango_layout_get_extents(layout.get(), nullptr, &logical);

@@ -6,6 +6,7 @@
 
 #include "skins/SkinCatalogue.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -71,6 +72,14 @@ void MainViewController::setTape(std::int32_t tapeIndex, platform::Flag directio
     currentArtistAlbumLabel->setTextAlignment(textAlignment(skin.artistAlbum.alignment));
     currentTitleLabel->setFrame(frameOf(skin.title, oldiOSVersionPre32));
     currentTitleLabel->setTextAlignment(textAlignment(skin.title.alignment));
+    // Two skins set their labels closer together than a label is wide: each line then
+    // gets the distance between the two, so that the deep letters of one never run
+    // into the tall letters of the other.
+    const float spacingPoints =
+        std::fabs(currentTitleLabel->frame().x - currentArtistAlbumLabel->frame().x);
+    const float lineHeightPoints = spacingPoints < labelWidthPoints ? spacingPoints : 0;
+    currentArtistAlbumLabel->setLineHeightPoints(lineHeightPoints);
+    currentTitleLabel->setLineHeightPoints(lineHeightPoints);
 
     tapeSkinImageView->setHidden(true);
     tapeSkinImageView->setImage(platform::Image::named(skin.imageName));
