@@ -235,8 +235,9 @@ public:
                 if (timing.animating) {
                     const Nanoseconds interval = animationFrameInterval(timing, frameInterval_);
                     // With vsync the present already waited for the display; the loop only
-                    // needs to be ready a little before the next refresh.
-                    const Nanoseconds lead = presenter_.hasVsync() ? interval / 8 : 0;
+                    // needs to be ready a little before the next refresh. Frames slower than
+                    // the display's keep their own rate.
+                    const Nanoseconds lead = presenter_.hasVsync() && interval == frameInterval_ ? interval / 8 : 0;
                     nextFrameAt_ = std::max(nextFrameAt_ + interval, now + interval / 2) - lead;
                 } else {
                     nextFrameAt_ = now;
