@@ -1,5 +1,7 @@
 #include "platform/LibraryContents.h"
 
+#include "platform/DisplayText.h"
+
 #include <glib.h>
 
 #include <algorithm>
@@ -26,16 +28,6 @@ bool isAscii(std::string_view text) noexcept
 bool isDigit(char c) noexcept
 {
     return c >= '0' && c <= '9';
-}
-
-std::string fileNameWithoutExtension(const std::string& location)
-{
-    const std::size_t slash = location.find_last_of('/');
-    std::string name = slash == std::string::npos ? location : location.substr(slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
-    return name;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/LibraryPicker.h"
 
+#include "platform/DisplayText.h"
 #include "platform/TextControls.h"
 #include "platform/Window.h"
 
@@ -29,18 +30,6 @@ constexpr double coastIntervalSeconds = 1.0 / 60;
 float listTopPoints() noexcept
 {
     return LibraryPicker::barHeightPoints + LibraryPicker::searchHeightPoints;
-}
-
-std::string withThousands(std::int64_t number)
-{
-    const std::string digits = std::to_string(number < 0 ? -number : number);
-    std::string grouped = number < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
 }
 
 std::string countOf(std::size_t count, const char* one, const char* many)

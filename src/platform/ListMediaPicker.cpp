@@ -1,5 +1,6 @@
 #include "platform/ListMediaPicker.h"
 
+#include "platform/DisplayText.h"
 #include "platform/TextControls.h"
 #include "platform/Window.h"
 
@@ -24,16 +25,6 @@ std::size_t rowsFitting(bool hasPrompt) noexcept
 {
     const float listBottom = Window::heightPoints - ListMediaPicker::barHeightPoints;
     return static_cast<std::size_t>(std::floor((listBottom - listTop(hasPrompt)) / ListMediaPicker::rowHeightPoints));
-}
-
-std::string fileNameOf(const std::string& location)
-{
-    const std::size_t slash = location.find_last_of('/');
-    std::string name = slash == std::string::npos ? location : location.substr(slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
-    return name;
 }
 
 } // namespace
@@ -113,7 +104,7 @@ std::string ListMediaPicker::rowText(const MediaItem& item)
 {
     std::string title = item.title.value_or("");
     if (title.empty())
-        title = fileNameOf(item.location);
+        title = fileNameWithoutExtension(item.location);
     if (title.empty())
         title = "Unknown Title";
     const std::string artist = item.artist.value_or("");

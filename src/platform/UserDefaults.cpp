@@ -407,22 +407,42 @@ std::int64_t FileUserDefaults::integerForKey(const std::string& key) const
     return it == values_.end() ? 0 : it->second;
 }
 
+namespace {
+
+// Whether a key can go into the file; one that cannot is named on stderr and its value ignored.
+bool acceptsKey(const std::string& key)
+{
+    if (isStorableKey(key))
+        return true;
+    std::fprintf(stderr,
+                 "spoolora: preference key \"%s\" cannot be stored (empty, a line break, '=', or a leading "
+                 "'#' or blank); the value is ignored\n",
+                 printable(key).c_str());
+    return false;
+}
+
+// Puts value under key in `into`, taking the key out of `other` (a key holds one kind of
+// value); says whether anything changed.
+template <typename Value, typename Other>
+bool store(std::map<std::string, Value>& into, Other& other, const std::string& key, const Value& value)
+{
+    bool changed = other.erase(key) > 0;
+    const auto [it, inserted] = into.try_emplace(key, value);
+    if (inserted || !(it->second == value)) {
+        it->second = value;
+        changed = true;
+    }
+    return changed;
+}
+
+} // namespace
+
 void FileUserDefaults::setIntegerForKey(std::int64_t value, const std::string& key)
 {
-    if (!isStorableKey(key)) {
-        std::fprintf(stderr,
-                     "spoolora: preference key \"%s\" cannot be stored (empty, a line break, '=', or a leading "
-                     "'#' or blank); the value is ignored\n",
-                     printable(key).c_str());
+    if (!acceptsKey(key))
         return;
-    }
-    if (strings_.erase(key) > 0)
+    if (store(values_, strings_, key, value))
         dirty_ = true;
-    const auto [it, inserted] = values_.try_emplace(key, value);
-    if (!inserted && it->second == value)
-        return;
-    it->second = value;
-    dirty_ = true;
 }
 
 std::optional<std::string> FileUserDefaults::stringForKey(const std::string& key) const
@@ -433,20 +453,10 @@ std::optional<std::string> FileUserDefaults::stringForKey(const std::string& key
 
 void FileUserDefaults::setStringForKey(const std::string& value, const std::string& key)
 {
-    if (!isStorableKey(key)) {
-        std::fprintf(stderr,
-                     "spoolora: preference key \"%s\" cannot be stored (empty, a line break, '=', or a leading "
-                     "'#' or blank); the value is ignored\n",
-                     printable(key).c_str());
+    if (!acceptsKey(key))
         return;
-    }
-    if (values_.erase(key) > 0)
+    if (store(strings_, values_, key, value))
         dirty_ = true;
-    const auto [it, inserted] = strings_.try_emplace(key, value);
-    if (!inserted && it->second == value)
-        return;
-    it->second = value;
-    dirty_ = true;
 }
 
 bool FileUserDefaults::hasValueForKey(const std::string& key) const

@@ -25,13 +25,7 @@ xdotool windowfocus --sync "$window" 2>/dev/null || xdotool windowfocus "$window
 sleep 3
 # Both files have ended and the music picker is up, its search field taking letters: Ctrl+Q.
 xdotool key --window "$window" ctrl+q
-for _ in $(seq 50); do
-    kill -0 "$app" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app" 2>/dev/null && fail "Ctrl+Q did not end the program"
-wait "$app" || fail "the program ended with status $?"
-app=""
+expect_player_to_quit Ctrl+Q 5
 
 # Quitting saved the player where the listener left it.
 grep -q '"queue"' "$work/state/spoolora/player.json" 2>/dev/null || fail "no saved player in \$XDG_STATE_HOME/spoolora"

@@ -65,15 +65,5 @@ timeout 10 "$binary" --config-dir "$work/config" >"$work/second.log" 2>&1 || fai
 kill -0 "$app" 2>/dev/null || fail "the first player ended when the second started"
 
 busctl --user call "$name" "$path" org.mpris.MediaPlayer2 Quit
-status=""
-for _ in $(seq 100); do
-    if ! kill -0 "$app" 2>/dev/null; then
-        wait "$app" && status=0 || status=$?
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$status" ] || fail "the player did not quit within 10 seconds of Quit"
-app=""
-[ "$status" -eq 0 ] || fail "the player ended with status $status"
+expect_player_to_quit Quit
 echo "mpris_smoke: name taken, properties read, commands obeyed, position and volume set, second start handed over, clean quit"

@@ -81,17 +81,7 @@ turned=$(differs resized-1 resized-2 272x272+160+76)
 
 # Q quits through the application's termination, with status 0.
 xdotool key q
-status=""
-for _ in $(seq 100); do
-    if ! kill -0 "$app" 2>/dev/null; then
-        wait "$app" && status=0 || status=$?
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$status" ] || fail "the player did not quit within 10 seconds of Q"
-app=""
-[ "$status" -eq 0 ] || fail "the player ended with status $status"
+expect_player_to_quit Q
 
 # --fullscreen on a display of its own, still without a window manager: the window
 # covers the display, and the screen at the largest whole scale (2× on 1280 × 1024)
@@ -118,11 +108,5 @@ read -r width height left top <<<"${picture//+/}"
     [ "$left" -ge 320 ] && [ "$left" -le 340 ] && [ "$top" -ge 32 ] && [ "$top" -le 92 ] ||
     fail "the fullscreen picture is not the centred 2x screen (non-black area ${width}x${height} at $left,$top)"
 xdotool key q
-for _ in $(seq 100); do
-    kill -0 "$app" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app" 2>/dev/null && fail "the fullscreen player did not quit on Q"
-wait "$app" || fail "the fullscreen player ended with status $?"
-app=""
+expect_player_to_quit "Q in fullscreen"
 echo "window_smoke: window shown, click and keys handled, any size survived, fullscreen fills the display, clean exit"

@@ -66,3 +66,19 @@ start_virtual_display() {
         fail "Xvfb on $DISPLAY takes no clients"
     fi
 }
+
+# expect_player_to_quit WHAT [SECONDS]: the player ($app) must end within SECONDS
+# (default 10) of WHAT (the key or call that asked it to), with status 0.
+expect_player_to_quit() {
+    local what=$1 tenths=$(( ${2:-10} * 10 )) status="" _
+    for _ in $(seq "$tenths"); do
+        if ! kill -0 "$app" 2>/dev/null; then
+            wait "$app" && status=0 || status=$?
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$status" ] || fail "the player did not quit within ${2:-10} seconds of $what"
+    app=""
+    [ "$status" -eq 0 ] || fail "the player ended with status $status after $what"
+}

@@ -2,6 +2,7 @@
 
 #include "media/library/LibraryScanner.h"
 #include "media/library/SqliteMusicLibrary.h"
+#include "platform/DisplayText.h"
 #include "platform/LibraryContents.h"
 
 extern "C" {
@@ -16,18 +17,6 @@ namespace media {
 
 namespace {
 
-std::string withThousands(std::int64_t number)
-{
-    const std::string digits = std::to_string(number < 0 ? -number : number);
-    std::string grouped = number < 0 ? "-" : "";
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
 class ProgressLine final : public ScanListener {
 public:
     ProgressLine(std::ostream& out, bool show) : out_(out), show_(show) {}
@@ -37,7 +26,7 @@ public:
         if (!show_ || now - last_ < std::chrono::milliseconds(100))
             return;
         last_ = now;
-        out_ << "\rScanning\u2026 " << withThousands(filesSeen) << " files" << std::flush;
+        out_ << "\rScanning\u2026 " << platform::withThousands(filesSeen) << " files" << std::flush;
         shown_ = true;
     }
     void finish()
@@ -85,10 +74,10 @@ int runLibraryScan(const std::vector<std::string>& folders, const std::string& d
         });
         const std::shared_ptr<const platform::LibraryContents> built = builder.build();
         const platform::LibraryContents& contents = *built;
-        out << withThousands(static_cast<std::int64_t>(contents.trackCount())) << " tracks, "
-            << withThousands(static_cast<std::int64_t>(contents.albums().size())) << " albums, "
-            << withThousands(static_cast<std::int64_t>(contents.artists().size())) << " artists ("
-            << withThousands(static_cast<std::int64_t>(report.skipped.size())) << " skipped)\n";
+        out << platform::withThousands(static_cast<std::int64_t>(contents.trackCount())) << " tracks, "
+            << platform::withThousands(static_cast<std::int64_t>(contents.albums().size())) << " albums, "
+            << platform::withThousands(static_cast<std::int64_t>(contents.artists().size())) << " artists ("
+            << platform::withThousands(static_cast<std::int64_t>(report.skipped.size())) << " skipped)\n";
         return 0;
     } catch (const std::exception& error) {
         err << "spoolora: " << error.what() << '\n';

@@ -1,5 +1,6 @@
 #include "media/library/TrackTags.h"
 
+#include "platform/DisplayText.h"
 #include "platform/Utf8.h"
 
 #include <taglib/audioproperties.h>
@@ -16,16 +17,6 @@ extern "C" {
 namespace media {
 
 namespace {
-
-std::string fileStem(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
-    return name;
-}
 
 std::string firstValue(const TagLib::PropertyMap& properties, const char* key)
 {
@@ -111,7 +102,7 @@ TrackTags readTrackTags(const std::string& path)
     const TagLib::PropertyMap properties = file.file()->properties();
     tags.title = trimmed(firstValue(properties, "TITLE"));
     if (tags.title.empty())
-        tags.title = validUtf8(fileStem(path));
+        tags.title = validUtf8(platform::fileNameWithoutExtension(path));
     tags.artist = trimmed(firstValue(properties, "ARTIST"));
     tags.album = trimmed(firstValue(properties, "ALBUM"));
     tags.albumArtist = trimmed(firstValue(properties, "ALBUMARTIST"));
