@@ -5,7 +5,9 @@
 // - latency from play to the first sample handed to the device, and from a skip or
 //   the start of a seek to the first sample of the new sound;
 // - bringing back a saved queue of 2,000 files at start, against reading the tags of
-//   every one of them.
+//   every one of them;
+// - the engine's resident memory: the process before the player, with it idle, and
+//   playing an MP3 without and with a cover picture of a few megabytes.
 // Runs on SDL's dummy driver in real time. Usage: audio_engine_bench [SECONDS_PLAYED]
 
 #include "media/MediaTags.h"
@@ -19,6 +21,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -183,12 +186,57 @@ void benchRestore(const std::filesystem::path& folder)
     printSpread("  restore: a look at each, one read (cpu)", restoreCpu);
 }
 
+// The process's resident memory from /proc/self/status, in MiB: VmRSS, RssAnon, RssFile.
+std::array<double, 3> residentMiB()
+{
+    std::array<double, 3> sizes{};
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    double kib = 0;
+    while (status >> key) {
+        const int at = key == "VmRSS:" ? 0 : key == "RssAnon:" ? 1 : key == "RssFile:" ? 2 : -1;
+        if (at >= 0 && (status >> kib))
+            sizes[std::size_t(at)] = kib / 1024;
+        status.ignore(1 << 10, '\n');
+    }
+    return sizes;
+}
+
+void benchMemory(const std::filesystem::path& folder, const std::filesystem::path& mp3)
+{
+    const auto covered = folder / "covered.mp3";
+    if (!std::filesystem::exists(covered) &&
+        !run("ffmpeg -nostdin -v error -y -i " + mp3.string() +
+             " -f lavfi -i testsrc2=s=1400x1400:d=1,noise=alls=100:allf=t -frames:v 1 -map 0 -map 1 -c:a copy"
+             " -c:v png -id3v2_version 3 " + covered.string()))
+        return;
+    std::printf("Resident memory of this process (MiB; VmRSS = RssAnon + RssFile, shared memory aside):\n");
+    const auto before = residentMiB();
+    const auto print = [&before](const char* label) {
+        const auto now = residentMiB();
+        std::printf("  %-40s VmRSS %6.1f  RssAnon %6.1f  RssFile %6.1f   engine's part %+5.1f (anon %+5.1f, file %+5.1f)\n",
+                    label, now[0], now[1], now[2], now[0] - before[0], now[1] - before[1], now[2] - before[2]);
+    };
+    print("before the player");
+    World world;
+    world.pump(0.5);
+    print("player idle (device open, threads started)");
+    world.setQueue({mp3});
+    world.player->play();
+    world.pump(5);
+    print("playing an MP3 for 5 s");
+    world.setQueue({covered});
+    world.player->play();
+    world.pump(5);
+    print("playing an MP3 with a 4.3 MiB cover");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
-    // Optionally one part alone, e.g. for a profiler: cpu, latency, restore.
+    // Optionally one part alone, e.g. for a profiler: memory, cpu, latency, restore.
     const std::string only = argc > 2 ? argv[2] : "";
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     const auto folder = std::filesystem::temp_directory_path() / "spoolora-audio-bench";
@@ -204,6 +252,9 @@ int main(int argc, char** argv)
     if (!std::filesystem::exists(flac) && !run("ffmpeg -nostdin -v error -y " + source + " " + flac.string()))
         return 1;
 
+    // First, while nothing of FFmpeg has run in this process yet.
+    if (only.empty() || only == "memory")
+        benchMemory(folder, mp3);
     if (only.empty() || only == "cpu") {
     std::printf("Processor time per minute of playback (%g s played in real time, dummy driver):\n", seconds);
     for (const auto& file : {mp3, flac}) {

@@ -13,6 +13,8 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -48,6 +50,51 @@ struct PacketDeleter {
     void operator()(AVPacket* packet) const noexcept { av_packet_free(&packet); }
 };
 
+// The demuxer a file's first bytes name beyond doubt, or none. FFmpeg's own probe asks
+// every demuxer it has (modules, images, video…), which maps in code of theirs that
+// playing never needs again; a file these bytes do not settle is probed as before,
+// so that one whose extension lies about its format still plays.
+const AVInputFormat* formatFromLeadingBytes(const std::filesystem::path& path)
+{
+    unsigned char head[16] = {};
+    std::ifstream in(path, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head))
+        return nullptr;
+    const auto at = [&head](std::size_t offset, const char* text) {
+        return std::memcmp(head + offset, text, std::strlen(text)) == 0;
+    };
+    const char* name = nullptr;
+    if (at(0, "fLaC"))
+        name = "flac";
+    else if (at(0, "OggS"))
+        name = "ogg";
+    else if (at(0, "RIFF") && at(8, "WAVE"))
+        name = "wav";
+    else if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
+        name = "aiff";
+    else if (at(4, "ftyp"))
+        name = "mov";
+    else if (at(0, "ID3") && head[3] >= 2 && head[3] <= 4) {
+        // MPEG audio after an ID3v2 tag, but only if a frame starts right after it:
+        // other formats are tagged with ID3 too.
+        const std::uint32_t size = std::uint32_t(head[6] & 0x7f) << 21 | std::uint32_t(head[7] & 0x7f) << 14 |
+                                   std::uint32_t(head[8] & 0x7f) << 7 | std::uint32_t(head[9] & 0x7f);
+        const std::uint32_t end = 10 + size + ((head[5] & 0x10) ? 10 : 0);
+        unsigned char sync[2] = {};
+        if (in.seekg(end) && in.read(reinterpret_cast<char*>(sync), 2) && sync[0] == 0xff &&
+            (sync[1] & 0xe0) == 0xe0 && (sync[1] & 0x06) != 0)
+            name = "mp3";
+    } else if (head[0] == 0xff && (head[1] & 0xe0) == 0xe0 && (head[1] & 0x06) != 0) {
+        // A bare MPEG audio frame, in a file that says it is one.
+        std::string extension = path.extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (extension == ".mp3" || extension == ".mp2" || extension == ".mpga")
+            name = "mp3";
+    }
+    return name ? av_find_input_format(name) : nullptr;
+}
+
 } // namespace
 
 std::string ffmpegErrorText(int code)
@@ -80,15 +127,21 @@ FormatContextPtr openAudioFile(const std::filesystem::path& path)
         throw DecodeError("empty file");
 
     AVFormatContext* raw = nullptr;
-    if (const int code = avformat_open_input(&raw, path.c_str(), nullptr, nullptr); code < 0) {
+    const AVInputFormat* known = formatFromLeadingBytes(path);
+    int code = avformat_open_input(&raw, path.c_str(), known, nullptr);
+    if (code < 0 && known) {
+        raw = nullptr;
+        code = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    }
+    if (code < 0) {
         // FFmpeg says "invalid argument" for data no demuxer recognises.
         if (code == AVERROR(EINVAL) || code == AVERROR_INVALIDDATA)
             throw DecodeError("not audio that FFmpeg can read");
         throw DecodeError(ffmpegErrorText(code));
     }
     FormatContextPtr format(raw);
-    if (const int code = avformat_find_stream_info(format.get(), nullptr); code < 0)
-        throw DecodeError(ffmpegErrorText(code));
+    if (const int found = avformat_find_stream_info(format.get(), nullptr); found < 0)
+        throw DecodeError(ffmpegErrorText(found));
     return format;
 }
 
@@ -237,9 +290,13 @@ AudioDecoder::AudioDecoder(const std::filesystem::path& path, int outputRate) : 
     if (d.streamIndex < 0 || !decoder)
         throw DecodeError(d.streamIndex == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio" : "no audio in it");
     d.stream = d.format->streams[d.streamIndex];
-    for (unsigned i = 0; i < d.format->nb_streams; ++i)
-        if (int(i) != d.streamIndex)
-            d.format->streams[i]->discard = AVDISCARD_ALL;
+    for (unsigned i = 0; i < d.format->nb_streams; ++i) {
+        if (int(i) == d.streamIndex)
+            continue;
+        d.format->streams[i]->discard = AVDISCARD_ALL;
+        // A cover picture (megabytes, often) would otherwise be held for as long as the item plays.
+        av_packet_unref(&d.format->streams[i]->attached_pic);
+    }
     d.codec.reset(avcodec_alloc_context3(decoder));
     if (!d.codec)
         throw DecodeError("out of memory");

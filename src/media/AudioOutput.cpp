@@ -77,8 +77,29 @@ bool AudioOutput::open(int rate, bool allowOtherRate)
     const char* driver = SDL_GetCurrentAudioDriver();
     driver_ = driver ? driver : "";
     lost_.store(false, std::memory_order_release);
+    parked_ = false;
     SDL_PauseAudioDevice(device_, 0);
     return true;
+}
+
+void AudioOutput::setRunning(bool running) noexcept
+{
+    if (!running)
+        quiet_.store(false, std::memory_order_release);   // to be told again, after this fade
+    running_.store(running, std::memory_order_release);
+    if (running && parked_ && device_) {
+        SDL_PauseAudioDevice(device_, 0);
+        parked_ = false;
+    }
+}
+
+void AudioOutput::parkWhenSilent() noexcept
+{
+    if (parked_ || !device_ || running_.load(std::memory_order_acquire) || !quiet_.load(std::memory_order_acquire))
+        return;
+    // The callback has faded out and takes nothing more: SDL hands the device silence itself.
+    SDL_PauseAudioDevice(device_, 1);
+    parked_ = true;
 }
 
 void AudioOutput::setVolume(float volume) noexcept
@@ -98,6 +119,7 @@ void AudioOutput::close() noexcept
     if (device_)
         SDL_CloseAudioDevice(device_);   // waits for the callback to finish
     device_ = 0;
+    parked_ = false;
     fade_ = 0;
 }
 
@@ -163,6 +185,89 @@ void AudioOutput::addMark(std::uint64_t frame, const AudioBlock& block) noexcept
         PlayedMark{frame, block.epoch, block.item, block.itemSerial, block.position, block.rate};
 }
 
+void AudioOutput::rampVolume(float target) noexcept
+{
+    if (volumeNow_ != target)
+        volumeNow_ = target > volumeNow_ ? std::min(target, volumeNow_ + volumeStep_)
+                                         : std::max(target, volumeNow_ - volumeStep_);
+}
+
+int AudioOutput::crossfade(float* out, int frames, std::uint64_t epoch, std::int64_t now, float volumeTarget) noexcept
+{
+    const AudioBlock* head = ring_.readable();
+    if (fade_ <= 0.0f || !head || head->epoch >= epoch)
+        return 0;
+    // The old sound is silent after this many frames; the whole fade happens in this callback.
+    const int length = static_cast<int>(std::ceil(fade_ / fadeStep_));
+    if (length > frames)
+        return 0;
+    // The new sound: the first block of the current command, and enough of the same
+    // item behind it to cover the fade.
+    std::size_t first = 1;
+    AudioBlock* incoming = nullptr;
+    while ((incoming = ring_.readableAhead(first)) && incoming->epoch < epoch)
+        ++first;
+    if (!incoming || incoming->epoch != epoch)
+        return 0;
+    int ready = 0;
+    for (std::size_t at = first; ready < length; ++at) {
+        const AudioBlock* block = ring_.readableAhead(at);
+        if (!block || block->epoch != epoch || (block->flags & AudioBlock::endOfQueue) ||
+            block->itemSerial != incoming->itemSerial)
+            return 0;
+        ready += int(block->frames);
+    }
+    if (!ring_.admit(*incoming))
+        return 0;
+
+    const std::uint64_t handedBefore = building_.handedFrames;
+    addMark(handedBefore, *incoming);
+    building_.firstSoundEpoch = epoch;
+    building_.firstSoundAtNs = now;
+    float gainIn = 0.0f;
+    std::size_t oldAt = 0, inAt = first;
+    std::uint32_t inOffset = 0;
+    const AudioBlock* in = incoming;
+    for (int k = 0; k < length; ++k) {
+        fade_ = std::max(0.0f, fade_ - fadeStep_);
+        gainIn = std::min(1.0f, gainIn + fadeStep_);
+        rampVolume(volumeTarget);
+        float left = 0.0f, right = 0.0f;
+        // The old sound, while the stale blocks last (an end of the queue among them has no frames).
+        while (oldAt < first && offset_ >= ring_.readableAhead(oldAt)->frames) {
+            ++oldAt;
+            offset_ = 0;
+        }
+        if (oldAt < first) {
+            const float* old = ring_.readableAhead(oldAt)->samples + std::size_t(offset_) * 2;
+            left = old[0] * fade_;
+            right = old[1] * fade_;
+            ++offset_;
+        }
+        if (inOffset == in->frames) {
+            in = ring_.readableAhead(++inAt);
+            inOffset = 0;
+            addMark(handedBefore + std::uint64_t(k), *in);
+        }
+        const float* sound = in->samples + std::size_t(inOffset) * 2;
+        left += sound[0] * gainIn;
+        right += sound[1] * gainIn;
+        ++inOffset;
+        out[2 * k] = left * volumeNow_;
+        out[2 * k + 1] = right * volumeNow_;
+    }
+    // The stale sound is dropped; the new goes on from here, fading in the rest of the way.
+    for (std::size_t i = 0; i < inAt; ++i)
+        ring_.release();
+    offset_ = inOffset;
+    if (offset_ >= in->frames) {
+        ring_.release();
+        offset_ = 0;
+    }
+    fade_ = gainIn;
+    return length;
+}
+
 void AudioOutput::render(float* out, int frames) noexcept
 {
     const std::int64_t now = monotonicNowNs();
@@ -176,7 +281,7 @@ void AudioOutput::render(float* out, int frames) noexcept
     const float volumeTarget = volume_.load(std::memory_order_relaxed);
     const std::uint64_t handedBefore = building_.handedFrames;
 
-    int done = 0;
+    int done = running ? crossfade(out, frames, epoch, now, volumeTarget) : 0;
     while (done < frames) {
         AudioBlock* block = ring_.readable();
         const bool stale = block && block->epoch < epoch;
@@ -230,9 +335,7 @@ void AudioOutput::render(float* out, int frames) noexcept
         for (; k < count && (fade_ != target || volumeNow_ != volumeTarget); ++k) {
             if (fade_ != target)
                 fade_ = target > fade_ ? std::min(1.0f, fade_ + fadeStep_) : std::max(0.0f, fade_ - fadeStep_);
-            if (volumeNow_ != volumeTarget)
-                volumeNow_ = volumeTarget > volumeNow_ ? std::min(volumeTarget, volumeNow_ + volumeStep_)
-                                                       : std::max(volumeTarget, volumeNow_ - volumeStep_);
+            rampVolume(volumeTarget);
             if (target == 0.0f && fade_ <= 0.0f) {
                 count = k;   // faded out: this frame waits for the next start
                 break;
@@ -256,6 +359,7 @@ void AudioOutput::render(float* out, int frames) noexcept
     }
     if (done < frames)
         std::memset(out + std::size_t(done) * 2, 0, std::size_t(frames - done) * 2 * sizeof(float));
+    quiet_.store(!running && fade_ <= 0.0f, std::memory_order_release);
     if (done == 0 && building_.endEpoch == reportedEndEpoch_)
         return;   // nothing new: the last report stands, and its time with it
     reportedEndEpoch_ = building_.endEpoch;

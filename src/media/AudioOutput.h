@@ -66,7 +66,12 @@ public:
     void setEpoch(std::uint64_t epoch) noexcept { epoch_.store(epoch, std::memory_order_release); }
     // Main thread. Running plays the ring (fading in); not running fades out and
     // then stops taking frames, so that the next frame is the one heard on resuming.
-    void setRunning(bool running) noexcept { running_.store(running, std::memory_order_release); }
+    void setRunning(bool running) noexcept;
+    // Main thread, now and then. Once the sound has faded out after setRunning(false),
+    // pauses the device, so that nothing calls the callback while nothing plays;
+    // setRunning(true) resumes it.
+    void parkWhenSilent() noexcept;
+    bool isParked() const noexcept { return parked_; }
     // Main thread. 0 to 1; the callback moves to it over a few milliseconds.
     void setVolume(float volume) noexcept;
     float volume() const noexcept { return volume_.load(std::memory_order_relaxed); }
@@ -96,6 +101,11 @@ public:
 private:
     static void callback(void* self, std::uint8_t* stream, int bytes) noexcept;
     void render(float* out, int frames) noexcept;
+    // At the start of a callback that finds stale sound still sounding and the new
+    // sound ready behind it: the old fades out while the new fades in, over the same
+    // frames. Returns the frames written (0: no crossfade, the old fades out alone).
+    int crossfade(float* out, int frames, std::uint64_t epoch, std::int64_t now, float volumeTarget) noexcept;
+    void rampVolume(float target) noexcept;
     bool open(int rate, bool allowOtherRate);
     void close() noexcept;
     void addMark(std::uint64_t frame, const AudioBlock& block) noexcept;
@@ -111,6 +121,9 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<float> volume_{1.0f};
     std::atomic<bool> lost_{false};
+    // Set by the callback when it ran not running and silent: the device may be paused.
+    std::atomic<bool> quiet_{false};
+    bool parked_ = false;   // main thread
     SeqLocked<PlayedReport> report_;
 
     // The callback's own state.

@@ -64,6 +64,14 @@ public:
         return &blocks_[r & mask_];
     }
     void release() noexcept { read_.store(read_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+    // Reader: the published block `ahead` places after the oldest, or nullptr.
+    AudioBlock* readableAhead(std::size_t ahead) noexcept
+    {
+        const std::uint64_t at = read_.load(std::memory_order_relaxed) + ahead;
+        if (at >= write_.load(std::memory_order_acquire))
+            return nullptr;
+        return &blocks_[at & mask_];
+    }
 
     // Counts of blocks ever published and released; any thread.
     std::uint64_t written() const noexcept { return write_.load(std::memory_order_acquire); }

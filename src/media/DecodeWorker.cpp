@@ -19,8 +19,8 @@ namespace {
 // How far ahead of the listener the thread decodes: it fills the ring to half a
 // second ahead, then sleeps until the listener has used half of that, so that it
 // wakes a few times a second for a run of decoding rather than for every packet.
-// The ring holds more than twice this, so that after a skip the new sound finds
-// room while the stale still waits to be dropped by the callback.
+// The ring holds more than twice this (ringBlocksFor), so that after a skip the new
+// sound finds room while the stale still waits to be dropped by the callback.
 constexpr double fillAheadSeconds = 0.5;
 constexpr double refillBelowSeconds = 0.25;
 // Review plays the music backwards in stretches of this much source (a fifth of a
@@ -40,6 +40,16 @@ std::string fileNameOf(const std::string& path)
 }
 
 } // namespace
+
+std::size_t DecodeWorker::ringBlocksFor(int outputRate) noexcept
+{
+    const auto needed = static_cast<std::size_t>(
+        std::ceil(2 * fillAheadSeconds * std::max(outputRate, 8000) / AudioBlock::capacityFrames));
+    std::size_t blocks = 1;
+    while (blocks < needed)
+        blocks *= 2;
+    return blocks;
+}
 
 DecodeWorker::DecodeWorker(AudioRing& ring, int outputRate, ReplayGainMode replayGain)
     : ring_(ring), outputRate_(outputRate), replayGainMode_(replayGain)
@@ -66,7 +76,7 @@ void DecodeWorker::start(DecodeProgram program)
         std::lock_guard lock(mutex_);
         repeatMode_ = program.repeatMode;
         program_ = std::move(program);
-        status_ = DecodeStatus{program_.epoch, -1, false};
+        status_ = DecodeStatus{program_.epoch, -1, false, 0};
     }
     wake_.notify_one();
 }
@@ -228,6 +238,11 @@ void DecodeWorker::moveToNextItem(bool failed)
             boundaries_.erase(boundaries_.begin());
         boundaries_.push_back(boundary);
         failuresInARow_ = failed ? failuresInARow_ + 1 : 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (status_.epoch == active_.epoch)
+                status_.itemSerial = itemSerial_;
+        }
         if (!next) {
             endPending_ = true;
             return;

@@ -41,12 +41,19 @@ struct DecodeStatus {
     std::int32_t firstItem = -1;
     // Every entry failed or the queue ended before any sound: nothing will come.
     bool endedWithoutSound = false;
+    // How many item ends the decoder has gone past in this program (the number of the
+    // item, or the queue's end, it decodes now).
+    std::uint32_t itemSerial = 0;
 };
 
 class DecodeWorker {
 public:
     // Cueing and reviewing play at this multiple of real time.
     static constexpr int seekSpeed = 3;
+
+    // Ring blocks enough for twice the lookahead at `outputRate`, so that after a skip
+    // the new sound finds room while the stale still waits to be dropped.
+    static std::size_t ringBlocksFor(int outputRate) noexcept;
 
     DecodeWorker(AudioRing& ring, int outputRate, ReplayGainMode replayGain);
     ~DecodeWorker();

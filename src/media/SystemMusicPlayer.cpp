@@ -26,8 +26,6 @@ constexpr double slowRefreshIntervalSeconds = 0.25;
 constexpr double nearTheEndSeconds = 0.5;
 // A lost device is tried again this often while the player is interrupted.
 constexpr double reopenIntervalSeconds = 1.0;
-// Room for twice the decoder's lookahead at up to 96 kHz, in blocks of 512 frames.
-constexpr std::size_t ringBlocks = 256;
 constexpr double reviewStartSnapSeconds = 0.001;
 
 } // namespace
@@ -37,7 +35,8 @@ SystemMusicPlayer::SystemMusicPlayer(platform::RunLoop& runLoop, platform::Notif
     : runLoop_(runLoop),
       center_(center),
       paths_(std::make_shared<const std::vector<std::string>>()),
-      ring_(std::make_unique<AudioRing>(ringBlocks)),
+      // Sized for the rate asked; a device that gives a higher one leaves less slack, no less sound.
+      ring_(std::make_unique<AudioRing>(DecodeWorker::ringBlocksFor(options.preferredRate))),
       output_(std::make_unique<AudioOutput>(*ring_, options.preferredRate)),
       worker_(std::make_unique<DecodeWorker>(*ring_, output_->sampleRate(), options.replayGain))
 {
@@ -222,6 +221,7 @@ void SystemMusicPlayer::paceRefresh()
     refreshInterval_ = interval;
     refreshTimer_ = runLoop_.scheduledTimer(interval, [this] {
         refresh();
+        output_->parkWhenSilent();
         paceRefresh();
     });
 }

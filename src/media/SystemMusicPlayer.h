@@ -108,6 +108,8 @@ public:
     const AudioOutput& output() const noexcept { return *output_; }
     AudioOutput& output() noexcept { return *output_; }
     std::uint64_t epoch() const noexcept { return epoch_; }
+    // What the decoding thread has got to in the running program.
+    DecodeStatus decodeStatus() const { return worker_->status(); }
 
 private:
     struct DevicePoint {

@@ -7,7 +7,9 @@
 #include "media/MediaTags.h"
 #include "media/ReplayGain.h"
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 namespace media::test {
 namespace {
@@ -55,6 +57,38 @@ TEST(Decoding, EveryFormatGivesTheToneAtTheOutputRate)
         EXPECT_NEAR(double(left.size()), 44100, c.lengthTolerance + 1);
         EXPECT_NEAR(frequencyOf(left, 4410, 39690, 44100), 440.0, 1.0);
         EXPECT_GT(rmsOf(left, 4410, 39690), 0.05);
+    }
+}
+
+TEST(Decoding, FilesAreReadForWhatTheyAreWhateverTheirNameOrTheirTagsSay)
+{
+    const auto folder = freshFolder("Decoding.WhatTheyAre");
+    makeTone(folder / "tone.flac", 440, 1);
+    makeTone(folder / "tone.mp3", 440, 1, "-c:a libmp3lame");
+    // An MP3 with no tag in front, starting on its first frame.
+    makeTone(folder / "bare.mp3", 440, 1, "-c:a libmp3lame -id3v2_version 0");
+    // FLAC behind an ID3v2 tag, named as an MP3: the tag says nothing of what follows.
+    {
+        std::ifstream in(folder / "tone.flac", std::ios::binary);
+        const std::string flac((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string title = std::string(1, '\0') + "Tagged";   // Latin-1, then the text
+        std::string frame = "TIT2" + std::string{0, 0, 0, char(title.size())} + std::string(2, '\0') + title;
+        const std::string tag = "ID3" + std::string{3, 0, 0, 0, 0, 0, char(frame.size())} + frame;
+        std::ofstream(folder / "tagged-flac.mp3", std::ios::binary) << tag << flac;
+    }
+    // An MP3 (tagged) named as Ogg, and one with a cover picture.
+    std::filesystem::copy_file(folder / "tone.mp3", folder / "mp3-really.ogg");
+    const std::string cover = "ffmpeg -nostdin -v error -y -i \"" + (folder / "tone.mp3").string() +
+                              "\" -f lavfi -i testsrc2=s=300x300:d=1 -frames:v 1 -map 0 -map 1 -c:a copy -c:v png "
+                              "-id3v2_version 3 \"" + (folder / "covered.mp3").string() + "\"";
+    ASSERT_EQ(std::system(cover.c_str()), 0) << cover;
+    for (const char* name : {"bare.mp3", "tagged-flac.mp3", "mp3-really.ogg", "covered.mp3"}) {
+        SCOPED_TRACE(name);
+        AudioDecoder decoder(folder / name, 44100);
+        const std::vector<float> left = leftOf(decodeAll(decoder));
+        // Without the LAME header the encoder's delay and padding stay: up to two packets more.
+        EXPECT_NEAR(double(left.size()), 44100 + 1152, 1153);
+        EXPECT_NEAR(frequencyOf(left, 4410, 39690, 44100), 440.0, 1.0);
     }
 }
 

@@ -81,9 +81,26 @@ Recording readRecording(const std::filesystem::path& file)
     Recording recording;
     std::ifstream in(file, std::ios::binary);
     std::vector<float> frame(2);
-    while (in.read(reinterpret_cast<char*>(frame.data()), 2 * sizeof(float)))
+    while (in.read(reinterpret_cast<char*>(frame.data()), 2 * sizeof(float))) {
         recording.left.push_back(frame[0]);
+        recording.right.push_back(frame[1]);
+    }
     return recording;
+}
+
+std::vector<float> soundWithoutPauses(const Recording& recording)
+{
+    std::vector<float> sound;
+    const std::vector<float>& left = recording.left;
+    std::size_t zeros = 0;
+    for (std::size_t i = recording.firstSound(), end = recording.endOfSound(); i < end; ++i) {
+        zeros = left[i] == 0.0f ? zeros + 1 : 0;
+        if (zeros == 0)
+            sound.push_back(left[i]);
+        else if (zeros == 1 && i + 1 < end && left[i + 1] != 0.0f)
+            sound.push_back(0.0f);
+    }
+    return sound;
 }
 
 void PlayerTest::SetUp()

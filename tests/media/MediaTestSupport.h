@@ -31,13 +31,17 @@ double rmsOf(const std::vector<float>& left, std::size_t from, std::size_t to);
 
 // What the disk driver wrote: float stereo frames.
 struct Recording {
-    std::vector<float> left;
+    std::vector<float> left, right;
     double rate = 44100;
     // Indices of the first and one past the last frame that is not exact silence.
     std::size_t firstSound() const;
     std::size_t endOfSound() const;
 };
 Recording readRecording(const std::filesystem::path& file);
+// The left channel from the first sound to the last with the silence of pauses taken
+// out: runs of exact zeros longer than one frame (a tone is exactly 0 at a frame now
+// and then, never twice in a row).
+std::vector<float> soundWithoutPauses(const Recording& recording);
 
 // A player on the real clock with SDL's disk driver writing into `folder`/out.raw.
 class PlayerTest : public ::testing::Test {

@@ -51,24 +51,18 @@ TEST_F(PlayerSound, PauseThenPlayResumesAtTheSameSample)
     EXPECT_EQ(player->playbackState(), Paused);
     pump(0.1);
     const double pausedAt = player->currentPlaybackTime();
-    pump(0.2);
+    // Once faded out, the device is paused: nothing calls the engine while nothing plays.
+    ASSERT_TRUE(pumpUntil([&] { return player->output().isParked(); }, 2.0));
+    pump(0.1);
     EXPECT_DOUBLE_EQ(player->currentPlaybackTime(), pausedAt);
     player->play();
+    EXPECT_FALSE(player->output().isParked());
     ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 2.0));
 
     // Without the silence of the pause the tone runs on without a frame lost or repeated:
     // every period between upward zero crossings is 100 frames.
     const Recording out = finishRecording();
-    // The tone itself is exactly 0 every 50 frames: only longer runs are the pause.
-    std::vector<float> sound;
-    std::size_t zeros = 0;
-    for (std::size_t i = out.firstSound(); i < out.endOfSound(); ++i) {
-        zeros = out.left[i] == 0.0f ? zeros + 1 : 0;
-        if (zeros == 0)
-            sound.push_back(out.left[i]);
-        else if (zeros == 1 && i + 1 < out.left.size() && out.left[i + 1] != 0.0f)
-            sound.push_back(0.0f);
-    }
+    const std::vector<float> sound = soundWithoutPauses(out);
     EXPECT_NEAR(double(sound.size()), rate, 2);
     std::vector<std::size_t> crossings;
     for (std::size_t i = 1; i < sound.size(); ++i)
@@ -254,34 +248,49 @@ TEST_F(PlayerQueue, SkipsWrapUnderRepeatAllAndStopPastTheEndOtherwise)
 
 TEST_F(PlayerQueue, RepeatChangedAfterTheNextItemWasPreparedIsHonoured)
 {
-    // The decoder runs a quarter to half a second ahead: 0.85 s into a 1 s item the
-    // next one is already opened and decoded into the ring.
+    // The decoder runs a quarter to half a second ahead of the listener. Each round pauses
+    // near the end of an item, waits for the decoder to have gone past that end (so what
+    // follows was decided under the old mode), changes the mode and plays on.
     makeTone(folder / "a.flac", 440, 1);
     makeTone(folder / "b.flac", 660, 1);
     makePlayer();
     setQueue({folder / "a.flac", folder / "b.flac"});
-    const auto nearTheEnd = [&] { return player->currentPlaybackTime() > 0.85; };
+    std::uint32_t heard = 0;   // the decoder's number for the item heard
+    const auto pauseNearTheEndWithTheNextPrepared = [&] {
+        if (!pumpUntil([&] { return player->currentPlaybackTime() > 0.85; }, 10.0))
+            return false;
+        player->pause();
+        return pumpUntil([&] { return player->decodeStatus().itemSerial > heard; }, 10.0);
+    };
+    const auto changeAndPlayOn = [&](std::int32_t mode) {
+        const std::uint32_t prepared = player->decodeStatus().itemSerial;
+        player->setRepeatMode(mode);
+        // Decided again: what was prepared is taken back and another item follows.
+        const bool decidedAgain = pumpUntil([&] { return player->decodeStatus().itemSerial > prepared; }, 10.0);
+        heard = player->decodeStatus().itemSerial;
+        player->play();
+        return decidedAgain;
+    };
     player->play();
-    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
-    player->setRepeatMode(platform::RepeatMode::One);   // a again, not b
-    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() < 0.5; }, 1.0));
+    ASSERT_TRUE(pauseNearTheEndWithTheNextPrepared());
+    ASSERT_TRUE(changeAndPlayOn(platform::RepeatMode::One));   // a again, not b
+    ASSERT_TRUE(pumpUntil([&] { return player->currentPlaybackTime() < 0.5; }, 10.0));
     EXPECT_EQ(player->indexOfNowPlayingItem(), 0u);
-    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
-    player->setRepeatMode(platform::RepeatMode::Default);   // on to b after all
-    ASSERT_TRUE(pumpUntil([&] { return player->indexOfNowPlayingItem() == 1; }, 1.0));
+    ASSERT_TRUE(pauseNearTheEndWithTheNextPrepared());
+    ASSERT_TRUE(changeAndPlayOn(platform::RepeatMode::Default));   // on to b after all
+    ASSERT_TRUE(pumpUntil([&] { return player->indexOfNowPlayingItem() == 1; }, 10.0));
     player->setRepeatMode(platform::RepeatMode::All);
-    ASSERT_TRUE(pumpUntil(nearTheEnd, 2.0));
-    player->setRepeatMode(platform::RepeatMode::Default);   // the last item: no wrap, the end
-    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 1.0));
+    ASSERT_TRUE(pauseNearTheEndWithTheNextPrepared());
+    ASSERT_TRUE(changeAndPlayOn(platform::RepeatMode::Default));   // the last item: no wrap, the end
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 10.0));
     EXPECT_EQ(player->indexOfNowPlayingItem(), platform::NotFound);
 
-    // a twice, then b, joined without a gap and nothing of the withdrawn items heard.
-    const Recording out = finishRecording();
-    const std::size_t start = out.firstSound();
-    EXPECT_NEAR(double(out.endOfSound() - start), 3 * rate, rate / 1000);
-    EXPECT_NEAR(frequencyOf(out.left, start + 2000, start + 42000, rate), 440.0, 1.0);
-    EXPECT_NEAR(frequencyOf(out.left, start + 46100, start + 86000, rate), 440.0, 1.0);
-    EXPECT_NEAR(frequencyOf(out.left, start + 90200, start + 130000, rate), 660.0, 1.0);
+    // a twice, then b, joined without a gap (the pauses aside) and nothing of the withdrawn items heard.
+    const std::vector<float> sound = soundWithoutPauses(finishRecording());
+    EXPECT_NEAR(double(sound.size()), 3 * rate, rate / 1000);
+    EXPECT_NEAR(frequencyOf(sound, 2000, 42000, rate), 440.0, 1.0);
+    EXPECT_NEAR(frequencyOf(sound, 46100, 86000, rate), 440.0, 1.0);
+    EXPECT_NEAR(frequencyOf(sound, 90200, 130000, rate), 660.0, 1.0);
 }
 
 TEST_F(PlayerQueue, BadFilesAreSkippedWithOneLineEachAndALyingExtensionStillPlays)

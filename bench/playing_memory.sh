@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# What playing costs in memory: runs the real window on a virtual X display (Xvfb)
+# twice, once idle with nothing to play and once playing two minutes of MP3 through
+# the audio engine (SDL's dummy driver), and prints for each the process's resident
+# memory from /proc/PID/status (VmRSS = RssAnon + RssFile, and VmHWM) and a
+# breakdown from /proc/PID/smaps (malloc arenas of the threads, thread stacks, the
+# libraries' resident pages, …). Extra environment (MALLOC_ARENA_MAX=…, SPOOLORA_RENDERER=…)
+# passes through to the player, for comparisons.
+# Usage: bench/playing_memory.sh [PATH_TO_SPOOLORA] [SECONDS]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+binary=${1:-$top/build/release/src/app/spoolora}
+seconds=${2:-20}
+[ -x "$binary" ] || { echo "playing_memory: no player at $binary (build it first, or pass its path)" >&2; exit 2; }
+name=playing_memory skip_status=2
+source "$top/tests/support/virtual_desktop.sh"
+require_tools Xvfb xdotool ffmpeg python3
+start_virtual_display
+
+# The same music as bench/cpu_usage.sh: two minutes of a chord with noise, as MP3.
+ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
+    -b:a 256k "$work/music.mp3"
+
+field() { awk -v f="$1:" '$1 == f { printf "%.1f", $2 / 1024 }' "/proc/$app/status"; }
+run() { # run LABEL [FILE…]
+    local label=$1
+    shift
+    rm -rf "$work/config" "$work/state"
+    SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 "$binary" --config-dir "$work/config" --scale 2 "$@" \
+        2>"$work/stats" &
+    app=$!
+    timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' >/dev/null
+    sleep "$seconds"
+    local renderer
+    renderer=$(grep -o '([a-z]* renderer)' "$work/stats" | tail -n 1 || true)
+    printf "%-8s VmRSS %6s MiB = RssAnon %6s + RssFile %6s (+ RssShmem %s)  VmHWM %6s MiB  %s\n" "$label" \
+        "$(field VmRSS)" "$(field RssAnon)" "$(field RssFile)" "$(field RssShmem)" "$(field VmHWM)" "${renderer:-}"
+    python3 "$top/bench/memory_breakdown.py" "$app"
+    kill "$app"
+    wait "$app" || true
+    app=""
+}
+
+echo "after ${seconds} s, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+run idle
+run playing "$work/music.mp3"
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg)"
