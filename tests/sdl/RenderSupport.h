@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,12 +80,14 @@ struct Difference {
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;   // inclusive bounds
 };
 
-inline Difference differenceOf(const Frame& a, const Frame& b, int tolerance = 8)
+// Only the pixels for which `counted` (given x and y) is true, when given.
+inline Difference differenceOf(const Frame& a, const Frame& b, int tolerance = 8,
+                               const std::function<bool(int, int)>& counted = {})
 {
     Difference d;
     for (int y = 0; y < a.height; ++y)
         for (int x = 0; x < a.width; ++x)
-            if (channelDifference(a.pixel(x, y), b.pixel(x, y)) > tolerance) {
+            if (channelDifference(a.pixel(x, y), b.pixel(x, y)) > tolerance && (!counted || counted(x, y))) {
                 ++d.count;
                 d.left = std::min(d.left, x);
                 d.right = std::max(d.right, x);

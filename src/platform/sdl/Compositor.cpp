@@ -74,7 +74,7 @@ const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
     if (viewportChanged_ || frameNumber_ <= 1)
         damage_ = {screen};
     else
-        damage_ = damageBetween(previous_, current_, screen);
+        damage_ = damageBetween(previous_, current_, screen, textures_.software());
     viewportChanged_ = false;
     return current_;
 }

@@ -71,6 +71,8 @@ public:
     // runs drawRect of views that asked for it, and forgets finished transitions.
     const DisplayList& compose(Window& window, Nanoseconds now);
     const FrameTiming& timing() const noexcept { return builder_.timing(); }
+    // The frame last composed.
+    const DisplayList& displayList() const noexcept { return current_; }
 
     // The pixel rectangles where the frame just composed differs from the one
     // before it (the whole screen for the first frame or after a new viewport).

@@ -1,6 +1,7 @@
 #include "platform/sdl/DisplayList.h"
 
 #include "platform/sdl/CompositorSupport.h"
+#include "platform/sdl/TurnProfile.h"
 
 #include <cairo.h>
 
@@ -89,15 +90,49 @@ bool looksTheSame(const DrawCommand& a, const DrawCommand& b) noexcept
 {
     return a.sameAs(b) && a.prepared == b.prepared;
 }
+
+// Where a round piece that only turned on, by less than a sixth of a turn, can show
+// something else: the tiles that its spokes, teeth and marks passed through. Adds them
+// to `tiles` as rectangles and returns true; returns false when the change is not such
+// a turn.
+bool addTurnDamage(const DrawCommand& before, const DrawCommand& after, const SDL_Rect& screen,
+                   std::vector<SDL_Rect>& tiles)
+{
+    const TurnProfile* profile = after.texture ? after.texture->turnProfile.get() : nullptr;
+    const SDL_FRect& d = after.destination;
+    if (!profile || !after.turning || before.texture != after.texture || before.prepared != after.prepared
+        || std::fabs(d.w - d.h) >= 0.5f || !(d.w > 0))
+        return false;
+    DrawCommand turnedBack = before;
+    turnedBack.angleDegrees = after.angleDegrees;
+    if (!turnedBack.sameAs(after))
+        return false;
+    const double turn = std::remainder(after.angleDegrees - before.angleDegrees, 360.0);
+    if (!(std::fabs(turn) <= 60.0))
+        return false;
+    const SDL_Rect area = intersect(after.bounds(), screen);
+    if (!isEmpty(area))
+        profile->changedTiles(d, area, {screen.x, screen.y}, before.angleDegrees + std::min(0.0, turn),
+                              before.angleDegrees + std::max(0.0, turn), tiles);
+    return true;
+}
 } // namespace
 
-std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen)
+std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen,
+                                    bool reelsByTiles)
 {
     std::vector<SDL_Rect> rects;
+    std::vector<SDL_Rect> turnRects;
     const auto add = [&](const DrawCommand& command) {
         const SDL_Rect r = intersect(command.bounds(), screen);
         if (!isEmpty(r))
             rects.push_back(r);
+    };
+    const auto changed = [&](const DrawCommand& before, const DrawCommand& after) {
+        if (reelsByTiles && addTurnDamage(before, after, screen, turnRects))
+            return;
+        add(before);
+        add(after);
     };
     const auto& before = previous.commands;
     const auto& after = current.commands;
@@ -106,10 +141,8 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
                                         [](const DrawCommand& a, const DrawCommand& b) { return a.key == b.key; });
     if (sameKeys) {
         for (std::size_t i = 0; i < after.size(); ++i)
-            if (!looksTheSame(after[i], before[i])) {
-                add(before[i]);
-                add(after[i]);
-            }
+            if (!looksTheSame(after[i], before[i]))
+                changed(before[i], after[i]);
     } else {
         // Pieces came or went: match them by key. Pieces that swapped places in the
         // stacking order would need the region of both, which is nearly the screen anyway.
@@ -129,10 +162,8 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
             if (it->second < lastIndex)
                 reordered = true;
             lastIndex = it->second;
-            if (!looksTheSame(command, before[it->second])) {
-                add(before[it->second]);
-                add(command);
-            }
+            if (!looksTheSame(command, before[it->second]))
+                changed(before[it->second], command);
         }
         if (reordered)
             return {screen};
@@ -158,7 +189,16 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
         SDL_Rect all{};
         for (const SDL_Rect& r : rects)
             all = unite(all, r);
-        return {all};
+        rects = {all};
+    }
+    // The tiles of turning reels are few and small, and never overlap one another; those
+    // inside a rectangle already damaged add nothing.
+    for (const SDL_Rect& tile : turnRects) {
+        const bool inside = std::any_of(rects.begin(), rects.end(), [&](const SDL_Rect& r) {
+            return tile.x >= r.x && tile.y >= r.y && tile.x + tile.w <= r.x + r.w && tile.y + tile.h <= r.y + r.h;
+        });
+        if (!inside)
+            rects.push_back(tile);
     }
     return rects;
 }

@@ -13,6 +13,8 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform::sdl {
 
+class TurnProfile;
+
 // A texture made by the compositor; immutable once made, so that a snapshot can
 // keep showing it after the view has moved on.
 struct Texture {
@@ -28,6 +30,8 @@ struct Texture {
     // Nothing is drawn outside the circle inscribed in the square texture (a reel), so
     // turning it never reaches past its upright square.
     bool roundContent = false;
+    // For round content that is turned: where turning it changes what it shows.
+    std::shared_ptr<const TurnProfile> turnProfile;
     // The pixels (premultiplied), kept on software renderers so that a turned copy
     // can be made once instead of turning the texture at every frame.
     std::shared_ptr<cairo_surface_t> pixels;
@@ -79,8 +83,12 @@ struct DisplayList {
 // The pixel rectangles, within the screen, where the frame `after` differs from
 // `before`: the places of pieces that changed, came or went. Pieces are matched
 // by key; when pieces changed their stacking order, the whole screen. Overlapping
-// rectangles are merged, and many become their union.
-std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen);
+// rectangles are merged, and many become their union. With `reelsByTiles`, a reel
+// that only turned on damages only the tiles where its spokes and marks passed
+// (where it looks the same all round, it shows the same within the shimmer of its
+// smooth edges); otherwise its whole square.
+std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen,
+                                    bool reelsByTiles = false);
 
 // Of the pieces (bottom first), those that show in the region: the ones that reach
 // into it, from the last that covers all of it on.

@@ -13,7 +13,7 @@ using namespace support;
 namespace {
 
 // What may be kept of the layers below turning reels, in bytes: both reels' squares
-// in each of the wobble's poses at 2×, with room to spare.
+// in each of the wobble's four poses at 3×, with room to spare.
 constexpr std::size_t maxKeptBelowBytes = 6 * 1024 * 1024;
 // Side of the squares in which the kept top is known to be opaque or not, in pixels.
 constexpr int topStackTile = 16;
@@ -256,64 +256,120 @@ std::vector<bool> KeptLayers::topTilesToRedraw(const std::vector<SDL_Rect>& draw
     return tiles;
 }
 
-// Draws the pieces inside the rectangle. When a reel turns there and the same
-// rectangle was drawn in the frame before, what lies below the reel is kept.
+// Draws the pieces inside the rectangle. Where a reel turns, what lies below it is
+// copied from the picture kept of its square, once there is one.
 void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& all)
 {
     const std::vector<const DrawCommand*> pieces = piecesShowingIn(all, rect);
-    std::size_t firstTurning = pieces.size();
-    for (std::size_t i = 0; i < pieces.size() && firstTurning == pieces.size(); ++i)
-        if (pieces[i]->turning)
-            firstTurning = i;
-    const auto plain = [&] {
+    const auto turning = std::find_if(pieces.begin(), pieces.end(), [](const DrawCommand* p) { return p->turning; });
+    const Texture* kept = nullptr;
+    SDL_Rect square{};
+    if (turning != pieces.end() && turning != pieces.begin()) {
+        square = intersect((*turning)->bounds(), screen_);
+        kept = keptBelow(**turning, square);
+    }
+    if (!kept) {
         for (const DrawCommand* piece : pieces)
             drawPiece(*piece, rect);
-    };
-    if (firstTurning == pieces.size() || firstTurning == 0 || !pieces.front()->covers(rect)) {
-        plain();
         return;
     }
+    // Around the square, the pieces are drawn as they are (another reel among them).
+    const SDL_Rect inside = intersect(rect, square);
+    const int right = rect.x + rect.w, bottom = rect.y + rect.h;
+    const int insideRight = inside.x + inside.w, insideBottom = inside.y + inside.h;
+    for (const SDL_Rect& part : {SDL_Rect{rect.x, rect.y, rect.w, inside.y - rect.y},
+                                 SDL_Rect{rect.x, insideBottom, rect.w, bottom - insideBottom},
+                                 SDL_Rect{rect.x, inside.y, inside.x - rect.x, inside.h},
+                                 SDL_Rect{insideRight, inside.y, right - insideRight, inside.h}})
+        if (!isEmpty(part))
+            drawPieces(part, pieces);
+    const SDL_Rect source{inside.x - square.x, inside.y - square.y, inside.w, inside.h};
+    const SDL_FRect at{float(inside.x), float(inside.y), float(inside.w), float(inside.h)};
+    SDL_RenderSetClipRect(renderer_, &inside);
+    SDL_SetTextureBlendMode(kept->handle, SDL_BLENDMODE_NONE);
+    SDL_RenderCopyF(renderer_, kept->handle, &source, &at);
+    for (auto it = turning; it != pieces.end(); ++it)
+        drawPiece(**it, inside);
+}
 
-    const auto samePieces = [&](const KeptBelow& kept) {
-        if (!kept.texture || kept.pieces.size() != firstTurning)
+std::vector<const DrawCommand*> KeptLayers::piecesBelow(const DrawCommand& turning, const SDL_Rect& square) const
+{
+    std::vector<const DrawCommand*> all;
+    for (const DrawCommand& command : current_->commands) {
+        if (&command == &turning)
+            break;
+        all.push_back(&command);
+    }
+    std::vector<const DrawCommand*> below = piecesShowingIn(all, square);
+    if (below.empty() || !below.front()->covers(square))
+        below.clear();
+    return below;
+}
+
+const Texture* KeptLayers::keptBelow(const DrawCommand& turning, const SDL_Rect& square)
+{
+    if (isEmpty(square))
+        return nullptr;
+    const std::vector<const DrawCommand*> below = piecesBelow(turning, square);
+    if (below.empty())
+        return nullptr;
+    const auto showsBelow = [&](const KeptBelow& kept) {
+        if (kept.turningKey != turning.key || !SDL_RectEquals(&kept.rect, &square) || kept.pieces.size() != below.size())
             return false;
-        for (std::size_t i = 0; i < firstTurning; ++i)
-            if (!showsTheSame(kept.pieces[i], *pieces[i]))
+        for (std::size_t i = 0; i < below.size(); ++i)
+            if (!showsTheSame(kept.pieces[i], *below[i]))
                 return false;
         return true;
     };
-    bool seen = false;
-    for (KeptBelow& kept : keptBelow_) {
-        if (!SDL_RectEquals(&kept.rect, &rect))
-            continue;
-        seen = true;
-        if (!samePieces(kept))
-            continue;
-        kept.frame = frame_;
-        const SDL_FRect whole{float(rect.x), float(rect.y), float(rect.w), float(rect.h)};
-        SDL_RenderSetClipRect(renderer_, &rect);
-        SDL_SetTextureBlendMode(kept.texture->handle, SDL_BLENDMODE_NONE);
-        SDL_RenderCopyF(renderer_, kept.texture->handle, nullptr, &whole);
-        for (std::size_t i = firstTurning; i < pieces.size(); ++i)
-            drawPiece(*pieces[i], rect);
-        return;
+    const auto it = std::find_if(keptBelow_.begin(), keptBelow_.end(), showsBelow);
+    if (it == keptBelow_.end()) {
+        // Seen once: it may never come back (a sliding screen). Only one such sighting
+        // per reel is remembered.
+        std::erase_if(keptBelow_, [&](const KeptBelow& k) { return !k.texture && k.turningKey == turning.key; });
+        KeptBelow seen{square, turning.key, frame_, nullptr, {}};
+        for (const DrawCommand* piece : below)
+            seen.pieces.push_back(*piece);
+        keptBelow_.push_back(std::move(seen));
+        return nullptr;
     }
-    if (!seen) {
-        // Seen once: it may never come back; only remember the rectangle.
-        keptBelow_.push_back({rect, frame_, nullptr, {}});
-        plain();
-        return;
+    if (!it->texture) {
+        // Seen again in a later frame: it stays, and is worth drawing apart once.
+        if (it->frame == frame_)
+            return nullptr;
+        it->texture = drawnApart(square, below);
+        if (!it->texture) {
+            keptBelow_.erase(it);
+            return nullptr;
+        }
     }
-    // Drawn in place, then read back: keeping what lies below costs one copy. The
-    // wobble poses the bands four ways in turn, so several versions are kept.
-    for (std::size_t i = 0; i < firstTurning; ++i)
-        drawPiece(*pieces[i], rect);
-    KeptBelow kept{rect, frame_, readBack(rect), {}};
-    for (std::size_t i = 0; i < firstTurning; ++i)
-        kept.pieces.push_back(*pieces[i]);
-    keptBelow_.push_back(std::move(kept));
-    for (std::size_t i = firstTurning; i < pieces.size(); ++i)
-        drawPiece(*pieces[i], rect);
+    it->frame = frame_;
+    return it->texture.get();
+}
+
+// The pieces drawn inside the square into a picture of their own, in the target's
+// format so that copying it back is a plain copy.
+TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces)
+{
+    SDL_Texture* handle =
+        SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
+    if (!handle)
+        return nullptr;
+    SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
+    if (SDL_SetRenderTarget(renderer_, handle) != 0) {
+        SDL_DestroyTexture(handle);
+        return nullptr;
+    }
+    for (const DrawCommand* piece : pieces)
+        drawCommand(renderer_, *piece, square, {square.x, square.y});
+    SDL_RenderSetClipRect(renderer_, nullptr);
+    SDL_SetRenderTarget(renderer_, previous);
+    auto texture = std::make_shared<Texture>();
+    texture->handle = handle;
+    texture->widthPixels = square.w;
+    texture->heightPixels = square.h;
+    texture->opaque = true;
+    textures_.countMade();
+    return texture;
 }
 
 void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
@@ -331,32 +387,18 @@ void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
         SDL_UnlockSurface(surface_);
 }
 
-// What the renderer's target holds in the rectangle, as a texture.
-TexturePtr KeptLayers::readBack(const SDL_Rect& rect)
-{
-    // Read and kept in the target's own format, so that both ways are plain copies.
-    SDL_RenderSetClipRect(renderer_, nullptr);
-    if (SDL_BYTESPERPIXEL(targetFormat_) != 4)
-        return nullptr;
-    auto texture = textures_.filled(rect.w, rect.h, targetFormat_, SDL_BLENDMODE_NONE, [&](Uint32* pixels, int pitch) {
-        return SDL_RenderReadPixels(renderer_, &rect, targetFormat_, pixels, pitch) == 0;
-    });
-    if (texture)
-        texture->opaque = true;
-    return texture;
-}
-
 void KeptLayers::forgetUnusedKeptLayers()
 {
     // Kept pictures not used for a while go, and the oldest go first beyond a limit.
-    std::erase_if(keptBelow_, [this](const KeptBelow& kept) { return kept.frame + 120 < frame_; });
-    std::size_t bytes = 0;
-    for (const KeptBelow& kept : keptBelow_)
-        bytes += std::size_t(kept.rect.w) * std::size_t(kept.rect.h) * 4;
+    std::erase_if(keptBelow_, [this](const KeptBelow& kept) { return kept.frame + 30 < frame_; });
+    std::size_t bytes = belowBytes();
     while (bytes > maxKeptBelowBytes) {
-        const auto oldest = std::min_element(keptBelow_.begin(), keptBelow_.end(),
-                                             [](const KeptBelow& a, const KeptBelow& b) { return a.frame < b.frame; });
-        bytes -= std::size_t(oldest->rect.w) * std::size_t(oldest->rect.h) * 4;
+        const auto oldest = std::min_element(keptBelow_.begin(), keptBelow_.end(), [](const KeptBelow& a, const KeptBelow& b) {
+            return (a.texture != nullptr) > (b.texture != nullptr) || (bool(a.texture) == bool(b.texture) && a.frame < b.frame);
+        });
+        if (oldest == keptBelow_.end() || !oldest->texture)
+            break;
+        bytes -= textureBytes(*oldest->texture);
         keptBelow_.erase(oldest);
     }
 }

@@ -6,8 +6,9 @@
 //  - the top of the display list that did not change since the last frame (the
 //    skin, the labels, the toolbar) is kept as one picture with a map of where it
 //    is opaque; below its opaque parts nothing needs drawing at all;
-//  - in a region redrawn at every frame because a reel turns in it, what lies below
-//    the reel is read back from the frame once and copied in the following frames.
+//  - what lies below a turning reel, in the reel's square, is drawn once into a
+//    picture of its own and copied in the following frames, into whichever parts of
+//    the square are redrawn.
 
 #include "platform/sdl/DisplayList.h"
 
@@ -43,13 +44,19 @@ private:
     void drawRegion(const SDL_Rect& region, bool everything);
     void drawPieces(const SDL_Rect& rect, const std::vector<const DrawCommand*>& pieces);
     void drawPiece(const DrawCommand& piece, const SDL_Rect& rect);
+    // The pieces of the frame below the turning piece that show in its square, when the
+    // lowest of them covers the square; none otherwise.
+    std::vector<const DrawCommand*> piecesBelow(const DrawCommand& turning, const SDL_Rect& square) const;
+    // What lies below the turning piece in its square, kept; none while it has not
+    // shown the same in two frames.
+    const Texture* keptBelow(const DrawCommand& turning, const SDL_Rect& square);
+    TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces);
     void updateTopStack();
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
     std::vector<SDL_Rect> openRects(const SDL_Rect& region, const std::vector<bool>& tiles) const;
     // The tiles where the kept top must be drawn again after the rectangles were drawn below it.
     std::vector<bool> topTilesToRedraw(const std::vector<SDL_Rect>& drawnBelow) const;
-    TexturePtr readBack(const SDL_Rect& rect);
 
     SDL_Renderer* renderer_;
     TextureFactory& textures_;
@@ -74,11 +81,13 @@ private:
         std::vector<bool> painted;   // open tiles where it paints something
     };
     std::unique_ptr<TopStack> topStack_;
-    // What lies below a turning reel in a rectangle redrawn at every frame.
+    // What lies below a turning reel in its square. The wobble poses the tape four ways
+    // in turn, so each reel has a few of these.
     struct KeptBelow {
-        SDL_Rect rect{};
-        unsigned long frame = 0;
-        TexturePtr texture;
+        SDL_Rect rect{};               // the reel's square
+        std::uint64_t turningKey = 0;  // the reel's piece
+        unsigned long frame = 0;       // last used or seen
+        TexturePtr texture;            // none while seen only once
         std::vector<DrawCommand> pieces;
     };
     std::vector<KeptBelow> keptBelow_;

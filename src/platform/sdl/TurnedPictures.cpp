@@ -173,7 +173,51 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
     };
     // The samples of one row between two columns, from the row's first sample on.
     const auto turnSpan = [&](Uint32* row, int from, int to, std::int64_t u, std::int64_t v) {
-        for (int x = from; x < to; ++x, u += stepU, v += stepV) {
+        int x = from;
+#if defined(__SSE2__)
+        if constexpr (landing == Landing::Over) {
+            // Two neighbouring pixels at a time while both sample inside the picture.
+            const __m128i zero = _mm_setzero_si128();
+            for (; x + 1 < to; x += 2, u += 2 * stepU, v += 2 * stepV) {
+                const std::int64_t xa = u >> 16, ya = v >> 16;
+                const std::int64_t xb = (u + stepU) >> 16, yb = (v + stepV) >> 16;
+                if (xa < 0 || ya < 0 || xa + 1 >= sourceWidth || ya + 1 >= sourceHeight || xb < 0 || yb < 0
+                    || xb + 1 >= sourceWidth || yb + 1 >= sourceHeight)
+                    break;
+                const Uint32* qa = source + ya * stride + xa;
+                const Uint32* qb = source + yb * stride + xb;
+                const __m128i upper = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa)),
+                                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(qb)));
+                const __m128i lower =
+                    _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa + stride)),
+                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(qb + stride)));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(upper, lower), zero)) == 0xffff)
+                    continue;   // nothing of the picture here: what lies below stays
+                // Down first, each pixel by its own weight: upper + (lower − upper) × w / 256.
+                const auto down = [&](__m128i up, __m128i low, std::int64_t vv) {
+                    const __m128i w = _mm_set1_epi16(static_cast<short>(((vv >> 8) & 0xff) << 7));
+                    return _mm_add_epi16(up, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(low, up), 1), w));
+                };
+                const __m128i a = down(_mm_unpacklo_epi8(upper, zero), _mm_unpacklo_epi8(lower, zero), v);
+                const __m128i b = down(_mm_unpackhi_epi8(upper, zero), _mm_unpackhi_epi8(lower, zero), v + stepV);
+                // Then across: the left samples of both pixels, and their right ones.
+                const __m128i left = _mm_unpacklo_epi64(a, b);
+                const __m128i right = _mm_unpackhi_epi64(a, b);
+                const __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(((u >> 8) & 0xff) << 7)),
+                                                      _mm_set1_epi16(static_cast<short>((((u + stepU) >> 8) & 0xff) << 7)));
+                const __m128i p = _mm_add_epi16(left, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(right, left), 1), wx));
+                // Over what lies below: p + below × (255 − alpha of p) / 255.
+                const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xff), 0xff);
+                const __m128i rest = _mm_sub_epi16(_mm_set1_epi16(255), alpha);
+                auto* out = reinterpret_cast<__m128i*>(row + x);
+                const __m128i below = _mm_unpacklo_epi8(_mm_loadl_epi64(out), zero);
+                __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(below, rest), _mm_set1_epi16(128));
+                mixed = _mm_srli_epi16(_mm_add_epi16(mixed, _mm_srli_epi16(mixed, 8)), 8);
+                _mm_storel_epi64(out, _mm_packus_epi16(_mm_add_epi16(p, mixed), zero));
+            }
+        }
+#endif
+        for (; x < to; ++x, u += stepU, v += stepV) {
             const std::int64_t x0 = u >> 16, y0 = v >> 16;
             const auto wx = static_cast<Uint32>((u >> 8) & 0xff), wy = static_cast<Uint32>((v >> 8) & 0xff);
             Uint32 p00, p01, p10, p11;
