@@ -30,6 +30,9 @@ struct Texture {
     // Nothing is drawn outside the circle inscribed in the square texture (a reel), so
     // turning it never reaches past its upright square.
     bool roundContent = false;
+    // For a view's drawing: a digest of its pixels, to tell a drawing that came out the
+    // same as before (0: none).
+    std::uint64_t contentDigest = 0;
     // For round content that is turned: where turning it changes what it shows.
     std::shared_ptr<const TurnProfile> turnProfile;
     // The pixels (premultiplied), kept on software renderers so that a turned copy

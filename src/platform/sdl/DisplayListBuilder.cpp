@@ -338,7 +338,7 @@ public:
                                  && !cache_.drawing->pixels;
         if (cache_.contentVersion != view_.contentVersion() || cache_.scale != textures.scale()
             || view_.needsDisplay() || lacksPixels) {
-            cache_.drawing = textures.drawing(view_, use);
+            cache_.drawing = textures.drawing(view_, use, lacksPixels ? nullptr : cache_.drawing);
             cache_.contentVersion = view_.contentVersion();
             cache_.scale = textures.scale();
         }

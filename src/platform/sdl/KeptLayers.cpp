@@ -26,6 +26,35 @@ bool showsTheSame(const DrawCommand& kept, const DrawCommand& piece) noexcept
 
 } // namespace
 
+KeptLayers::Shown::Shown(const DrawCommand& piece) noexcept
+    : key(piece.key),
+      texture(piece.texture ? piece.texture->id : 0),
+      prepared(piece.prepared ? piece.prepared->id : 0),
+      destination(piece.destination),
+      angleDegrees(piece.angleDegrees),
+      color(piece.color),
+      blendMode(piece.blendMode),
+      clip(piece.clip)
+{
+}
+
+bool KeptLayers::Shown::operator==(const Shown& o) const noexcept
+{
+    return key == o.key && texture == o.texture && prepared == o.prepared && destination.x == o.destination.x
+           && destination.y == o.destination.y && destination.w == o.destination.w && destination.h == o.destination.h
+           && angleDegrees == o.angleDegrees && color.r == o.color.r && color.g == o.color.g && color.b == o.color.b
+           && color.a == o.color.a && blendMode == o.blendMode && SDL_RectEquals(&clip, &o.clip);
+}
+
+bool KeptLayers::showsGonePictures(const KeptBelow& kept) const
+{
+    const auto gone = [&](std::uint64_t id) {
+        return id != 0 && !std::binary_search(picturesShown_.begin(), picturesShown_.end(), id);
+    };
+    return std::any_of(kept.pieces.begin(), kept.pieces.end(),
+                       [&](const Shown& piece) { return gone(piece.texture) || gone(piece.prepared); });
+}
+
 void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, const std::vector<SDL_Rect>& regions,
                       bool everything, const SDL_Rect& screen, unsigned long frame)
 {
@@ -33,6 +62,14 @@ void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, c
     previous_ = &previous;
     screen_ = screen;
     frame_ = frame;
+    picturesShown_.clear();
+    for (const DrawCommand& command : current.commands) {
+        if (command.texture)
+            picturesShown_.push_back(command.texture->id);
+        if (command.prepared)
+            picturesShown_.push_back(command.prepared->id);
+    }
+    std::sort(picturesShown_.begin(), picturesShown_.end());
     updateTopStack();
     for (const SDL_Rect& region : regions)
         drawRegion(region, everything);
@@ -317,7 +354,7 @@ const Texture* KeptLayers::keptBelow(const DrawCommand& turning, const SDL_Rect&
         if (kept.turningKey != turning.key || !SDL_RectEquals(&kept.rect, &square) || kept.pieces.size() != below.size())
             return false;
         for (std::size_t i = 0; i < below.size(); ++i)
-            if (!showsTheSame(kept.pieces[i], *below[i]))
+            if (!(kept.pieces[i] == Shown(*below[i])))
                 return false;
         return true;
     };
@@ -328,17 +365,27 @@ const Texture* KeptLayers::keptBelow(const DrawCommand& turning, const SDL_Rect&
         std::erase_if(keptBelow_, [&](const KeptBelow& k) { return !k.texture && k.turningKey == turning.key; });
         KeptBelow seen{square, turning.key, frame_, nullptr, {}};
         for (const DrawCommand* piece : below)
-            seen.pieces.push_back(*piece);
+            seen.pieces.emplace_back(*piece);
         keptBelow_.push_back(std::move(seen));
         return nullptr;
     }
     if (!it->texture) {
-        // Seen again in a later frame: it stays, and is worth drawing apart once.
+        // Seen again in a later frame: it stays, and is worth drawing apart once, into
+        // what was kept of a picture that has left the screen when there is one.
         if (it->frame == frame_)
             return nullptr;
-        it->texture = drawnApart(square, below);
+        TexturePtr reused;
+        const auto stale = std::find_if(keptBelow_.begin(), keptBelow_.end(), [&](const KeptBelow& k) {
+            return k.texture && k.turningKey == turning.key && k.rect.w == square.w && k.rect.h == square.h
+                   && showsGonePictures(k);
+        });
+        if (stale != keptBelow_.end()) {
+            reused = std::move(stale->texture);
+            stale->frame = 0;   // forgotten at the end of the frame
+        }
+        it->texture = drawnApart(square, below, std::move(reused));
         if (!it->texture) {
-            keptBelow_.erase(it);
+            it->frame = 0;
             return nullptr;
         }
     }
@@ -348,28 +395,29 @@ const Texture* KeptLayers::keptBelow(const DrawCommand& turning, const SDL_Rect&
 
 // The pieces drawn inside the square into a picture of their own, in the target's
 // format so that copying it back is a plain copy.
-TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces)
+TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces,
+                                  TexturePtr reused)
 {
-    SDL_Texture* handle =
-        SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
-    if (!handle)
-        return nullptr;
-    SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
-    if (SDL_SetRenderTarget(renderer_, handle) != 0) {
-        SDL_DestroyTexture(handle);
-        return nullptr;
+    if (!reused) {
+        SDL_Texture* handle = SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
+        if (!handle)
+            return nullptr;
+        auto made = std::make_shared<Texture>();
+        made->handle = handle;
+        made->widthPixels = square.w;
+        made->heightPixels = square.h;
+        made->opaque = true;
+        textures_.countMade();
+        reused = std::move(made);
     }
+    SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
+    if (SDL_SetRenderTarget(renderer_, reused->handle) != 0)
+        return nullptr;
     for (const DrawCommand* piece : pieces)
         drawCommand(renderer_, *piece, square, {square.x, square.y});
     SDL_RenderSetClipRect(renderer_, nullptr);
     SDL_SetRenderTarget(renderer_, previous);
-    auto texture = std::make_shared<Texture>();
-    texture->handle = handle;
-    texture->widthPixels = square.w;
-    texture->heightPixels = square.h;
-    texture->opaque = true;
-    textures_.countMade();
-    return texture;
+    return reused;
 }
 
 void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
@@ -390,7 +438,7 @@ void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
 void KeptLayers::forgetUnusedKeptLayers()
 {
     // Kept pictures not used for a while go, and the oldest go first beyond a limit.
-    std::erase_if(keptBelow_, [this](const KeptBelow& kept) { return kept.frame + 30 < frame_; });
+    std::erase_if(keptBelow_, [this](const KeptBelow& kept) { return kept.frame + 30 < frame_ || kept.frame == 0; });
     std::size_t bytes = belowBytes();
     while (bytes > maxKeptBelowBytes) {
         const auto oldest = std::min_element(keptBelow_.begin(), keptBelow_.end(), [](const KeptBelow& a, const KeptBelow& b) {

@@ -50,7 +50,7 @@ private:
     // What lies below the turning piece in its square, kept; none while it has not
     // shown the same in two frames.
     const Texture* keptBelow(const DrawCommand& turning, const SDL_Rect& square);
-    TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces);
+    TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces, TexturePtr reused);
     void updateTopStack();
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
@@ -83,13 +83,29 @@ private:
     std::unique_ptr<TopStack> topStack_;
     // What lies below a turning reel in its square. The wobble poses the tape four ways
     // in turn, so each reel has a few of these.
+    // What a piece below showed, without holding on to its pictures: a picture that
+    // left the screen goes at once.
+    struct Shown {
+        std::uint64_t key = 0, texture = 0, prepared = 0;
+        SDL_FRect destination{};
+        double angleDegrees = 0;
+        SDL_Color color{};
+        SDL_BlendMode blendMode = SDL_BLENDMODE_NONE;
+        SDL_Rect clip{};
+        explicit Shown(const DrawCommand& piece) noexcept;
+        bool operator==(const Shown& other) const noexcept;
+    };
     struct KeptBelow {
         SDL_Rect rect{};               // the reel's square
         std::uint64_t turningKey = 0;  // the reel's piece
         unsigned long frame = 0;       // last used or seen
         TexturePtr texture;            // none while seen only once
-        std::vector<DrawCommand> pieces;
+        std::vector<Shown> pieces;
     };
+    // The pictures the frame shows (their ids, sorted), to tell kept layers that can
+    // never show again.
+    std::vector<std::uint64_t> picturesShown_;
+    bool showsGonePictures(const KeptBelow& kept) const;
     std::vector<KeptBelow> keptBelow_;
 };
 

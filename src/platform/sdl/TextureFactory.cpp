@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace platform::sdl {
@@ -313,7 +314,33 @@ struct PointCanvas {
 };
 } // namespace
 
-TexturePtr TextureFactory::drawing(View& view, Use use)
+namespace {
+// A digest of the picture's bytes (never 0), eight bytes at a time.
+std::uint64_t digestOf(cairo_surface_t* surface)
+{
+    cairo_surface_flush(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const auto rowBytes = static_cast<std::size_t>(cairo_image_surface_get_width(surface)) * 4;
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    std::uint64_t digest = 0x9e3779b97f4a7c15u ^ (rowBytes << 32) ^ static_cast<std::uint64_t>(height);
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+        std::size_t i = 0;
+        for (; i + 8 <= rowBytes; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, row + i, 8);
+            digest = (digest ^ word) * 0x100000001b3u;
+            digest ^= digest >> 29;
+        }
+        for (; i < rowBytes; ++i)
+            digest = (digest ^ row[i]) * 0x100000001b3u;
+    }
+    return digest == 0 ? 1 : digest;
+}
+} // namespace
+
+TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previous)
 {
     const Size size = view.bounds().size();
     if (size.width <= 0 || size.height <= 0)
@@ -321,7 +348,16 @@ TexturePtr TextureFactory::drawing(View& view, Use use)
     PointCanvas canvas(size, scale_);
     GraphicsContext context(canvas.cairo);
     view.display(context);
-    return fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
+    const std::uint64_t digest = digestOf(canvas.surface.get());
+    const int width = cairo_image_surface_get_width(canvas.surface.get());
+    const int height = cairo_image_surface_get_height(canvas.surface.get());
+    if (previous && previous->contentDigest == digest && previous->widthPixels == width
+        && previous->heightPixels == height && (use == Use::Upright || !software_ || previous->pixels))
+        return previous;
+    auto made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
+    if (made)
+        std::const_pointer_cast<Texture>(made)->contentDigest = digest;
+    return made;
 }
 
 TexturePtr TextureFactory::glow()

@@ -44,7 +44,9 @@ public:
     // is asked for; none (and a message, once) when it cannot be loaded.
     TexturePtr picture(const std::string& name, Use use);
     // What the view's drawRect draws over its bounds.
-    TexturePtr drawing(View& view, Use use);
+    // A drawing that comes out exactly as `previous` did gives `previous` back, so that
+    // what was kept of the frames it showed in stays good.
+    TexturePtr drawing(View& view, Use use, const TexturePtr& previous = nullptr);
     TexturePtr glow();
     // Diameter of the glow of a touched control, in points.
     static constexpr float glowDiameterPoints = 44;
