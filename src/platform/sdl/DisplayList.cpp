@@ -45,7 +45,8 @@ SDL_Rect DrawCommand::bounds() const noexcept
     const double cx = double(destination.x) + double(destination.w) / 2;
     const double cy = double(destination.y) + double(destination.h) / 2;
     const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+    const double c = angleDegrees == 0 ? 1.0 : std::fabs(std::cos(radians));
+    const double s = angleDegrees == 0 ? 0.0 : std::fabs(std::sin(radians));
     double halfW = (c * destination.w + s * destination.h) / 2;
     double halfH = (s * destination.w + c * destination.h) / 2;
     if (texture && texture->roundContent && std::fabs(destination.w - destination.h) < 0.5f) {

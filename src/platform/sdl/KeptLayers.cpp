@@ -63,6 +63,7 @@ void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, c
     screen_ = screen;
     frame_ = frame;
     picturesShown_.clear();
+    foundBelow_.clear();
     for (const DrawCommand& command : current.commands) {
         if (command.texture)
             picturesShown_.push_back(command.texture->id);
@@ -344,6 +345,16 @@ std::vector<const DrawCommand*> KeptLayers::piecesBelow(const DrawCommand& turni
 }
 
 const Texture* KeptLayers::keptBelow(const DrawCommand& turning, const SDL_Rect& square)
+{
+    for (const FoundBelow& found : foundBelow_)
+        if (found.turningKey == turning.key && SDL_RectEquals(&found.square, &square))
+            return found.kept;
+    const Texture* kept = findKeptBelow(turning, square);
+    foundBelow_.push_back({turning.key, square, kept});
+    return kept;
+}
+
+const Texture* KeptLayers::findKeptBelow(const DrawCommand& turning, const SDL_Rect& square)
 {
     if (isEmpty(square))
         return nullptr;

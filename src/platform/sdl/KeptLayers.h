@@ -105,6 +105,15 @@ private:
     // The pictures the frame shows (their ids, sorted), to tell kept layers that can
     // never show again.
     std::vector<std::uint64_t> picturesShown_;
+    // What keptBelow found for each turning piece in this frame: it is asked once for
+    // every rectangle drawn over a reel.
+    struct FoundBelow {
+        std::uint64_t turningKey = 0;
+        SDL_Rect square{};
+        const Texture* kept = nullptr;
+    };
+    std::vector<FoundBelow> foundBelow_;
+    const Texture* findKeptBelow(const DrawCommand& turning, const SDL_Rect& square);
     bool showsGonePictures(const KeptBelow& kept) const;
     std::vector<KeptBelow> keptBelow_;
 };

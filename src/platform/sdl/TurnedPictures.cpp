@@ -171,6 +171,42 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
     const auto rowAt = [&](int y) {
         return reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(target) + std::ptrdiff_t(y) * targetPitch);
     };
+    // One sample, at (u, v) of the picture in 16.16.
+    const auto single = [&](Uint32& pixel, std::int64_t u, std::int64_t v) {
+        const std::int64_t x0 = u >> 16, y0 = v >> 16;
+        const auto wx = static_cast<Uint32>((u >> 8) & 0xff), wy = static_cast<Uint32>((v >> 8) & 0xff);
+        Uint32 p00, p01, p10, p11;
+        if (x0 >= 0 && y0 >= 0 && x0 + 1 < sourceWidth && y0 + 1 < sourceHeight) {
+            const Uint32* q = source + y0 * stride + x0;
+#if defined(__SSE2__)
+            const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q));
+            const __m128i lower = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + stride));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(upper, lower), _mm_setzero_si128())) == 0xffff)
+                land(pixel, 0);
+            else
+                land(pixel, bilinear(upper, lower, wx, wy));
+            return;
+#else
+            p00 = q[0];
+            p01 = q[1];
+            p10 = q[stride];
+            p11 = q[stride + 1];
+#endif
+        } else if (x0 < -1 || y0 < -1 || x0 >= sourceWidth || y0 >= sourceHeight) {
+            land(pixel, 0);
+            return;
+        } else {
+            p00 = at(x0, y0);
+            p01 = at(x0 + 1, y0);
+            p10 = at(x0, y0 + 1);
+            p11 = at(x0 + 1, y0 + 1);
+        }
+        if ((p00 | p01 | p10 | p11) == 0) {
+            land(pixel, 0);
+            return;
+        }
+        land(pixel, bilinear(p00, p01, p10, p11, wx, wy));
+    };
     // The samples of one row between two columns, from the row's first sample on.
     const auto turnSpan = [&](Uint32* row, int from, int to, std::int64_t u, std::int64_t v) {
         int x = from;
@@ -182,8 +218,12 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
                 const std::int64_t xa = u >> 16, ya = v >> 16;
                 const std::int64_t xb = (u + stepU) >> 16, yb = (v + stepV) >> 16;
                 if (xa < 0 || ya < 0 || xa + 1 >= sourceWidth || ya + 1 >= sourceHeight || xb < 0 || yb < 0
-                    || xb + 1 >= sourceWidth || yb + 1 >= sourceHeight)
-                    break;
+                    || xb + 1 >= sourceWidth || yb + 1 >= sourceHeight) {
+                    // At the picture's edge: one at a time.
+                    single(row[x], u, v);
+                    single(row[x + 1], u + stepU, v + stepV);
+                    continue;
+                }
                 const Uint32* qa = source + ya * stride + xa;
                 const Uint32* qb = source + yb * stride + xb;
                 const __m128i upper = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa)),
@@ -217,41 +257,8 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
             }
         }
 #endif
-        for (; x < to; ++x, u += stepU, v += stepV) {
-            const std::int64_t x0 = u >> 16, y0 = v >> 16;
-            const auto wx = static_cast<Uint32>((u >> 8) & 0xff), wy = static_cast<Uint32>((v >> 8) & 0xff);
-            Uint32 p00, p01, p10, p11;
-            if (x0 >= 0 && y0 >= 0 && x0 + 1 < sourceWidth && y0 + 1 < sourceHeight) {
-                const Uint32* q = source + y0 * stride + x0;
-#if defined(__SSE2__)
-                const __m128i upper = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q));
-                const __m128i lower = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + stride));
-                if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(upper, lower), _mm_setzero_si128())) == 0xffff)
-                    land(row[x], 0);
-                else
-                    land(row[x], bilinear(upper, lower, wx, wy));
-                continue;
-#else
-                p00 = q[0];
-                p01 = q[1];
-                p10 = q[stride];
-                p11 = q[stride + 1];
-#endif
-            } else if (x0 < -1 || y0 < -1 || x0 >= sourceWidth || y0 >= sourceHeight) {
-                land(row[x], 0);
-                continue;
-            } else {
-                p00 = at(x0, y0);
-                p01 = at(x0 + 1, y0);
-                p10 = at(x0, y0 + 1);
-                p11 = at(x0 + 1, y0 + 1);
-            }
-            if ((p00 | p01 | p10 | p11) == 0) {
-                land(row[x], 0);
-                continue;
-            }
-            land(row[x], bilinear(p00, p01, p10, p11, wx, wy));
-        }
+        for (; x < to; ++x, u += stepU, v += stepV)
+            single(row[x], u, v);
     };
     // A turned row reads the picture along a slanted line. Taken in small squares the
     // lines of neighbouring rows reuse the picture's pixels while they are still in the
