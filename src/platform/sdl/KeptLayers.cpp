@@ -5,6 +5,7 @@
 #include "platform/sdl/TurnedPictures.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace platform::sdl {
 
@@ -121,9 +122,28 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
         const SDL_Rect part = intersect(area, screen);
         if (isEmpty(part))
             return;
-        const SDL_Rect source{part.x - screen.x, part.y - screen.y, part.w, part.h};
-        SDL_RenderSetClipRect(renderer_, &part);
-        SDL_RenderCopy(renderer_, topStack_->texture->handle, &source, &part);
+        const SDL_Rect& kept = topStack_->kept;
+        const SDL_Rect inside = intersect(part, kept);
+        if (!isEmpty(inside)) {
+            const SDL_Rect source{inside.x - kept.x, inside.y - kept.y, inside.w, inside.h};
+            SDL_RenderSetClipRect(renderer_, &inside);
+            SDL_RenderCopy(renderer_, topStack_->texture->handle, &source, &inside);
+        }
+        if (SDL_RectEquals(&inside, &part))
+            return;
+        // Beyond the kept part the top is opaque, and drawn only when the whole top is:
+        // its pieces are drawn as they are.
+        const int right = part.x + part.w, bottom = part.y + part.h;
+        const int insideRight = inside.x + inside.w, insideBottom = inside.y + inside.h;
+        const SDL_Rect around[] = {
+            isEmpty(inside) ? part : SDL_Rect{part.x, part.y, part.w, inside.y - part.y},
+            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{part.x, insideBottom, part.w, bottom - insideBottom},
+            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{part.x, inside.y, inside.x - part.x, inside.h},
+            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{insideRight, inside.y, right - insideRight, inside.h}};
+        for (const SDL_Rect& rest : around)
+            if (!isEmpty(rest))
+                for (const DrawCommand& piece : topStack_->pieces)
+                    drawCommand(renderer_, piece, rest, {0, 0});
     };
     const std::vector<SDL_Rect> below = openRects(region, topStack_->open);
     for (const SDL_Rect& rect : below)
@@ -217,8 +237,35 @@ void KeptLayers::updateTopStack()
     // top paints nothing, it need not be drawn at all.
     for (std::size_t i = 0; i < tiles; ++i)
         stack->painted[i] = stack->painted[i] && stack->open[i];
-    unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), screen.w, screen.h, screen.w * 4);
-    stack->texture = textures_.fromPixels(pixels.get(), screen.w, screen.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    // Only the tiles that let something through, and the opaque ones between them, are
+    // ever drawn again from the kept top: it keeps the rectangle around those.
+    int left = stack->tilesAcross, top = stack->tilesDown, right = -1, bottom = -1;
+    for (int row = 0; row < stack->tilesDown; ++row)
+        for (int column = 0; column < stack->tilesAcross; ++column)
+            if (stack->open[static_cast<std::size_t>(row) * static_cast<std::size_t>(stack->tilesAcross)
+                            + static_cast<std::size_t>(column)]) {
+                left = std::min(left, column);
+                right = std::max(right, column);
+                top = std::min(top, row);
+                bottom = std::max(bottom, row);
+            }
+    if (right < 0) {
+        stack->kept = {};
+        topStack_ = std::move(stack);
+        return;
+    }
+    stack->kept = intersect({screen.x + left * topStackTile, screen.y + top * topStackTile,
+                             (right - left + 1) * topStackTile, (bottom - top + 1) * topStackTile},
+                            screen);
+    const SDL_Rect& kept = stack->kept;
+    Uint32* corner = pixels.get() + static_cast<std::size_t>(kept.y - screen.y) * static_cast<std::size_t>(screen.w)
+                     + static_cast<std::size_t>(kept.x - screen.x);
+    for (int y = 0; y < kept.h; ++y)
+        std::memmove(pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(kept.w),
+                     corner + static_cast<std::size_t>(y) * static_cast<std::size_t>(screen.w),
+                     static_cast<std::size_t>(kept.w) * 4);
+    unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), kept.w, kept.h, kept.w * 4);
+    stack->texture = textures_.fromPixels(pixels.get(), kept.w, kept.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
     if (stack->texture)
         topStack_ = std::move(stack);
 }

@@ -74,7 +74,8 @@ private:
         std::size_t first = 0;            // where it starts in the current display list
         unsigned long builtInFrame = 0;
         std::vector<DrawCommand> pieces;
-        TexturePtr texture;               // the screen's rectangle, straight alpha
+        TexturePtr texture;               // the rectangle `kept`, straight alpha
+        SDL_Rect kept{};                  // around the tiles where it is not opaque
         SDL_Point origin{};
         int tilesAcross = 0, tilesDown = 0;
         std::vector<bool> open;      // tiles where it is not opaque
