@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # What playing costs in memory: runs the real window on a virtual X display (Xvfb)
-# twice, once idle with nothing to play and once playing two minutes of MP3 through
-# the audio engine (SDL's dummy driver), and prints for each the process's resident
-# memory from /proc/PID/status (VmRSS = RssAnon + RssFile, and VmHWM) and a
-# breakdown from /proc/PID/smaps (malloc arenas of the threads, thread stacks, the
-# libraries' resident pages, …). Extra environment (MALLOC_ARENA_MAX=…, SPOOLORA_RENDERER=…)
-# passes through to the player, for comparisons.
+# three times (idle with nothing to play; playing two minutes of MP3 through the
+# audio engine on SDL's dummy driver; the same MP3 with a cover picture) and prints
+# for each the process's resident memory from /proc/PID/status (VmRSS = RssAnon +
+# RssFile, and VmHWM) and a breakdown from /proc/PID/smaps (malloc arenas of the
+# threads, thread stacks, the libraries' resident pages, …). Extra environment
+# (MALLOC_ARENA_MAX=…, SPOOLORA_RENDERER=…) passes through to the player, for comparisons.
 # Usage: bench/playing_memory.sh [PATH_TO_SPOOLORA] [SECONDS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,9 +17,13 @@ source "$top/tests/support/virtual_desktop.sh"
 require_tools Xvfb xdotool ffmpeg python3
 start_virtual_display
 
-# The same music as bench/cpu_usage.sh: two minutes of a chord with noise, as MP3.
+# The same music as bench/cpu_usage.sh: two minutes of a chord with noise, as MP3; and
+# the same with a 1400 × 1400 cover picture of 4.3 MiB in its tags, as albums bought
+# online often have.
 ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
     -b:a 256k "$work/music.mp3"
+ffmpeg -nostdin -v error -i "$work/music.mp3" -f lavfi -i "testsrc2=s=1400x1400:d=1,noise=alls=100:allf=t" \
+    -frames:v 1 -map 0 -map 1 -c:a copy -c:v png -id3v2_version 3 "$work/covered.mp3"
 
 field() { awk -v f="$1:" '$1 == f { printf "%.1f", $2 / 1024 }' "/proc/$app/status"; }
 run() { # run LABEL [FILE…]
@@ -44,4 +48,5 @@ run() { # run LABEL [FILE…]
 echo "after ${seconds} s, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 run idle
 run playing "$work/music.mp3"
+run covered "$work/covered.mp3"
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg)"

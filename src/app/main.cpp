@@ -18,6 +18,8 @@
 #include "platform/sdl/Screenshot.h"
 #include "platform/sdl/SdlPlatform.h"
 
+#include <malloc.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -240,6 +242,10 @@ media::ReplayGainMode replayGainModeForPreference(std::int64_t value)
 // The player in a desktop window, on the desktop backend, with the audio engine.
 int runWindow(const Arguments& args)
 {
+    // Large blocks (a cover picture read with a file's tags, a decoded picture) go back to
+    // the system when freed. Left to itself, glibc raises this threshold to the largest
+    // block freed so far, and blocks below it then stay in the freeing thread's heap.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     // Files named on the command line become the queue and play, as when a file
     // manager opens them with the player.
     std::vector<platform::MediaItemPtr> opened;

@@ -18,6 +18,8 @@ namespace {
 constexpr double fadeSeconds = 0.010;
 // A change of volume spreads over this long.
 constexpr double volumeRampSeconds = 0.005;
+// A device paused this long is closed.
+constexpr std::int64_t releaseAfterNs = 3'000'000'000;
 // About 23 ms at 44.1 kHz: short enough for a skip to be heard at once, long
 // enough for a loaded machine.
 constexpr int deviceBufferFrames = 1024;
@@ -78,28 +80,47 @@ bool AudioOutput::open(int rate, bool allowOtherRate)
     driver_ = driver ? driver : "";
     lost_.store(false, std::memory_order_release);
     parked_ = false;
+    released_ = false;
     SDL_PauseAudioDevice(device_, 0);
     return true;
 }
 
-void AudioOutput::setRunning(bool running) noexcept
+void AudioOutput::setRunning(bool running)
 {
     if (!running)
         quiet_.store(false, std::memory_order_release);   // to be told again, after this fade
     running_.store(running, std::memory_order_release);
-    if (running && parked_ && device_) {
+    if (!running)
+        return;
+    if (parked_ && device_) {
         SDL_PauseAudioDevice(device_, 0);
         parked_ = false;
+    } else if (released_) {
+        // A device that cannot be opened again is a lost one: the player sees it and interrupts.
+        released_ = false;
+        lost_.store(true, std::memory_order_release);
+        openAgain();
     }
 }
 
 void AudioOutput::parkWhenSilent() noexcept
 {
-    if (parked_ || !device_ || running_.load(std::memory_order_acquire) || !quiet_.load(std::memory_order_acquire))
+    if (released_ || !device_ || running_.load(std::memory_order_acquire))
         return;
-    // The callback has faded out and takes nothing more: SDL hands the device silence itself.
-    SDL_PauseAudioDevice(device_, 1);
-    parked_ = true;
+    if (!parked_) {
+        if (!quiet_.load(std::memory_order_acquire))
+            return;
+        // The callback has faded out and takes nothing more: SDL hands the device silence itself.
+        SDL_PauseAudioDevice(device_, 1);
+        parked_ = true;
+        parkedAtNs_ = monotonicNowNs();
+    } else if (monotonicNowNs() - parkedAtNs_ >= releaseAfterNs) {
+        // The callback is not called while paused, so its state is as the next frame needs it.
+        SDL_CloseAudioDevice(device_);
+        device_ = 0;
+        parked_ = false;
+        released_ = true;
+    }
 }
 
 void AudioOutput::setVolume(float volume) noexcept
@@ -109,6 +130,8 @@ void AudioOutput::setVolume(float volume) noexcept
 
 bool AudioOutput::isDeviceLost() const
 {
+    if (released_)
+        return false;   // closed on purpose while nothing plays
     return lost_.load(std::memory_order_acquire) || !device_ ||
            SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
 }
@@ -120,12 +143,18 @@ void AudioOutput::close() noexcept
         SDL_CloseAudioDevice(device_);   // waits for the callback to finish
     device_ = 0;
     parked_ = false;
+    released_ = false;
     fade_ = 0;
 }
 
 bool AudioOutput::reopen()
 {
     close();
+    return openAgain();
+}
+
+bool AudioOutput::openAgain()
+{
     if (open(rate_, false))
         return true;
     if (!deviceName_.empty()) {

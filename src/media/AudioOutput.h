@@ -66,12 +66,15 @@ public:
     void setEpoch(std::uint64_t epoch) noexcept { epoch_.store(epoch, std::memory_order_release); }
     // Main thread. Running plays the ring (fading in); not running fades out and
     // then stops taking frames, so that the next frame is the one heard on resuming.
-    void setRunning(bool running) noexcept;
+    void setRunning(bool running);
     // Main thread, now and then. Once the sound has faded out after setRunning(false),
-    // pauses the device, so that nothing calls the callback while nothing plays;
-    // setRunning(true) resumes it.
+    // pauses the device, so that nothing calls the callback while nothing plays, and a
+    // few seconds later closes it, so that SDL's audio thread ends too (it goes on
+    // handing a paused device silence). setRunning(true) resumes or reopens it, and the
+    // sound carries on from the next frame.
     void parkWhenSilent() noexcept;
-    bool isParked() const noexcept { return parked_; }
+    bool isParked() const noexcept { return parked_ || released_; }
+    bool isReleased() const noexcept { return released_; }
     // Main thread. 0 to 1; the callback moves to it over a few milliseconds.
     void setVolume(float volume) noexcept;
     float volume() const noexcept { return volume_.load(std::memory_order_relaxed); }
@@ -107,6 +110,8 @@ private:
     int crossfade(float* out, int frames, std::uint64_t epoch, std::int64_t now, float volumeTarget) noexcept;
     void rampVolume(float target) noexcept;
     bool open(int rate, bool allowOtherRate);
+    // After close(): the chosen device again at the same rate, or the default one.
+    bool openAgain();
     void close() noexcept;
     void addMark(std::uint64_t frame, const AudioBlock& block) noexcept;
 
@@ -123,7 +128,10 @@ private:
     std::atomic<bool> lost_{false};
     // Set by the callback when it ran not running and silent: the device may be paused.
     std::atomic<bool> quiet_{false};
-    bool parked_ = false;   // main thread
+    // Main thread: the device paused (since when), or closed while nothing plays.
+    bool parked_ = false;
+    std::int64_t parkedAtNs_ = 0;
+    bool released_ = false;
     SeqLocked<PlayedReport> report_;
 
     // The callback's own state.

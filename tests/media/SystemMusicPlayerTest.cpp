@@ -73,6 +73,37 @@ TEST_F(PlayerSound, PauseThenPlayResumesAtTheSameSample)
         ASSERT_NEAR(double(crossings[i] - crossings[i - 1]), 100.0, 1.0) << "at crossing " << i;
 }
 
+TEST_F(PlayerSound, PausedLongTheDeviceIsClosedAndPlayReopensItAtTheNextSample)
+{
+    makeTone(folder / "a.flac", 441, 1.5);   // a period of exactly 100 frames
+    makePlayer();
+    setQueue({folder / "a.flac"});
+    player->play();
+    pump(0.3);
+    player->pause();
+    ASSERT_TRUE(pumpUntil([&] { return player->output().isReleased(); }, 10.0));
+    const double pausedAt = player->currentPlaybackTime();
+    EXPECT_EQ(player->playbackState(), Paused);   // closed on purpose, not lost
+    player->play();
+    EXPECT_FALSE(player->output().isParked());
+    ASSERT_TRUE(pumpUntil([&] { return player->playbackState() == Stopped; }, 3.0));
+
+    // The disk driver starts its file afresh when the device opens again: what it holds
+    // is the rest of the tone, from the frame after the last one heard before the pause.
+    const std::vector<float> sound = soundWithoutPauses(finishRecording());
+    const auto next = static_cast<std::size_t>(std::lround(pausedAt * rate));
+    EXPECT_NEAR(double(sound.size()), 1.5 * rate - double(next), 2);
+    std::vector<std::size_t> crossings;
+    for (std::size_t i = 1; i < sound.size(); ++i)
+        if (sound[i - 1] < 0 && sound[i] >= 0)
+            crossings.push_back(i);
+    ASSERT_GT(crossings.size(), 100u);
+    // The tone rises through 0 at every multiple of 100 source frames.
+    EXPECT_EQ((next + crossings[0]) % 100, 0u) << "resumed at source frame " << next;
+    for (std::size_t i = 1; i < crossings.size(); ++i)
+        ASSERT_NEAR(double(crossings[i] - crossings[i - 1]), 100.0, 1.0) << "at crossing " << i;
+}
+
 TEST_F(PlayerSound, ItemsJoinWithoutAGapIncludingMp3WithItsEncoderDelay)
 {
     makeTone(folder / "a.flac", 440, 0.4);
