@@ -330,10 +330,23 @@ int main(int argc, char** argv)
         world.player->endSeeking();
         world.player->pause();
     }
+    // Paused long enough for the device to be closed: play opens it again.
+    std::vector<double> reopened;
+    for (int i = 0; i < 4; ++i) {
+        world.player->pause();
+        while (!world.player->output().isReleased())
+            world.pump(0.1);
+        const std::uint64_t handed = world.player->output().report().handedFrames;
+        const std::int64_t start = media::monotonicNowNs();
+        world.player->play();
+        reopened.push_back(waitForSound(world, start, true, handed));
+        settle(0.3);
+    }
     std::printf("Latency (dummy driver, %d-frame device buffer at %d Hz):\n", world.player->output().latencyFrames(),
                 world.player->output().sampleRate());
     printSpread("  new queue and play (tags read, file opened)", cold);
     printSpread("  play to first sample handed over", play);
+    printSpread("  the same, the device closed while paused", reopened);
     printSpread("  skip to first sample of the new item", skip);
     printSpread("  seek to first sample of the cue", seek);
     std::printf("  (the device's buffer adds %.1f ms before a sample handed over is heard)\n",

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Breaks a process's resident memory down from /proc/PID/smaps: the libraries' pages,
 the malloc arenas of its threads, their stacks, the rest of the anonymous memory; then
-the largest libraries and the threads.  Usage: memory_breakdown.py PID [LIBRARIES]"""
+the largest libraries and the threads; given a file naming libraries (one path a line),
+what those cost together.  Usage: memory_breakdown.py PID [LIBRARY_LIST]"""
 import re, sys, os
 pid = sys.argv[1]
 regions = []
@@ -42,7 +43,15 @@ for c, v in sorted(cats.items(), key=lambda x: -x[1]):
     if v < 50:
         continue
     print(f"    {c:52s} {v/1024:7.1f} MiB")
-top = sorted(files.items(), key=lambda x: -x[1])[:int(sys.argv[2]) if len(sys.argv) > 2 else 12]
+top = sorted(files.items(), key=lambda x: -x[1])[:12]
 print("    largest file-backed: " + ", ".join(f"{k} {v/1024:.1f}" for k, v in top))
+if len(sys.argv) > 2:
+    listed = {os.path.basename(line.strip()) for line in open(sys.argv[2]) if line.strip()}
+    mapped = [r for r in regions if r['name'] and os.path.basename(r['name']) in listed]
+    total = sum(r['rss'] for r in mapped)
+    relocated = sum(r['anon'] for r in mapped)
+    count = len({r['name'] for r in mapped})
+    print(f"    libraries only FFmpeg brings in: {count} mapped, {total/1024:.1f} MiB resident "
+          f"({relocated/1024:.1f} MiB of it relocated data)")
 threads = [open(f"/proc/{pid}/task/{t}/comm").read().strip() for t in os.listdir(f"/proc/{pid}/task")]
 print("    threads: " + ", ".join(sorted(threads)))

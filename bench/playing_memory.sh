@@ -25,6 +25,17 @@ ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:
 ffmpeg -nostdin -v error -i "$work/music.mp3" -f lavfi -i "testsrc2=s=1400x1400:d=1,noise=alls=100:allf=t" \
     -frames:v 1 -map 0 -map 1 -c:a copy -c:v png -id3v2_version 3 "$work/covered.mp3"
 
+# The libraries that only FFmpeg brings into the process: FFmpeg's libraries and what
+# they need, less what the player's other libraries need anyway.
+resolve() { ldd "$@" | awk '/=>/ && $3 ~ /^\// { print $3 }' | xargs -r readlink -f | sort -u; }
+ffmpeg_libraries=$(ldd "$binary" | awk '/=>/ && $1 ~ /^lib(av|sw)/ { print $3 }')
+other_libraries=$(for library in $(readelf -d "$binary" | sed -n 's/.*NEEDED.*\[\(.*\)\]/\1/p' | grep -v -E '^lib(av|sw)'); do
+    ldd "$binary" | awk -v n="$library" '$1 == n { print $3 }'
+done)
+closure() { { resolve "$@"; printf '%s\n' "$@" | xargs -r readlink -f; } | sort -u; }
+# shellcheck disable=SC2086 # lists of paths
+comm -23 <(closure $ffmpeg_libraries) <(closure $other_libraries) >"$work/ffmpeg-only"
+
 field() { awk -v f="$1:" '$1 == f { printf "%.1f", $2 / 1024 }' "/proc/$app/status"; }
 run() { # run LABEL [FILE…]
     local label=$1
@@ -39,7 +50,7 @@ run() { # run LABEL [FILE…]
     renderer=$(grep -o '([a-z]* renderer)' "$work/stats" | tail -n 1 || true)
     printf "%-8s VmRSS %6s MiB = RssAnon %6s + RssFile %6s (+ RssShmem %s)  VmHWM %6s MiB  %s\n" "$label" \
         "$(field VmRSS)" "$(field RssAnon)" "$(field RssFile)" "$(field RssShmem)" "$(field VmHWM)" "${renderer:-}"
-    python3 "$top/bench/memory_breakdown.py" "$app"
+    python3 "$top/bench/memory_breakdown.py" "$app" "$work/ffmpeg-only"
     kill "$app"
     wait "$app" || true
     app=""
