@@ -47,13 +47,10 @@ bool KeptLayers::Shown::operator==(const Shown& o) const noexcept
            && color.a == o.color.a && blendMode == o.blendMode && SDL_RectEquals(&clip, &o.clip);
 }
 
-bool KeptLayers::showsGonePictures(const KeptBelow& kept) const
+bool KeptLayers::KeptBelow::showsGonePictures() const noexcept
 {
-    const auto gone = [&](std::uint64_t id) {
-        return id != 0 && !std::binary_search(picturesShown_.begin(), picturesShown_.end(), id);
-    };
-    return std::any_of(kept.pieces.begin(), kept.pieces.end(),
-                       [&](const Shown& piece) { return gone(piece.texture) || gone(piece.prepared); });
+    return std::any_of(pictures.begin(), pictures.end(),
+                       [](const std::weak_ptr<const Texture>& picture) { return picture.expired(); });
 }
 
 void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, const std::vector<SDL_Rect>& regions,
@@ -63,15 +60,7 @@ void KeptLayers::draw(const DisplayList& current, const DisplayList& previous, c
     previous_ = &previous;
     screen_ = screen;
     frame_ = frame;
-    picturesShown_.clear();
     foundBelow_.clear();
-    for (const DrawCommand& command : current.commands) {
-        if (command.texture)
-            picturesShown_.push_back(command.texture->id);
-        if (command.prepared)
-            picturesShown_.push_back(command.prepared->id);
-    }
-    std::sort(picturesShown_.begin(), picturesShown_.end());
     updateTopStack();
     for (const SDL_Rect& region : regions)
         drawRegion(region, everything);
@@ -421,9 +410,13 @@ const Texture* KeptLayers::findKeptBelow(const DrawCommand& turning, const SDL_R
         // Seen once: it may never come back (a sliding screen). Only one such sighting
         // per reel is remembered.
         std::erase_if(keptBelow_, [&](const KeptBelow& k) { return !k.texture && k.turningKey == turning.key; });
-        KeptBelow seen{square, turning.key, frame_, nullptr, {}};
-        for (const DrawCommand* piece : below)
+        KeptBelow seen{square, turning.key, frame_, nullptr, {}, {}};
+        for (const DrawCommand* piece : below) {
             seen.pieces.emplace_back(*piece);
+            for (const TexturePtr& picture : {piece->texture, piece->prepared})
+                if (picture)
+                    seen.pictures.push_back(picture);
+        }
         keptBelow_.push_back(std::move(seen));
         return nullptr;
     }
@@ -435,7 +428,7 @@ const Texture* KeptLayers::findKeptBelow(const DrawCommand& turning, const SDL_R
         TexturePtr reused;
         const auto stale = std::find_if(keptBelow_.begin(), keptBelow_.end(), [&](const KeptBelow& k) {
             return k.texture && k.turningKey == turning.key && k.rect.w == square.w && k.rect.h == square.h
-                   && showsGonePictures(k);
+                   && k.showsGonePictures();
         });
         if (stale != keptBelow_.end()) {
             reused = std::move(stale->texture);

@@ -102,10 +102,10 @@ private:
         unsigned long frame = 0;       // last used or seen
         TexturePtr texture;            // none while seen only once
         std::vector<Shown> pieces;
+        // The pieces' pictures: once one is gone, this can never show again.
+        std::vector<std::weak_ptr<const Texture>> pictures;
+        bool showsGonePictures() const noexcept;
     };
-    // The pictures the frame shows (their ids, sorted), to tell kept layers that can
-    // never show again.
-    std::vector<std::uint64_t> picturesShown_;
     // What keptBelow found for each turning piece in this frame: it is asked once for
     // every rectangle drawn over a reel.
     struct FoundBelow {
@@ -115,7 +115,6 @@ private:
     };
     std::vector<FoundBelow> foundBelow_;
     const Texture* findKeptBelow(const DrawCommand& turning, const SDL_Rect& square);
-    bool showsGonePictures(const KeptBelow& kept) const;
     std::vector<KeptBelow> keptBelow_;
 };
 
