@@ -2,6 +2,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace platform {
@@ -13,6 +16,105 @@ GraphicsContext* current = nullptr;
 void setSource(cairo_t* cairo, Color color)
 {
     cairo_set_source_rgba(cairo, color.red, color.green, color.blue, color.alpha);
+}
+
+// Paints the ring between two circles (centre and radii in the target's pixels) in an
+// opaque colour over a pixel surface, each pixel by how much of it the ring covers,
+// inside the clip. Stroking a wide circle through cairo costs many times more.
+// Returns false, having painted nothing, where that is not how cairo would draw:
+// a turned or unevenly scaled context, another operator, a clip other than one
+// rectangle on whole pixels, a colour that is not opaque.
+bool paintOpaqueRing(cairo_t* cairo, double centreX, double centreY, double outer, double inner, Color color)
+{
+    cairo_surface_t* target = cairo_get_target(cairo);
+    if (color.alpha < 1 || cairo_get_operator(cairo) != CAIRO_OPERATOR_OVER
+        || cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE
+        || (cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32
+            && cairo_image_surface_get_format(target) != CAIRO_FORMAT_RGB24))
+        return false;
+    double offsetX = 0, offsetY = 0;
+    cairo_surface_get_device_offset(target, &offsetX, &offsetY);
+    cairo_matrix_t m;
+    cairo_get_matrix(cairo, &m);
+    if (offsetX != 0 || offsetY != 0 || m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.xx != m.yy)
+        return false;
+    const int width = cairo_image_surface_get_width(target), height = cairo_image_surface_get_height(target);
+    int left = 0, top = 0, right = width, bottom = height;
+    cairo_rectangle_list_t* clips = cairo_copy_clip_rectangle_list(cairo);
+    const bool plainClip = clips->status == CAIRO_STATUS_SUCCESS && clips->num_rectangles <= 1;
+    if (plainClip && clips->num_rectangles == 1) {
+        const cairo_rectangle_t& r = clips->rectangles[0];
+        const double x0 = m.xx * r.x + m.x0, y0 = m.yy * r.y + m.y0;
+        const double x1 = x0 + m.xx * r.width, y1 = y0 + m.yy * r.height;
+        const auto whole = [](double v) { return std::fabs(v - std::round(v)) < 1e-6; };
+        if (!whole(x0) || !whole(y0) || !whole(x1) || !whole(y1)) {
+            cairo_rectangle_list_destroy(clips);
+            return false;
+        }
+        left = std::max(left, static_cast<int>(std::lround(x0)));
+        top = std::max(top, static_cast<int>(std::lround(y0)));
+        right = std::min(right, static_cast<int>(std::lround(x1)));
+        bottom = std::min(bottom, static_cast<int>(std::lround(y1)));
+    }
+    const int clipCount = clips->status == CAIRO_STATUS_SUCCESS ? clips->num_rectangles : -1;
+    cairo_rectangle_list_destroy(clips);
+    if (!plainClip || clipCount == 0)
+        return plainClip;   // clipped away entirely: nothing to paint, as cairo would
+    const double cx = m.xx * centreX + m.x0, cy = m.yy * centreY + m.y0;
+    outer *= m.xx;
+    inner *= m.xx;
+
+    cairo_surface_flush(target);
+    unsigned char* data = cairo_image_surface_get_data(target);
+    const int stride = cairo_image_surface_get_stride(target);
+    const auto channel = [](float v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
+    const std::uint32_t solid = 0xff000000u | channel(color.red) << 16 | channel(color.green) << 8 | channel(color.blue);
+    const auto mix = [solid](std::uint32_t below, double coverage) {
+        const auto a = static_cast<std::uint32_t>(std::lround(coverage * 255));
+        if (a == 0)
+            return below;
+        if (a == 255)
+            return solid;
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const std::uint32_t s = (solid >> shift) & 0xff, d = (below >> shift) & 0xff;
+            out |= ((s * a + d * (255 - a) + 127) / 255) << shift;
+        }
+        return out;
+    };
+    // How much of a pixel at distance d from the centre lies inside a circle of radius r.
+    const auto within = [](double d, double r) { return std::clamp(r + 0.5 - d, 0.0, 1.0); };
+    const auto chord = [](double r, double dy) { return r > 0 && r * r > dy * dy ? std::sqrt(r * r - dy * dy) : -1.0; };
+    for (int y = std::max(top, static_cast<int>(std::floor(cy - outer - 1)));
+         y < std::min(bottom, static_cast<int>(std::ceil(cy + outer + 1))); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        const double dy = y + 0.5 - cy;
+        const double reach = chord(outer + 0.5, dy);
+        if (reach < 0)
+            continue;
+        // Pixels whose centres lie this far from the centre's column are wholly inside the
+        // outer circle, wholly inside the hole, or touched by neither.
+        const double full = chord(outer - 0.5, dy);
+        const double hole = chord(inner - 0.5, dy);
+        const double ringStarts = chord(inner + 0.5, dy);
+        const int from = std::max(left, static_cast<int>(std::floor(cx - reach)));
+        const int to = std::min(right, static_cast<int>(std::ceil(cx + reach)));
+        for (int x = from; x < to; ++x) {
+            const double dx = std::fabs(x + 0.5 - cx);
+            if (hole >= 0 && dx < hole - 1e-9) {
+                x = std::max(x, static_cast<int>(std::floor(cx + hole - 0.5)) - 1);
+                continue;
+            }
+            if (full >= 0 && dx <= full && (ringStarts < 0 || dx >= ringStarts)) {
+                row[x] = solid;
+                continue;
+            }
+            const double d = std::hypot(dx, dy);
+            row[x] = mix(row[x], within(d, outer) - (inner > 0 ? within(d, inner) : 0.0));
+        }
+    }
+    cairo_surface_mark_dirty_rectangle(target, left, top, right - left, bottom - top);
+    return true;
 }
 
 } // namespace
@@ -55,6 +157,8 @@ void GraphicsContext::strokeEllipseInRect(Rect rect)
         // fraction of what cairo's stroking of a wide line costs.
         const double cx = double(rect.x) + double(rect.width) / 2, cy = double(rect.y) + double(rect.height) / 2;
         const double radius = double(rect.width) / 2, half = double(lineWidth_) / 2;
+        if (paintOpaqueRing(cairo_, cx, cy, radius + half, std::max(0.0, radius - half), stroke_))
+            return;
         cairo_arc(cairo_, cx, cy, radius + half, 0, 2 * std::numbers::pi);
         cairo_close_path(cairo_);
         if (half < radius) {
