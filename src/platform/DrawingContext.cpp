@@ -3,6 +3,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -68,16 +69,17 @@ bool paintOpaqueRing(cairo_t* cairo, double centreX, double centreY, double oute
     unsigned char* data = cairo_image_surface_get_data(target);
     const int stride = cairo_image_surface_get_stride(target);
     const auto channel = [](float v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255)); };
-    const std::uint32_t solid = 0xff000000u | channel(color.red) << 16 | channel(color.green) << 8 | channel(color.blue);
-    const auto mix = [solid](std::uint32_t below, double coverage) {
+    const std::uint32_t solidColour =
+        0xff000000u | channel(color.red) << 16 | channel(color.green) << 8 | channel(color.blue);
+    const auto mix = [solidColour](std::uint32_t below, double coverage) {
         const auto a = static_cast<std::uint32_t>(std::lround(coverage * 255));
         if (a == 0)
             return below;
         if (a == 255)
-            return solid;
+            return solidColour;
         std::uint32_t out = 0;
         for (int shift = 0; shift < 32; shift += 8) {
-            const std::uint32_t s = (solid >> shift) & 0xff, d = (below >> shift) & 0xff;
+            const std::uint32_t s = (solidColour >> shift) & 0xff, d = (below >> shift) & 0xff;
             out |= ((s * a + d * (255 - a) + 127) / 255) << shift;
         }
         return out;
@@ -99,18 +101,40 @@ bool paintOpaqueRing(cairo_t* cairo, double centreX, double centreY, double oute
         const double ringStarts = chord(inner + 0.5, dy);
         const int from = std::max(left, static_cast<int>(std::floor(cx - reach)));
         const int to = std::min(right, static_cast<int>(std::ceil(cx + reach)));
-        for (int x = from; x < to; ++x) {
-            const double dx = std::fabs(x + 0.5 - cx);
-            if (hole >= 0 && dx < hole - 1e-9) {
-                x = std::max(x, static_cast<int>(std::floor(cx + hole - 0.5)) - 1);
+        // Columns (as a half-open range, cut to [from, to)) whose pixel centres lie
+        // between two distances from the centre's column; a hair inwards, so that a pixel
+        // on a boundary is worked out alone.
+        const auto columns = [&](double near, double far) {
+            const double nearest = near < 0 ? 0.0 : near + 1e-7, farthest = far - 1e-7;
+            std::array<std::pair<int, int>, 2> runs{};
+            if (far < 0 || farthest < nearest)
+                return runs;
+            runs[0] = {std::max(from, static_cast<int>(std::ceil(cx - farthest - 0.5))),
+                       std::min(to, static_cast<int>(std::floor(cx - nearest - 0.5)) + 1)};
+            runs[1] = {std::max({from, static_cast<int>(std::ceil(cx + nearest - 0.5)), runs[0].second}),
+                       std::min(to, static_cast<int>(std::floor(cx + farthest - 0.5)) + 1)};
+            return runs;
+        };
+        const auto solid = columns(ringStarts, full);
+        const auto inHole = columns(-1, hole);
+        for (int x = from; x < to;) {
+            bool skipped = false;
+            for (const auto& [first, end] : solid)
+                if (x >= first && x < end) {
+                    std::fill(row + x, row + end, solidColour);
+                    x = end;
+                    skipped = true;
+                }
+            for (const auto& [first, end] : inHole)
+                if (x >= first && x < end) {
+                    x = end;
+                    skipped = true;
+                }
+            if (skipped)
                 continue;
-            }
-            if (full >= 0 && dx <= full && (ringStarts < 0 || dx >= ringStarts)) {
-                row[x] = solid;
-                continue;
-            }
-            const double d = std::hypot(dx, dy);
+            const double d = std::hypot(x + 0.5 - cx, dy);
             row[x] = mix(row[x], within(d, outer) - (inner > 0 ? within(d, inner) : 0.0));
+            ++x;
         }
     }
     cairo_surface_mark_dirty_rectangle(target, left, top, right - left, bottom - top);
