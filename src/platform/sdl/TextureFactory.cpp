@@ -296,17 +296,31 @@ namespace {
 struct PointCanvas {
     SurfacePtr surface;
     cairo_t* cairo = nullptr;
-    PointCanvas(Size size, float scale)
+    // Draws into `reused` (cleared) when it has the size needed.
+    PointCanvas(Size size, float scale, SurfacePtr reused = nullptr)
     {
         const int width = std::max(1, static_cast<int>(std::ceil(size.width * scale - 0.01f)));
         const int height = std::max(1, static_cast<int>(std::ceil(size.height * scale - 0.01f)));
-        surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        if (reused && cairo_image_surface_get_width(reused.get()) == width
+            && cairo_image_surface_get_height(reused.get()) == height) {
+            surface = std::move(reused);
+            cairo_surface_flush(surface.get());
+            std::memset(cairo_image_surface_get_data(surface.get()), 0,
+                        static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) * std::size_t(height));
+            cairo_surface_mark_dirty(surface.get());
+        } else {
+            surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+        }
         cairo = cairo_create(surface.get());
         cairo_scale(cairo, scale, scale);
         cairo_rectangle(cairo, 0, 0, size.width, size.height);
         cairo_clip(cairo);
     }
-    ~PointCanvas() { cairo_destroy(cairo); }
+    ~PointCanvas()
+    {
+        if (cairo)
+            cairo_destroy(cairo);
+    }
     PointCanvas(const PointCanvas&) = delete;
     PointCanvas& operator=(const PointCanvas&) = delete;
     float widthPoints(float scale) const { return float(cairo_image_surface_get_width(surface.get())) / scale; }
@@ -345,18 +359,30 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     const Size size = view.bounds().size();
     if (size.width <= 0 || size.height <= 0)
         return nullptr;
-    PointCanvas canvas(size, scale_);
+    PointCanvas canvas(size, scale_, std::move(spareCanvas_));
     GraphicsContext context(canvas.cairo);
     view.display(context);
     const std::uint64_t digest = digestOf(canvas.surface.get());
+    // Views drawn again together (the two tape rolls) are often the same size: the
+    // next one draws into this picture's memory, within the frame.
+    const auto keepCanvas = [&] {
+        cairo_destroy(canvas.cairo);
+        canvas.cairo = nullptr;
+        spareCanvas_ = std::move(canvas.surface);
+    };
     const int width = cairo_image_surface_get_width(canvas.surface.get());
     const int height = cairo_image_surface_get_height(canvas.surface.get());
     if (previous && previous->contentDigest == digest && previous->widthPixels == width
-        && previous->heightPixels == height && (use == Use::Upright || !software_ || previous->pixels))
+        && previous->heightPixels == height && (use == Use::Upright || !software_ || previous->pixels)) {
+        keepCanvas();
         return previous;
+    }
     auto made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
     if (made)
         std::const_pointer_cast<Texture>(made)->contentDigest = digest;
+    // A texture that keeps its pixels keeps this picture itself.
+    if (!made || !made->pixels)
+        keepCanvas();
     return made;
 }
 

@@ -6,6 +6,7 @@
 // to straight alpha on the way.
 
 #include "platform/Clock.h"
+#include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/DisplayList.h"
 
 #include <SDL.h>
@@ -33,7 +34,12 @@ public:
     float scale() const noexcept { return scale_; }
 
     // The moment of the frame being built, for keeping pictures while they are used.
-    void beginFrame(Nanoseconds now) noexcept { now_ = spares_->now = now; }
+    // A new frame: the picture a drawing was made in during the last one goes.
+    void beginFrame(Nanoseconds now) noexcept
+    {
+        now_ = spares_->now = now;
+        spareCanvas_.reset();
+    }
     // Forgets pictures not asked for in the last second. Returns whether any went.
     bool forgetUnusedPictures();
 
@@ -74,6 +80,7 @@ private:
     bool software_ = false;
     std::filesystem::path resourceFolder_;
     float scale_ = 2;
+    support::SurfacePtr spareCanvas_;
     struct Picture {
         TexturePtr texture;
         Nanoseconds lastUsed = 0;
