@@ -23,6 +23,8 @@ namespace {
 // sound finds room while the stale still waits to be dropped by the callback.
 constexpr double fillAheadSeconds = 0.5;
 constexpr double refillBelowSeconds = 0.25;
+// A ring due for a refill within this long is refilled at once.
+constexpr double toppedUpBelowSeconds = 0.05;
 // Review plays the music backwards in stretches of this much source (a fifth of a
 // second of sound at three times the speed).
 constexpr double reviewStretchSeconds = 0.6;
@@ -154,6 +156,12 @@ std::optional<std::chrono::nanoseconds> DecodeWorker::restBeforeWork()
     // The listener takes the ring at the output's rate (or not at all while paused:
     // then this simply looks again).
     const double seconds = double((ahead - refillAt) * AudioBlock::capacityFrames) / outputRate_;
+    if (seconds < toppedUpBelowSeconds) {
+        // Nearly due: topped up now. Paused just above the refill mark, the thread would
+        // otherwise look again every few milliseconds for as long as the pause lasts.
+        filling_ = true;
+        return std::chrono::nanoseconds(0);
+    }
     return std::max<std::chrono::nanoseconds>(shortestWait, std::chrono::nanoseconds(std::int64_t(seconds * 1e9)));
 }
 
