@@ -241,7 +241,7 @@ int main(int argc, char** argv)
     const std::string only = argc > 2 ? argv[2] : "";
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     // As the window does: large blocks go back to the system when freed.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     const auto folder = std::filesystem::temp_directory_path() / "spoolora-audio-bench";
     std::filesystem::create_directories(folder);
     // A minute of something like music: a chord with noise, stereo, 44.1 kHz.

@@ -242,10 +242,11 @@ media::ReplayGainMode replayGainModeForPreference(std::int64_t value)
 // The player in a desktop window, on the desktop backend, with the audio engine.
 int runWindow(const Arguments& args)
 {
-    // Large blocks (a cover picture read with a file's tags, a decoded picture) go back to
-    // the system when freed. Left to itself, glibc raises this threshold to the largest
-    // block freed so far, and blocks below it then stay in the freeing thread's heap.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // Large blocks (pictures and layers that come and go with the skins, a cover picture
+    // read with a file's tags) are served from their own mappings, so that they go back
+    // to the system when freed. Left to itself, glibc raises this threshold to the
+    // largest block freed so far, and blocks below it then stay in the freeing thread's heap.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     // Files named on the command line become the queue and play, as when a file
     // manager opens them with the player.
     std::vector<platform::MediaItemPtr> opened;

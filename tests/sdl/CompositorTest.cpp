@@ -11,6 +11,18 @@
 
 using namespace rendertest;
 
+namespace {
+// Where the turning reels of the frame last composed lie, in pixels.
+std::vector<SDL_Rect> reelSquares(const platform::sdl::Compositor& compositor)
+{
+    std::vector<SDL_Rect> reels;
+    for (const auto& command : compositor.displayList().commands)
+        if (command.turning)
+            reels.push_back(command.bounds());
+    return reels;
+}
+} // namespace
+
 class Compositing : public ::testing::Test, protected Screen {
 protected:
     void playing()
@@ -75,10 +87,7 @@ void Compositing::expectChangesDrawnAsWhole(platform::sdl::OffscreenRenderer& pa
         // Where a reel turned on, it is redrawn only where its spokes and marks passed;
         // elsewhere it still shows an earlier turn of a ring that is the same all round,
         // which differs from a fresh one only by how its smooth edges fall on the pixels.
-        std::vector<SDL_Rect> reels;
-        for (const auto& command : whole.compositor().displayList().commands)
-            if (command.turning)
-                reels.push_back(command.bounds());
+        const std::vector<SDL_Rect> reels = reelSquares(whole.compositor());
         const auto onAReel = [&](int x, int y) {
             const SDL_Point p{x, y};
             return std::any_of(reels.begin(), reels.end(), [&](const SDL_Rect& r) { return SDL_PointInRect(&p, &r); });
@@ -137,10 +146,7 @@ TEST_F(Compositing, StillScreenNeedsNoDrawingAndTurningReelsOnlyTheirSquares)
     // they hold nothing outside their circle. Only where their spokes, teeth and marks
     // passed is drawn again: the rims and the dark between the spokes look the same
     // whatever the turn.
-    std::vector<SDL_Rect> reels;
-    for (const auto& command : compositor.displayList().commands)
-        if (command.turning)
-            reels.push_back(command.bounds());
+    const std::vector<SDL_Rect> reels = reelSquares(compositor);
     ASSERT_EQ(reels.size(), 2u);
     long area = 0;
     for (const SDL_Rect& r : compositor.damage()) {

@@ -15,10 +15,6 @@ Compositor::Compositor(SDL_Renderer* renderer, std::filesystem::path resourceFol
       turnedPictures_(renderer, textures_),
       keptLayers_(renderer, textures_)
 {
-    // Pictures and layers are large blocks that come and go with the skins. Served from
-    // their own mappings they go back to the system when freed, instead of staying in
-    // the heap, where glibc raises its threshold after the first few are freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }
 
 Compositor::~Compositor() = default;

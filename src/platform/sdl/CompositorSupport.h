@@ -24,6 +24,20 @@ inline bool isEmpty(const SDL_Rect& r) noexcept
     return r.w <= 0 || r.h <= 0;
 }
 
+// The parts of `outer` outside `inner` (which lies within it): above, below, left and
+// right of it; some may be empty. All of `outer` when `inner` is empty.
+inline std::array<SDL_Rect, 4> around(const SDL_Rect& outer, const SDL_Rect& inner) noexcept
+{
+    if (inner.w <= 0 || inner.h <= 0)
+        return {outer, SDL_Rect{}, SDL_Rect{}, SDL_Rect{}};
+    const int right = outer.x + outer.w, bottom = outer.y + outer.h;
+    const int innerRight = inner.x + inner.w, innerBottom = inner.y + inner.h;
+    return {SDL_Rect{outer.x, outer.y, outer.w, inner.y - outer.y},
+            SDL_Rect{outer.x, innerBottom, outer.w, bottom - innerBottom},
+            SDL_Rect{outer.x, inner.y, inner.x - outer.x, inner.h},
+            SDL_Rect{innerRight, inner.y, right - innerRight, inner.h}};
+}
+
 inline SDL_Rect unite(const SDL_Rect& a, const SDL_Rect& b) noexcept
 {
     if (isEmpty(a))

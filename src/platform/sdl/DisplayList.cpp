@@ -32,6 +32,18 @@ Texture::~Texture()
         SDL_DestroyTexture(handle);
 }
 
+const TurnProfile* Texture::turnProfile() const
+{
+    cairo_surface_t* surface = pixels.get();
+    if (!turnProfile_ && roundContent && surface) {
+        cairo_surface_flush(surface);
+        turnProfile_ = std::make_shared<const TurnProfile>(
+            reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface)), cairo_image_surface_get_width(surface),
+            cairo_image_surface_get_stride(surface));
+    }
+    return turnProfile_.get();
+}
+
 std::size_t textureBytes(const Texture& texture) noexcept
 {
     std::size_t bytes = std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4;
@@ -99,9 +111,9 @@ bool looksTheSame(const DrawCommand& a, const DrawCommand& b) noexcept
 bool addTurnDamage(const DrawCommand& before, const DrawCommand& after, const SDL_Rect& screen,
                    std::vector<SDL_Rect>& tiles)
 {
-    const TurnProfile* profile = after.texture ? after.texture->turnProfile.get() : nullptr;
+    const TurnProfile* profile = after.texture && after.turning ? after.texture->turnProfile() : nullptr;
     const SDL_FRect& d = after.destination;
-    if (!profile || !after.turning || before.texture != after.texture || before.prepared != after.prepared
+    if (!profile || before.texture != after.texture || before.prepared != after.prepared
         || std::fabs(d.w - d.h) >= 0.5f || !(d.w > 0))
         return false;
     DrawCommand turnedBack = before;

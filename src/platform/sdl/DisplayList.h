@@ -33,13 +33,14 @@ struct Texture {
     // For a view's drawing: a digest of its pixels, to tell a drawing that came out the
     // same as before (0: none).
     std::uint64_t contentDigest = 0;
-    // For round content that is turned: where turning it changes what it shows.
-    std::shared_ptr<const TurnProfile> turnProfile;
     // The pixels (premultiplied), kept on software renderers so that a turned copy
     // can be made once instead of turning the texture at every frame.
     std::shared_ptr<cairo_surface_t> pixels;
     // Takes the handle when the texture goes, instead of destroying it (to use it again).
     std::function<void(SDL_Texture*)> release;
+    // For round content kept with its pixels (a reel on a software renderer): where
+    // turning it changes what it shows, worked out when first asked. Main thread only.
+    const TurnProfile* turnProfile() const;
     Texture() = default;
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
@@ -47,6 +48,7 @@ struct Texture {
 
 private:
     static std::uint64_t nextId() noexcept;
+    mutable std::shared_ptr<const TurnProfile> turnProfile_;
 };
 using TexturePtr = std::shared_ptr<const Texture>;
 

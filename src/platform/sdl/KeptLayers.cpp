@@ -122,14 +122,7 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
             return;
         // Beyond the kept part the top is opaque, and drawn only when the whole top is:
         // its pieces are drawn as they are.
-        const int right = part.x + part.w, bottom = part.y + part.h;
-        const int insideRight = inside.x + inside.w, insideBottom = inside.y + inside.h;
-        const SDL_Rect around[] = {
-            isEmpty(inside) ? part : SDL_Rect{part.x, part.y, part.w, inside.y - part.y},
-            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{part.x, insideBottom, part.w, bottom - insideBottom},
-            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{part.x, inside.y, inside.x - part.x, inside.h},
-            isEmpty(inside) ? SDL_Rect{} : SDL_Rect{insideRight, inside.y, right - insideRight, inside.h}};
-        for (const SDL_Rect& rest : around)
+        for (const SDL_Rect& rest : around(part, inside))
             if (!isEmpty(rest))
                 for (const DrawCommand& piece : topStack_->pieces)
                     drawCommand(renderer_, piece, rest, {0, 0});
@@ -349,12 +342,7 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
     }
     // Around the square, the pieces are drawn as they are (another reel among them).
     const SDL_Rect inside = intersect(rect, square);
-    const int right = rect.x + rect.w, bottom = rect.y + rect.h;
-    const int insideRight = inside.x + inside.w, insideBottom = inside.y + inside.h;
-    for (const SDL_Rect& part : {SDL_Rect{rect.x, rect.y, rect.w, inside.y - rect.y},
-                                 SDL_Rect{rect.x, insideBottom, rect.w, bottom - insideBottom},
-                                 SDL_Rect{rect.x, inside.y, inside.x - rect.x, inside.h},
-                                 SDL_Rect{insideRight, inside.y, right - insideRight, inside.h}})
+    for (const SDL_Rect& part : around(rect, inside))
         if (!isEmpty(part))
             drawPieces(part, pieces);
     const SDL_Rect source{inside.x - square.x, inside.y - square.y, inside.w, inside.h};

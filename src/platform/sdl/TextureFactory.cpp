@@ -1,7 +1,6 @@
 #include "platform/sdl/TextureFactory.h"
 
 #include "platform/sdl/CompositorSupport.h"
-#include "platform/sdl/TurnProfile.h"
 
 #include "platform/DrawingContext.h"
 #include "platform/View.h"
@@ -153,8 +152,6 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
     texture->heightPoints = heightPoints;
     texture->opaque = opaque;
     texture->roundContent = round;
-    if (round && use == Use::Turned)
-        texture->turnProfile = std::make_shared<const TurnProfile>(reinterpret_cast<const Uint32*>(data), width, stride);
     if (software_ && use == Use::Turned)
         texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
     return texture;
