@@ -1,10 +1,12 @@
 // Damage between two display lists: where the second frame differs from the first.
 
+#include "platform/sdl/Coverage.h"
 #include "platform/sdl/DisplayList.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using platform::sdl::DisplayList;
 using platform::sdl::DrawCommand;
@@ -159,4 +161,42 @@ TEST(Damage, TurnedPieceDamagesWhatItCoversTurned)
     ASSERT_EQ(turned.size(), 1u);
     EXPECT_LE(turned[0].w, 202);
     EXPECT_LE(turned[0].h, 202);
+}
+
+// A black frame 200 pixels square with a clear square hole, as a tape roll is a black
+// ring: where it is opaque in both frames nothing below it can show, and where it
+// paints black in both places it shows the same, even moved.
+TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
+{
+    std::vector<Uint32> pixels(200 * 200, 0xff000000u);
+    for (int y = 60; y < 140; ++y)
+        for (int x = 60; x < 140; ++x)
+            pixels[std::size_t(y) * 200 + std::size_t(x)] = 0;
+    auto frame = std::make_shared<platform::sdl::Texture>();
+    frame->widthPixels = frame->heightPixels = 200;
+    frame->coverage = std::make_shared<const platform::sdl::Coverage>(pixels.data(), 200, 200, 200 * 4);
+
+    DisplayList before, after;
+    DrawCommand background = quad(1, 0, 0, 640, 960);
+    background.color = {0, 0, 0, 255};
+    DrawCommand below = quad(2, 210, 210, 30, 30);   // under the frame's black in both frames
+    DrawCommand ring = quad(3, 200, 200, 200, 200);
+    ring.texture = frame;
+    before.commands = {background, below, ring};
+    after = before;
+    after.commands[1].color = {255, 0, 0, 255};
+    after.commands[2].destination.y += 2;
+
+    const auto rects = damageBetween(before, after, screen, true);
+    EXPECT_FALSE(inside({224, 224, 16, 16}, rects)) << "a change under the black showed";
+    EXPECT_FALSE(inside({208, 288, 16, 16}, rects)) << "black over black counted as a change";
+    EXPECT_TRUE(inside({208, 192, 16, 16}, rects));   // the frame's top edge moved
+    EXPECT_TRUE(inside({288, 256, 16, 16}, rects));   // the hole's top edge moved
+    EXPECT_TRUE(inside({288, 336, 16, 16}, rects));   // and its bottom edge
+    EXPECT_LT(coveredArea(rects), 200L * 202 * 6 / 10);   // the whole of both places: 200 × 202
+
+    // Without what the renderer knows of the frame's pixels, all of it is damaged.
+    before.commands[2].texture = after.commands[2].texture = nullptr;
+    before.commands[2].color = after.commands[2].color = {0, 0, 0, 128};
+    EXPECT_TRUE(inside({224, 224, 16, 16}, damageBetween(before, after, screen, true)));
 }

@@ -1,6 +1,7 @@
 #include "platform/sdl/DisplayList.h"
 
 #include "platform/sdl/CompositorSupport.h"
+#include "platform/sdl/Coverage.h"
 #include "platform/sdl/TurnProfile.h"
 
 #include <cairo.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <unordered_map>
 
 // Sections: textures and quads · damage · drawing.
@@ -49,6 +51,8 @@ std::size_t textureBytes(const Texture& texture) noexcept
     std::size_t bytes = std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4;
     if (cairo_surface_t* pixels = texture.pixels.get())
         bytes += std::size_t(cairo_image_surface_get_stride(pixels)) * std::size_t(cairo_image_surface_get_height(pixels));
+    if (texture.coverage)
+        bytes += texture.coverage->bytes();
     return bytes;
 }
 
@@ -129,6 +133,191 @@ bool addTurnDamage(const DrawCommand& before, const DrawCommand& after, const SD
                               before.angleDegrees + std::max(0.0, turn), tiles);
     return true;
 }
+
+// Side of the squares in which the damage of pieces that moved or changed is worked
+// out, with what covers them, on software renderers.
+constexpr int damageTile = 16;
+
+bool contains(const SDL_Rect& outer, const SDL_Rect& inner) noexcept
+{
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.w <= outer.x + outer.w
+           && inner.y + inner.h <= outer.y + outer.h;
+}
+
+// What a piece paints opaquely, worked out once a frame: tile by tile, it is asked
+// again and again.
+struct Occluder {
+    enum class Kind : char { None, Fill, Opaque, Picture, Round } kind = Kind::None;
+    SDL_Rect area{};               // the whole pixels it may cover: inside its quad and its clip
+    SDL_Point at{};                // Picture: the screen pixel of the texture's top left corner
+    const Coverage* coverage = nullptr;
+    Uint32 colour = 0;             // Fill: its colour
+    const TurnProfile* profile = nullptr;   // Round: a reel, opaque in rings whatever its turn
+    double centreX = 0, centreY = 0, scale = 1;
+
+    explicit Occluder(const DrawCommand& c)
+    {
+        const SDL_FRect& d = c.destination;
+        const int left = static_cast<int>(std::ceil(d.x)), top = static_cast<int>(std::ceil(d.y));
+        area = intersect({left, top, static_cast<int>(std::floor(d.x + d.w)) - left,
+                          static_cast<int>(std::floor(d.y + d.h)) - top},
+                         c.clip);
+        const bool plain = c.color.r == 255 && c.color.g == 255 && c.color.b == 255 && c.color.a == 255;
+        if (isEmpty(area) || c.prepared)
+            return;
+        if (!c.texture) {
+            if (c.angleDegrees == 0 && c.color.a == 255
+                && (c.blendMode == SDL_BLENDMODE_BLEND || c.blendMode == SDL_BLENDMODE_NONE)) {
+                kind = Kind::Fill;
+                colour = Uint32(0xff000000u) | Uint32(c.color.r) << 16 | Uint32(c.color.g) << 8 | c.color.b;
+            }
+            return;
+        }
+        if (!plain)
+            return;
+        if (c.texture->opaque && c.angleDegrees == 0
+            && (c.blendMode == SDL_BLENDMODE_BLEND || c.blendMode == SDL_BLENDMODE_NONE)) {
+            kind = Kind::Opaque;
+            return;
+        }
+        if (c.blendMode != SDL_BLENDMODE_BLEND)
+            return;
+        if (c.texture->coverage && c.angleDegrees == 0 && d.w == float(c.texture->widthPixels)
+            && d.h == float(c.texture->heightPixels) && d.x == std::floor(d.x) && d.y == std::floor(d.y)) {
+            kind = Kind::Picture;
+            at = {static_cast<int>(d.x), static_cast<int>(d.y)};
+            coverage = c.texture->coverage.get();
+            return;
+        }
+        if (c.texture->roundContent && std::fabs(d.w - d.h) < 0.5f && d.w > 0 && c.texture->pixels) {
+            profile = c.texture->turnProfile();
+            if (!profile || profile->size() <= 0)
+                return;
+            kind = Kind::Round;
+            centreX = double(d.x) + d.w / 2.0;
+            centreY = double(d.y) + d.h / 2.0;
+            scale = double(d.w) / profile->size();
+        }
+    }
+
+    // Whether it paints every pixel of the tile opaquely.
+    bool opaqueOver(const SDL_Rect& tile) const noexcept
+    {
+        if (kind == Kind::None || !contains(area, tile))
+            return false;
+        switch (kind) {
+        case Kind::Fill:
+        case Kind::Opaque:
+            return true;
+        case Kind::Picture:
+            return coverage->opaque({tile.x - at.x, tile.y - at.y, tile.w, tile.h});
+        case Kind::Round: {
+            const double left = tile.x - centreX, right = tile.x + tile.w - centreX;
+            const double top = tile.y - centreY, bottom = tile.y + tile.h - centreY;
+            const double nearX = left > 0 ? left : right < 0 ? -right : 0;
+            const double nearY = top > 0 ? top : bottom < 0 ? -bottom : 0;
+            const double farX = std::max(std::fabs(left), std::fabs(right));
+            const double farY = std::max(std::fabs(top), std::fabs(bottom));
+            return profile->opaqueBetween(scale, std::hypot(nearX, nearY), std::hypot(farX, farY));
+        }
+        case Kind::None:
+            break;
+        }
+        return false;
+    }
+
+    // The one opaque colour (ARGB) it paints over all of the tile, if it does.
+    std::optional<Uint32> solidOver(const SDL_Rect& tile) const noexcept
+    {
+        if (!contains(area, tile))
+            return std::nullopt;
+        if (kind == Kind::Fill)
+            return colour;
+        if (kind == Kind::Picture && coverage->solid({tile.x - at.x, tile.y - at.y, tile.w, tile.h}))
+            return coverage->solidColour();
+        return std::nullopt;
+    }
+};
+
+// The tiles where pieces that changed (by their indices in both frames, which hold
+// the same pieces in the same order) can show something else: the tiles they reach in
+// either frame, but for those where a piece above them is opaque in both frames and
+// those the piece paints in the same opaque colour in both. Added to `out` as runs of
+// tiles along a row, a run like the one above it lengthening that one's rectangle.
+void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<DrawCommand>& after,
+                      const std::vector<std::size_t>& changedPieces, const SDL_Rect& screen, std::vector<SDL_Rect>& out)
+{
+    const int across = (screen.w + damageTile - 1) / damageTile;
+    const int down = (screen.h + damageTile - 1) / damageTile;
+    if (across <= 0 || down <= 0)
+        return;
+    const auto tileAt = [&](int column, int row) {
+        return intersect({screen.x + column * damageTile, screen.y + row * damageTile, damageTile, damageTile}, screen);
+    };
+    // What each piece from the lowest that changed up paints opaquely, in both frames.
+    const std::size_t lowest = *std::min_element(changedPieces.begin(), changedPieces.end());
+    std::vector<Occluder> wasOver, isOver;
+    wasOver.reserve(after.size() - lowest);
+    isOver.reserve(after.size() - lowest);
+    for (std::size_t j = lowest; j < after.size(); ++j) {
+        wasOver.emplace_back(before[j]);
+        isOver.emplace_back(after[j]);
+    }
+    // Per tile: the highest piece opaque over it in both frames, -1 when none, -2 while
+    // not looked for.
+    std::vector<int> highestOpaque(std::size_t(across) * std::size_t(down), -2);
+    std::vector<bool> damaged(highestOpaque.size(), false);
+    for (const std::size_t i : changedPieces) {
+        const SDL_Rect area = intersect(unite(before[i].bounds(), after[i].bounds()), screen);
+        if (isEmpty(area))
+            continue;
+        const Occluder& was = wasOver[i - lowest];
+        const Occluder& is = isOver[i - lowest];
+        const int firstColumn = (area.x - screen.x) / damageTile, lastColumn = (area.x + area.w - 1 - screen.x) / damageTile;
+        const int firstRow = (area.y - screen.y) / damageTile, lastRow = (area.y + area.h - 1 - screen.y) / damageTile;
+        for (int row = firstRow; row <= lastRow; ++row)
+            for (int column = firstColumn; column <= lastColumn; ++column) {
+                const std::size_t t = std::size_t(row) * std::size_t(across) + std::size_t(column);
+                if (damaged[t])
+                    continue;
+                const SDL_Rect tile = tileAt(column, row);
+                if (highestOpaque[t] == -2) {
+                    highestOpaque[t] = -1;
+                    for (std::size_t j = after.size(); j-- > lowest;)
+                        if (isOver[j - lowest].opaqueOver(tile) && wasOver[j - lowest].opaqueOver(tile)) {
+                            highestOpaque[t] = static_cast<int>(j);
+                            break;
+                        }
+                }
+                if (highestOpaque[t] > static_cast<int>(i))
+                    continue;
+                const auto colour = was.solidOver(tile);
+                if (colour && colour == is.solidOver(tile))
+                    continue;
+                damaged[t] = true;
+            }
+    }
+    const std::size_t firstOut = out.size();
+    for (int row = 0; row < down; ++row)
+        for (int column = 0; column < across;) {
+            if (!damaged[std::size_t(row) * std::size_t(across) + std::size_t(column)]) {
+                ++column;
+                continue;
+            }
+            const int start = column;
+            while (column < across && damaged[std::size_t(row) * std::size_t(across) + std::size_t(column)])
+                ++column;
+            const SDL_Rect run = unite(tileAt(start, row), tileAt(column - 1, row));
+            const auto above = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(firstOut), out.end(),
+                                            [&](const SDL_Rect& r) {
+                                                return r.x == run.x && r.w == run.w && r.y + r.h == run.y;
+                                            });
+            if (above != out.end())
+                above->h += run.h;
+            else
+                out.push_back(run);
+        }
+}
 } // namespace
 
 std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen,
@@ -136,6 +325,7 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
 {
     std::vector<SDL_Rect> rects;
     std::vector<SDL_Rect> turnRects;
+    std::vector<std::size_t> byTiles;
     const auto add = [&](const DrawCommand& command) {
         const SDL_Rect r = intersect(command.bounds(), screen);
         if (!isEmpty(r))
@@ -153,9 +343,14 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
                           && std::equal(before.begin(), before.end(), after.begin(),
                                         [](const DrawCommand& a, const DrawCommand& b) { return a.key == b.key; });
     if (sameKeys) {
-        for (std::size_t i = 0; i < after.size(); ++i)
-            if (!looksTheSame(after[i], before[i]))
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            if (looksTheSame(after[i], before[i]))
+                continue;
+            if (reelsByTiles && !addTurnDamage(before[i], after[i], screen, turnRects))
+                byTiles.push_back(i);
+            else if (!reelsByTiles)
                 changed(before[i], after[i]);
+        }
     } else {
         // Pieces came or went: match them by key. Pieces that swapped places in the
         // stacking order would need the region of both, which is nearly the screen anyway.
@@ -204,6 +399,11 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
             all = unite(all, r);
         rects = {all};
     }
+    std::vector<SDL_Rect> tiles;
+    if (!byTiles.empty())
+        addCoveredDamage(before, after, byTiles, screen, tiles);
+    for (const SDL_Rect& tile : tiles)
+        rects.push_back(tile);
     // The tiles of turning reels are few and small, and never overlap one another; those
     // inside a rectangle already damaged add nothing.
     for (const SDL_Rect& tile : turnRects) {

@@ -13,6 +13,7 @@ typedef struct _cairo_surface cairo_surface_t;
 
 namespace platform::sdl {
 
+class Coverage;
 class TurnProfile;
 
 // A texture made by the compositor; immutable once made, so that a snapshot can
@@ -36,6 +37,9 @@ struct Texture {
     // The pixels (premultiplied), kept on software renderers so that a turned copy
     // can be made once instead of turning the texture at every frame.
     std::shared_ptr<cairo_surface_t> pixels;
+    // Where it is opaque, and where in its commonest opaque colour (software renderers,
+    // pictures that do not turn); none when unknown or when it is nowhere opaque.
+    std::shared_ptr<const Coverage> coverage;
     // Takes the handle when the texture goes, instead of destroying it (to use it again).
     std::function<void(SDL_Texture*)> release;
     // For round content kept with its pixels (a reel on a software renderer): where
@@ -88,10 +92,13 @@ struct DisplayList {
 // The pixel rectangles, within the screen, where the frame `after` differs from
 // `before`: the places of pieces that changed, came or went. Pieces are matched
 // by key; when pieces changed their stacking order, the whole screen. Overlapping
-// rectangles are merged, and many become their union. With `reelsByTiles`, a reel
-// that only turned on damages only the tiles where its spokes and marks passed
-// (where it looks the same all round, it shows the same within the shimmer of its
-// smooth edges); otherwise its whole square.
+// rectangles are merged, and many become their union. With `reelsByTiles` (software
+// renderers, which draw every damaged pixel themselves), when the frames hold the same
+// pieces, damage is worked out in tiles: a reel that only turned on damages only the
+// tiles where its spokes and marks passed (where it looks the same all round, it shows
+// the same within the shimmer of its smooth edges); any other piece that changed, the
+// tiles it reaches but for those where a piece above it is opaque in both frames
+// (Texture::coverage) and those it paints in the same opaque colour in both.
 std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen,
                                     bool reelsByTiles = false);
 

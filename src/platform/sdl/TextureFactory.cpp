@@ -1,6 +1,7 @@
 #include "platform/sdl/TextureFactory.h"
 
 #include "platform/sdl/CompositorSupport.h"
+#include "platform/sdl/Coverage.h"
 
 #include "platform/DrawingContext.h"
 #include "platform/View.h"
@@ -242,6 +243,22 @@ std::shared_ptr<Texture> TextureFactory::fromPixels(const Uint32* pixels, int wi
     return texture;
 }
 
+namespace {
+// Where the picture is opaque, for working out what covers what on a software renderer.
+// Only pictures drawn upright are looked at; a round one turns.
+void addCoverage(Texture& texture, cairo_surface_t* surface)
+{
+    if (texture.roundContent || texture.opaque)
+        return;
+    cairo_surface_flush(surface);
+    auto coverage = std::make_shared<const Coverage>(
+        reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface)), cairo_image_surface_get_width(surface),
+        cairo_image_surface_get_height(surface), cairo_image_surface_get_stride(surface));
+    if (coverage->anyOpaque())
+        texture.coverage = std::move(coverage);
+}
+} // namespace
+
 TexturePtr TextureFactory::picture(const std::string& name, Use use)
 {
     if (const auto it = pictures_.find(name); it != pictures_.end()) {
@@ -280,8 +297,12 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use)
             cairo_paint(cairo);
             cairo_destroy(cairo);
             texture = fromCairo(small.get(), widthPoints, heightPoints, use);
+            if (texture && software_ && use == Use::Upright)
+                addCoverage(*std::const_pointer_cast<Texture>(texture), small.get());
         } else {
             texture = fromCairo(image.get(), widthPoints, heightPoints, use);
+            if (texture && software_ && use == Use::Upright)
+                addCoverage(*std::const_pointer_cast<Texture>(texture), image.get());
         }
     }
     pictures_.emplace(name, Picture{texture, now_});
@@ -375,8 +396,11 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
         return previous;
     }
     auto made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
-    if (made)
+    if (made) {
         std::const_pointer_cast<Texture>(made)->contentDigest = digest;
+        if (software_ && use == Use::Upright)
+            addCoverage(*std::const_pointer_cast<Texture>(made), canvas.surface.get());
+    }
     // A texture that keeps its pixels keeps this picture itself.
     if (!made || !made->pixels)
         keepCanvas();

@@ -42,9 +42,26 @@ TurnProfile::TurnProfile(const Uint32* pixels, int size, int pitch, int toleranc
 
     // What each quarter-pixel ring usually shows: the median of each channel.
     std::vector<std::vector<Uint32>> members(static_cast<std::size_t>(rings * binsPerPixel));
+    std::vector<Uint32> leastAlpha(static_cast<std::size_t>(rings), 255);
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            members[static_cast<std::size_t>(radiusOf(x, y) * binsPerPixel)].push_back(rowOf(y)[x]);
+        for (int x = 0; x < size; ++x) {
+            const double radius = radiusOf(x, y);
+            const Uint32 pixel = rowOf(y)[x];
+            members[static_cast<std::size_t>(radius * binsPerPixel)].push_back(pixel);
+            Uint32& least = leastAlpha[static_cast<std::size_t>(radius)];
+            least = std::min(least, pixel >> 24);
+        }
+    // Rings beyond the corners hold no pixels and count as clear.
+    for (std::size_t r = 0, start = 0; r <= leastAlpha.size(); ++r) {
+        const bool opaque = r < leastAlpha.size() && leastAlpha[r] == 255 && double(r) + 1 <= centre;
+        if (opaque)
+            continue;
+        if (int(r) - int(start) > opaqueTo_ - opaqueFrom_) {
+            opaqueFrom_ = int(start);
+            opaqueTo_ = int(r);
+        }
+        start = r + 1;
+    }
     std::vector<Uint32> usual(members.size(), 0);
     std::vector<int> values;
     for (std::size_t bin = 0; bin < members.size(); ++bin) {

@@ -34,6 +34,16 @@ public:
 
     int size() const noexcept { return size_; }
 
+    // Whether the picture, drawn at `scale` drawn pixels to one of its own, is opaque
+    // all the way round between the radii (in drawn pixels from the centre), whatever
+    // its turn.
+    bool opaqueBetween(double scale, double innerRadius, double outerRadius) const noexcept
+    {
+        // A drawn pixel mixes its neighbours in the picture: a pixel and a half to spare.
+        const double from = innerRadius / scale - 1.5, to = outerRadius / scale + 1.5;
+        return opaqueTo_ > opaqueFrom_ && from >= opaqueFrom_ && to <= opaqueTo_;
+    }
+
     // Side of the squares, in pixels, in which changedTiles looks for change.
     static constexpr int tile = 16;
 
@@ -52,6 +62,8 @@ private:
     static bool anyWithin(const Degrees& degrees, double fromDegrees, double toDegrees) noexcept;
 
     int size_ = 0;
+    // The widest run of whole-pixel rings, as radii, that are opaque all round.
+    int opaqueFrom_ = 0, opaqueTo_ = 0;
     // Per whole pixel of radius: the degrees in which that ring is not the same all round.
     std::vector<Degrees> rings_;
 

@@ -1,0 +1,81 @@
+#include "platform/sdl/Coverage.h"
+
+namespace platform::sdl {
+
+Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
+    : width_(width), height_(height), words_((width + 63) / 64)
+{
+    const auto rowOf = [&](int y) {
+        return reinterpret_cast<const Uint32*>(reinterpret_cast<const unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
+    };
+    // The solid colour: that of the first opaque pixel met, at the top of a ring or of
+    // a filled shape.
+    for (int y = 0; y < height && !anyOpaque_; ++y) {
+        const Uint32* row = rowOf(y);
+        for (int x = 0; x < width && !anyOpaque_; ++x)
+            if ((row[x] >> 24) == 0xff) {
+                solidColour_ = row[x];
+                anyOpaque_ = true;
+            }
+    }
+    if (!anyOpaque_)
+        return;
+    const std::size_t words = std::size_t(words_) * std::size_t(height);
+    std::size_t opaqueCount = 0, solidCount = 0;
+    opaque_.assign(words, 0);
+    solid_.assign(words, 0);
+    for (int y = 0; y < height; ++y) {
+        const Uint32* row = rowOf(y);
+        std::uint64_t* opaqueRow = opaque_.data() + std::size_t(y) * std::size_t(words_);
+        std::uint64_t* solidRow = solid_.data() + std::size_t(y) * std::size_t(words_);
+        for (int x = 0; x < width; ++x) {
+            const Uint32 p = row[x];
+            if ((p >> 24) != 0xff)
+                continue;
+            const std::uint64_t bit = std::uint64_t(1) << (x & 63);
+            opaqueRow[x >> 6] |= bit;
+            if (p == solidColour_) {
+                solidRow[x >> 6] |= bit;
+                ++solidCount;
+            }
+            ++opaqueCount;
+        }
+    }
+    // A picture of many colours paints little in any one of them: not worth the memory.
+    if (solidCount * 4 < opaqueCount) {
+        solid_.clear();
+        solid_.shrink_to_fit();
+    }
+}
+
+bool Coverage::allSet(const std::vector<std::uint64_t>& bits, const SDL_Rect& r) const noexcept
+{
+    if (r.w <= 0 || r.h <= 0)
+        return true;
+    if (bits.empty())
+        return false;
+    if (r.x < 0 || r.y < 0 || r.x + r.w > width_ || r.y + r.h > height_)
+        return false;
+    const int first = r.x >> 6, last = (r.x + r.w - 1) >> 6;
+    const std::uint64_t all = ~std::uint64_t(0);
+    const std::uint64_t firstMask = all << (r.x & 63);
+    const int end = (r.x + r.w) & 63;
+    const std::uint64_t lastMask = end == 0 ? all : all >> (64 - end);
+    for (int y = r.y; y < r.y + r.h; ++y) {
+        const std::uint64_t* row = bits.data() + std::size_t(y) * std::size_t(words_);
+        if (first == last) {
+            const std::uint64_t mask = firstMask & lastMask;
+            if ((row[first] & mask) != mask)
+                return false;
+            continue;
+        }
+        if ((row[first] & firstMask) != firstMask || (row[last] & lastMask) != lastMask)
+            return false;
+        for (int w = first + 1; w < last; ++w)
+            if (row[w] != all)
+                return false;
+    }
+    return true;
+}
+
+} // namespace platform::sdl

@@ -1,0 +1,39 @@
+#pragma once
+// Where a picture paints over whatever lies below it: its fully opaque pixels, and
+// among them those of its most common opaque colour. A tape roll is one black ring
+// over the band; the skin is opaque but for its windows. Between two frames, a change
+// below such a picture's opaque pixels cannot show, and a ring that moved still
+// paints the same black where both its places are black: damage worked out with this
+// leaves out most of the cassette when the tape only wobbles.
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace platform::sdl {
+
+class Coverage {
+public:
+    // From ARGB pixels (premultiplied or straight: alike where opaque), `pitch` bytes a row.
+    Coverage(const Uint32* pixels, int width, int height, int pitch);
+
+    // Whether every pixel of the rectangle (the picture's own pixels, within it) is
+    // opaque; is opaque in the solid colour.
+    bool opaque(const SDL_Rect& r) const noexcept { return allSet(opaque_, r); }
+    bool solid(const SDL_Rect& r) const noexcept { return allSet(solid_, r); }
+    Uint32 solidColour() const noexcept { return solidColour_; }
+    // Whether any pixel is opaque at all (otherwise nothing is worth keeping).
+    bool anyOpaque() const noexcept { return anyOpaque_; }
+    std::size_t bytes() const noexcept { return (opaque_.size() + solid_.size()) * sizeof(std::uint64_t); }
+
+private:
+    bool allSet(const std::vector<std::uint64_t>& bits, const SDL_Rect& r) const noexcept;
+
+    int width_ = 0, height_ = 0, words_ = 0;
+    Uint32 solidColour_ = 0;
+    bool anyOpaque_ = false;
+    std::vector<std::uint64_t> opaque_, solid_;   // a bit per pixel, rows of `words_` words
+};
+
+} // namespace platform::sdl
