@@ -2,7 +2,9 @@
 # The player's processor use on a virtual X display (Xvfb, no graphics chip, so
 # SDL's software renderer draws) with the audio engine playing real music through
 # SDL's dummy driver: 30 s playing with the reels turning, then 30 s paused with the
-# toolbar hidden. Prints the share of one core the whole process used in each, from
+# toolbar hidden; then 30 s playing an album-length file. The wound tape follows the
+# position in the queue, so a two-minute file redraws both tape rolls every second or
+# two, and a 45-minute one (an album) every half minute or so. Prints the share of one core the whole process used in each, from
 # /proc/PID/stat, the display server's (Xvfb's) share for the same time, which it
 # spends showing what the player sent, the player's own statistics for the last
 # second (frames, renderer, process time) and its resident memory.
@@ -17,14 +19,21 @@ source "$top/tests/support/virtual_desktop.sh"
 require_tools Xvfb xdotool ffmpeg
 start_virtual_display
 
-# Real audio to play: two minutes of a chord with noise, as MP3.
-ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
-    -b:a 256k "$work/music.mp3"
-SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
-    "$binary" --config-dir "$work/config" --scale 2 "$work/music.mp3" 2>"$work/stats" &
-app=$!
-window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1)
-xdotool windowfocus --sync "$window" 2>/dev/null || true
+# Real audio to play: a chord with noise, as MP3, two minutes and 45 minutes long.
+music() { # music SECONDS FILE
+    ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=$1,volume=0.3[a];sine=f=277:d=$1,volume=0.3[b];anoisesrc=d=$1:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
+        -b:a 256k "$2"
+}
+music 120 "$work/music.mp3"
+music 2700 "$work/album.mp3"
+play() { # play FILE: starts the player on the file, which plays at once
+    SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
+        "$binary" --config-dir "$work/config" --scale 2 "$1" 2>"$work/stats" &
+    app=$!
+    window=$(timeout 15 xdotool search --sync --onlyvisible --class '^spoolora$' | head -n 1)
+    xdotool windowfocus --sync "$window" 2>/dev/null || true
+}
+play "$work/music.mp3"
 
 ticks_per_second=$(getconf CLK_TCK)
 # Processor time of a process so far, in clock ticks (user + system, all its threads).
@@ -50,13 +59,23 @@ measure() { # measure LABEL
 # The file given plays at once; the first seconds fill the kept turns of the reels
 # and the toolbar hides.
 sleep 8
-measure "playing, reels turning:"
+measure "playing a 2-minute file:"
 
 # Pause; the toolbar shows on the touch and hides itself again after five seconds.
 xdotool key space
 sleep 7
 measure "paused, toolbar hidden:"
 
+xdotool key q
+wait "$app" || true
+app=""
+
+# An album: the tape rolls are seldom redrawn. A fresh start, so nothing saved from the
+# run above is brought back.
+rm -rf "$work/config" "$XDG_STATE_HOME/spoolora"
+play "$work/album.mp3"
+sleep 8
+measure "playing a 45-minute file:"
 xdotool key q
 wait "$app" || true
 app=""

@@ -1,5 +1,9 @@
 #include "platform/sdl/Coverage.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform::sdl {
 
 Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
@@ -28,17 +32,34 @@ Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
         const Uint32* row = rowOf(y);
         std::uint64_t* opaqueRow = opaque_.data() + std::size_t(y) * std::size_t(words_);
         std::uint64_t* solidRow = solid_.data() + std::size_t(y) * std::size_t(words_);
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Four pixels at a time: a bit each from comparing their alpha, and their colour.
+        const __m128i alphaMask = _mm_set1_epi32(static_cast<int>(0xff000000u));
+        const __m128i solid = _mm_set1_epi32(static_cast<int>(solidColour_));
+        for (; x + 4 <= width; x += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            const auto opaqueBits = static_cast<std::uint64_t>(
+                _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(p, alphaMask), alphaMask))));
+            const auto solidBits =
+                static_cast<std::uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, solid))));
+            opaqueRow[x >> 6] |= opaqueBits << (x & 63);
+            solidRow[x >> 6] |= solidBits << (x & 63);
+            opaqueCount += static_cast<std::size_t>(__builtin_popcountll(opaqueBits));
+            solidCount += static_cast<std::size_t>(__builtin_popcountll(solidBits));
+        }
+#endif
+        for (; x < width; ++x) {
             const Uint32 p = row[x];
             if ((p >> 24) != 0xff)
                 continue;
             const std::uint64_t bit = std::uint64_t(1) << (x & 63);
             opaqueRow[x >> 6] |= bit;
+            ++opaqueCount;
             if (p == solidColour_) {
                 solidRow[x >> 6] |= bit;
                 ++solidCount;
             }
-            ++opaqueCount;
         }
     }
     // A picture of many colours paints little in any one of them: not worth the memory.
