@@ -1,7 +1,11 @@
-// Damage between two display lists: where the second frame differs from the first.
+// Damage between two display lists: where the second frame differs from the first;
+// and drawings kept in parts.
 
+#include "mechanics/TapeBandCircleUIView.h"
+#include "platform/sdl/Compositor.h"
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/DisplayList.h"
+#include "platform/sdl/TextureFactory.h"
 
 #include <gtest/gtest.h>
 
@@ -199,4 +203,60 @@ TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
     before.commands[2].texture = after.commands[2].texture = nullptr;
     before.commands[2].color = after.commands[2].color = {0, 0, 0, 128};
     EXPECT_TRUE(inside({224, 224, 16, 16}, damageBetween(before, after, screen, true)));
+}
+
+// A tape roll's ring, mostly clear and black, is kept in parts on a software renderer:
+// drawn whole or only in a corner, over a background that shows through its smooth
+// edges, it gives exactly the pixels of the same drawing kept whole.
+TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
+{
+    struct Target {
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_XRGB8888);
+        SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
+        platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
+        Target()
+        {
+            for (int y = 0; y < 400; ++y)
+                for (int x = 0; x < 400; ++x)
+                    static_cast<Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] = Uint32(x * 0x010203 + y * 0x030100);
+        }
+        ~Target()
+        {
+            SDL_DestroyRenderer(renderer);
+            SDL_FreeSurface(surface);
+        }
+        void draw(const platform::sdl::TexturePtr& texture, const SDL_Rect& region)
+        {
+            DrawCommand c;
+            c.texture = texture;
+            c.destination = {37, 41, float(texture->widthPixels), float(texture->heightPixels)};
+            c.clip = {0, 0, 400, 400};
+            platform::sdl::drawCommand(renderer, c, region, {0, 0});
+            SDL_RenderFlush(renderer);
+        }
+        // The colour: the fourth byte of these pixels means nothing.
+        Uint32 at(int x, int y) const
+        {
+            return static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] & 0xffffffu;
+        }
+    };
+    Target parts, whole;
+    TapeBandCircleUIView ring({0, 0, 153, 153});
+    ring.setPixelFromBandToSuppress(30);
+    const auto kept = parts.textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
+    const auto entire = whole.textures.drawing(ring, platform::sdl::TextureFactory::Use::Turned);
+    ASSERT_TRUE(kept && entire);
+    ASSERT_FALSE(kept->parts.empty());
+    ASSERT_TRUE(entire->parts.empty());
+    EXPECT_LT(platform::sdl::textureBytes(*kept), std::size_t(306 * 306 * 4 / 2));
+
+    for (const SDL_Rect region : {SDL_Rect{100, 90, 64, 50}, SDL_Rect{0, 0, 400, 400}}) {
+        parts.draw(kept, region);
+        whole.draw(entire, region);
+        int differing = 0;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                differing += parts.at(x, y) != whole.at(x, y);
+        EXPECT_EQ(differing, 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
+    }
 }

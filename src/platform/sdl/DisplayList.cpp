@@ -48,7 +48,9 @@ const TurnProfile* Texture::turnProfile() const
 
 std::size_t textureBytes(const Texture& texture) noexcept
 {
-    std::size_t bytes = std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4;
+    std::size_t bytes = texture.parts.empty()
+                            ? std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4
+                            : texture.partsPixels * 4 + texture.parts.size() * sizeof(Texture::Part);
     if (cairo_surface_t* pixels = texture.pixels.get())
         bytes += std::size_t(cairo_image_surface_get_stride(pixels)) * std::size_t(cairo_image_surface_get_height(pixels));
     if (texture.coverage)
@@ -443,6 +445,41 @@ SDL_FRect moved(SDL_FRect r, SDL_Point origin) noexcept
 }
 } // namespace
 
+namespace {
+// A drawing kept in parts, upright, each part that reaches into the clip.
+void drawParts(SDL_Renderer* renderer, const DrawCommand& command, const SDL_FRect& destination, const SDL_Rect& clip)
+{
+    const Texture& texture = *command.texture;
+    const SDL_Color c = command.color;
+    const float sx = destination.w / float(texture.widthPixels), sy = destination.h / float(texture.heightPixels);
+    if (texture.handle) {
+        SDL_SetTextureColorMod(texture.handle, c.r, c.g, c.b);
+        SDL_SetTextureAlphaMod(texture.handle, c.a);
+        SDL_SetTextureBlendMode(texture.handle, command.blendMode);
+    }
+    const auto modulated = [](Uint8 value, Uint8 by) { return static_cast<Uint8>(unsigned(value) * by / 255); };
+    for (const Texture::Part& part : texture.parts) {
+        const SDL_FRect at{destination.x + float(part.at.x) * sx, destination.y + float(part.at.y) * sy,
+                           float(part.at.w) * sx, float(part.at.h) * sy};
+        const SDL_Rect reach{static_cast<int>(std::floor(at.x)) - 1, static_cast<int>(std::floor(at.y)) - 1,
+                             static_cast<int>(std::ceil(at.w)) + 2, static_cast<int>(std::ceil(at.h)) + 2};
+        if (!SDL_HasIntersection(&reach, &clip))
+            continue;
+        if (!part.filled) {
+            const SDL_Rect source{part.source.x, part.source.y, part.at.w, part.at.h};
+            SDL_RenderCopyF(renderer, texture.handle, &source, &at);
+            continue;
+        }
+        const Uint8 alpha = modulated(part.colour.a, c.a);
+        // An opaque colour is copied, which a software renderer does far faster than blending.
+        SDL_SetRenderDrawBlendMode(renderer, alpha == 255 ? SDL_BLENDMODE_NONE : command.blendMode);
+        SDL_SetRenderDrawColor(renderer, modulated(part.colour.r, c.r), modulated(part.colour.g, c.g),
+                               modulated(part.colour.b, c.b), alpha);
+        SDL_RenderFillRectF(renderer, &at);
+    }
+}
+} // namespace
+
 void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_Rect& region, SDL_Point origin)
 {
     const SDL_Rect clip = intersect(command.clip, region);
@@ -483,6 +520,10 @@ void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_R
         SDL_SetTextureBlendMode(turned, command.blendMode);
         const SDL_FRect at = moved(command.preparedDestination, origin);
         SDL_RenderCopyF(renderer, turned, nullptr, &at);
+        return;
+    }
+    if (!command.texture->parts.empty()) {
+        drawParts(renderer, command, destination, targetClip);
         return;
     }
     SDL_Texture* texture = command.texture->handle;

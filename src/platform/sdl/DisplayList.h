@@ -40,6 +40,17 @@ struct Texture {
     // Where it is opaque, and where in its commonest opaque colour (software renderers,
     // pictures that do not turn); none when unknown or when it is nowhere opaque.
     std::shared_ptr<const Coverage> coverage;
+    // A drawing kept in parts (software renderers): its squares that are neither clear
+    // nor one opaque colour lie side by side in `handle`, the one-colour ones are filled,
+    // the clear ones left out. Drawn upright only. Empty: the texture is whole.
+    struct Part {
+        SDL_Rect at{};              // in the drawing's pixels
+        SDL_Point source{};         // where it lies in `handle`, unless filled
+        bool filled = false;
+        SDL_Color colour{};         // when filled
+    };
+    std::vector<Part> parts;
+    std::size_t partsPixels = 0;    // the pixels `handle` holds for them
     // Takes the handle when the texture goes, instead of destroying it (to use it again).
     std::function<void(SDL_Texture*)> release;
     // For round content kept with its pixels (a reel on a software renderer): where

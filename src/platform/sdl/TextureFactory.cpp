@@ -395,7 +395,13 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
         keepCanvas();
         return previous;
     }
-    auto made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
+    // Drawn upright on a software renderer, a drawing that is mostly clear or of one
+    // colour is kept in parts.
+    TexturePtr made = software_ && use == Use::Upright
+                          ? inParts(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_))
+                          : nullptr;
+    if (!made)
+        made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
     if (made) {
         std::const_pointer_cast<Texture>(made)->contentDigest = digest;
         if (software_ && use == Use::Upright)
@@ -405,6 +411,126 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     if (!made || !made->pixels)
         keepCanvas();
     return made;
+}
+
+TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, float heightPoints)
+{
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface) / 4;
+    const auto* data = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface));
+    if (width <= 0 || height <= 0 || !data)
+        return nullptr;
+    constexpr int side = 16;
+    const int across = (width + side - 1) / side, down = (height + side - 1) / side;
+    enum class Kind : char { Clear, Filled, Mixed };
+    struct Square {
+        Kind kind = Kind::Clear;
+        Uint32 colour = 0;
+    };
+    std::vector<Square> squares(std::size_t(across) * std::size_t(down));
+    const auto squareRect = [&](int column, int row) {
+        return SDL_Rect{column * side, row * side, std::min(side, width - column * side),
+                        std::min(side, height - row * side)};
+    };
+    long mixedPixels = 0;
+    for (int row = 0; row < down; ++row)
+        for (int column = 0; column < across; ++column) {
+            const SDL_Rect r = squareRect(column, row);
+            const Uint32 first = data[std::ptrdiff_t(r.y) * stride + r.x];
+            bool same = true;
+            for (int y = r.y; y < r.y + r.h && same; ++y) {
+                const Uint32* line = data + std::ptrdiff_t(y) * stride;
+                for (int x = r.x; x < r.x + r.w && same; ++x)
+                    same = line[x] == first;
+            }
+            Square& square = squares[std::size_t(row) * std::size_t(across) + std::size_t(column)];
+            square.colour = first;
+            square.kind = same && first == 0 ? Kind::Clear : same && (first >> 24) == 0xff ? Kind::Filled : Kind::Mixed;
+            if (square.kind == Kind::Mixed)
+                mixedPixels += long(r.w) * r.h;
+        }
+    // Kept whole unless the parts save more than half of it.
+    if (mixedPixels * 2 > long(width) * height)
+        return nullptr;
+
+    // Runs of like squares along each row; the mixed ones side by side in one picture,
+    // a row of squares for each row of them that has any.
+    std::vector<Texture::Part> parts;
+    struct Mixed {
+        SDL_Rect at;
+        SDL_Point source;
+    };
+    std::vector<Mixed> mixed;
+    int atlasWidth = 0, atlasRows = 0;
+    for (int row = 0; row < down; ++row) {
+        int cursor = 0;
+        for (int column = 0; column < across;) {
+            const Square& square = squares[std::size_t(row) * std::size_t(across) + std::size_t(column)];
+            int end = column + 1;
+            const auto like = [&](const Square& other) {
+                return other.kind == square.kind && (square.kind != Kind::Filled || other.colour == square.colour);
+            };
+            while (end < across && like(squares[std::size_t(row) * std::size_t(across) + std::size_t(end)]))
+                ++end;
+            const SDL_Rect at = unite(squareRect(column, row), squareRect(end - 1, row));
+            if (square.kind == Kind::Mixed) {
+                mixed.push_back({at, {cursor, atlasRows * side}});
+                cursor += at.w;
+            } else if (square.kind == Kind::Filled) {
+                const SDL_Color colour{Uint8(square.colour >> 16), Uint8(square.colour >> 8), Uint8(square.colour), 255};
+                // A run like one in the row above lengthens that one.
+                const auto above = std::find_if(parts.begin(), parts.end(), [&](const Texture::Part& p) {
+                    return p.filled && p.at.x == at.x && p.at.w == at.w && p.at.y + p.at.h == at.y
+                           && p.colour.r == colour.r && p.colour.g == colour.g && p.colour.b == colour.b;
+                });
+                if (above != parts.end())
+                    above->at.h += at.h;
+                else
+                    parts.push_back({at, {}, true, colour});
+            }
+            column = end;
+        }
+        if (cursor > 0) {
+            atlasWidth = std::max(atlasWidth, cursor);
+            ++atlasRows;
+        }
+    }
+    std::shared_ptr<Texture> texture;
+    if (mixed.empty()) {
+        texture = std::make_shared<Texture>();
+    } else {
+        texture = filled(atlasWidth, atlasRows * side, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND,
+                         [&](Uint32* pixels, int pitch) {
+                             for (const Mixed& m : mixed)
+                                 for (int y = 0; y < m.at.h; ++y) {
+                                     const Uint32* from = data + std::ptrdiff_t(m.at.y + y) * stride + m.at.x;
+                                     auto* to = reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels)
+                                                                          + std::ptrdiff_t(m.source.y + y) * pitch)
+                                                + m.source.x;
+                                     for (int x = 0; x < m.at.w; ++x) {
+                                         const Uint32 p = from[x];
+                                         const Uint32 alpha = p >> 24;
+                                         to[x] = alpha == 255 ? p : alpha == 0 ? 0 : straightPixel(p);
+                                     }
+                                 }
+                             return true;
+                         });
+        if (!texture)
+            return nullptr;
+        texture->partsPixels = std::size_t(atlasWidth) * std::size_t(atlasRows * side);
+        for (const Mixed& m : mixed)
+            parts.push_back({m.at, m.source, false, {}});
+    }
+    texture->widthPixels = width;
+    texture->heightPixels = height;
+    texture->widthPoints = widthPoints;
+    texture->heightPoints = heightPoints;
+    texture->parts = std::move(parts);
+    if (texture->parts.empty())   // nothing drawn at all: one clear part keeps it in parts
+        texture->parts.push_back({{0, 0, 0, 0}, {}, true, {0, 0, 0, 0}});
+    return texture;
 }
 
 TexturePtr TextureFactory::glow()

@@ -76,6 +76,10 @@ public:
     std::size_t pictureBytes() const noexcept;
 
 private:
+    // The premultiplied drawing kept in parts (Texture::parts) when most of it is clear
+    // or of one opaque colour, as a tape roll's ring is; none otherwise.
+    TexturePtr inParts(cairo_surface_t* surface, float widthPoints, float heightPoints);
+
     SDL_Renderer* renderer_;
     bool software_ = false;
     std::filesystem::path resourceFolder_;
