@@ -75,6 +75,19 @@ inline Uint32 straightPixel(Uint32 premultiplied) noexcept
            | (Uint32(straight[(premultiplied >> 8) & 0xff]) << 8) | straight[premultiplied & 0xff];
 }
 
+// The premultiplied form of a straight-alpha ARGB pixel, each channel rounded to the
+// nearest: of a pixel that straightPixel made, exactly the premultiplied pixel it came from.
+inline Uint32 premultipliedPixel(Uint32 straight) noexcept
+{
+    const Uint32 alpha = straight >> 24;
+    // c × alpha / 255 rounded, as (t + t / 256) / 256 with t = c × alpha + 128, two channels at a time.
+    Uint32 rb = (straight & 0x00ff00ffu) * alpha + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00ff00ffu)) >> 8) & 0x00ff00ffu;
+    Uint32 g = ((straight >> 8) & 0xffu) * alpha + 0x80u;
+    g = ((g + (g >> 8)) >> 8) & 0xffu;
+    return (alpha << 24) | rb | (g << 8);
+}
+
 // Straight alpha in place, for SDL's blending, after cairo drew premultiplied pixels.
 void unpremultiply(unsigned char* data, int width, int height, int pitch);
 

@@ -34,8 +34,9 @@ struct Texture {
     // For a view's drawing: a digest of its pixels, to tell a drawing that came out the
     // same as before (0: none).
     std::uint64_t contentDigest = 0;
-    // The pixels (premultiplied), kept on software renderers so that a turned copy
-    // can be made once instead of turning the texture at every frame.
+    // The pixels (premultiplied), kept on a software renderer for a piece that turns at
+    // every frame (a reel), which is turned from them at each draw. A picture at a fixed
+    // angle is turned once from the renderer's own copy of its pixels instead.
     std::shared_ptr<cairo_surface_t> pixels;
     // Where it is opaque, and where in its commonest opaque colour (software renderers,
     // pictures that do not turn); none when unknown or when it is nowhere opaque.

@@ -334,11 +334,10 @@ public:
     {
         TextureFactory& textures = builder_.textures_;
         const TextureFactory::Use use = usage();
-        const bool lacksPixels = use == TextureFactory::Use::Turned && textures.software() && cache_.drawing
-                                 && !cache_.drawing->pixels;
+        const bool unfit = cache_.drawing && !textures.serves(*cache_.drawing, use);
         if (cache_.contentVersion != view_.contentVersion() || cache_.scale != textures.scale()
-            || view_.needsDisplay() || lacksPixels) {
-            cache_.drawing = textures.drawing(view_, use, lacksPixels ? nullptr : cache_.drawing);
+            || view_.needsDisplay() || unfit) {
+            cache_.drawing = textures.drawing(view_, use, unfit ? nullptr : cache_.drawing);
             cache_.contentVersion = view_.contentVersion();
             cache_.scale = textures.scale();
         }
@@ -395,8 +394,9 @@ public:
 private:
     TextureFactory::Use usage() const noexcept
     {
-        const bool turned = placement_.turning || degreesFor(placement_.radians) != 0;
-        return turned ? TextureFactory::Use::Turned : TextureFactory::Use::Upright;
+        if (placement_.turning)
+            return TextureFactory::Use::Turning;
+        return degreesFor(placement_.radians) != 0 ? TextureFactory::Use::Turned : TextureFactory::Use::Upright;
     }
     static std::uint64_t partFor(int piece) noexcept
     {

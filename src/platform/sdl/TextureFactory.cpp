@@ -88,61 +88,59 @@ std::size_t TextureFactory::pictureBytes() const noexcept
     return bytes;
 }
 
-TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use)
+namespace {
+// Turns the premultiplied rows of cairo pixels at `data` (`hasAlpha`: ARGB32, otherwise
+// RGB24) into straight-alpha ARGB pixels (which may be the same memory, rows as far
+// apart), and tells whether every pixel came out opaque and whether nothing shows
+// outside the circle inscribed in a square picture.
+void straighten(const unsigned char* data, int stride, bool hasAlpha, Uint32* pixels, int pitch, int width, int height,
+                bool& opaque, bool& round)
 {
-    cairo_surface_flush(surface);
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    if (width <= 0 || height <= 0 || !data)
-        return nullptr;
-
-    bool opaque = cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32;
-    const bool hasAlpha = !opaque;
-    bool round = false;
-    auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
-        const auto rowOf = [&](int y) {
-            return reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
-        };
-        bool allOpaque = true;
-        for (int y = 0; y < height; ++y) {
-            const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-            Uint32* out = rowOf(y);
-            for (int x = 0; x < width; ++x) {
-                const Uint32 p = row[x];
-                if (!hasAlpha) {
-                    out[x] = p | 0xff000000u;
-                    continue;
-                }
-                const Uint32 alpha = p >> 24;
-                if (alpha == 255) {
-                    out[x] = p;
-                    continue;
-                }
-                allOpaque = false;
-                out[x] = alpha == 0 ? 0 : straightPixel(p);
+    const auto rowOf = [&](int y) {
+        return reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
+    };
+    bool allOpaque = true;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        Uint32* out = rowOf(y);
+        for (int x = 0; x < width; ++x) {
+            const Uint32 p = row[x];
+            if (!hasAlpha) {
+                out[x] = p | 0xff000000u;
+                continue;
             }
+            const Uint32 alpha = p >> 24;
+            if (alpha == 255) {
+                out[x] = p;
+                continue;
+            }
+            allOpaque = false;
+            out[x] = alpha == 0 ? 0 : straightPixel(p);
         }
-        opaque = opaque || allOpaque;
-        round = !opaque && width == height && width >= 8;
-        // Anything visible beyond the inscribed circle (with a pixel to spare for its
-        // smooth edge) makes the picture square for turning purposes. Only the corners
-        // outside the circle are looked at, row by row.
-        const double radius = width / 2.0 + 1;
-        for (int y = 0; y < height && round; ++y) {
-            const double dy = y + 0.5 - height / 2.0;
-            const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
-            const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
-            const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
-            const Uint32* row = rowOf(y);
-            for (int x = 0; x < inFrom && round; ++x)
-                round = (row[x] >> 24) == 0;
-            for (int x = std::max(inTo, inFrom); x < width && round; ++x)
-                round = (row[x] >> 24) == 0;
-        }
-        return true;
-    });
+    }
+    opaque = !hasAlpha || allOpaque;
+    round = !opaque && width == height && width >= 8;
+    // Anything visible beyond the inscribed circle (with a pixel to spare for its
+    // smooth edge) makes the picture square for turning purposes. Only the corners
+    // outside the circle are looked at, row by row.
+    const double radius = width / 2.0 + 1;
+    for (int y = 0; y < height && round; ++y) {
+        const double dy = y + 0.5 - height / 2.0;
+        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
+        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
+        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
+        const Uint32* row = rowOf(y);
+        for (int x = 0; x < inFrom && round; ++x)
+            round = (row[x] >> 24) == 0;
+        for (int x = std::max(inTo, inFrom); x < width && round; ++x)
+            round = (row[x] >> 24) == 0;
+    }
+}
+} // namespace
+
+TexturePtr TextureFactory::finished(std::shared_ptr<Texture> texture, int width, int height, float widthPoints,
+                                    float heightPoints, bool opaque, bool round)
+{
     if (!texture) {
         std::fprintf(stderr, "spoolora: cannot make a %dx%d texture: %s\n", width, height, SDL_GetError());
         return nullptr;
@@ -153,9 +151,50 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
     texture->heightPoints = heightPoints;
     texture->opaque = opaque;
     texture->roundContent = round;
-    if (software_ && use == Use::Turned)
-        texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
     return texture;
+}
+
+TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use)
+{
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    if (width <= 0 || height <= 0 || !data)
+        return nullptr;
+    const bool hasAlpha = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32;
+    bool opaque = !hasAlpha, round = false;
+    auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
+        straighten(data, stride, hasAlpha, pixels, pitch, width, height, opaque, round);
+        return true;
+    });
+    if (texture && software_ && use == Use::Turning)
+        texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
+    return finished(std::move(texture), width, height, widthPoints, heightPoints, opaque, round);
+}
+
+TexturePtr TextureFactory::painted(int width, int height, float widthPoints, float heightPoints,
+                                   const std::function<void(cairo_surface_t*)>& paint)
+{
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    bool opaque = false, round = false;
+    auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
+        auto* data = reinterpret_cast<unsigned char*>(pixels);
+        SurfacePtr canvas(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, pitch));
+        if (cairo_surface_status(canvas.get()) != CAIRO_STATUS_SUCCESS)
+            return false;
+        for (int y = 0; y < height; ++y)
+            std::memset(data + std::ptrdiff_t(y) * pitch, 0, std::size_t(width) * 4);
+        cairo_surface_mark_dirty(canvas.get());
+        paint(canvas.get());
+        cairo_surface_flush(canvas.get());
+        canvas.reset();
+        straighten(data, pitch, true, pixels, pitch, width, height, opaque, round);
+        return true;
+    });
+    return finished(std::move(texture), width, height, widthPoints, heightPoints, opaque, round);
 }
 
 std::shared_ptr<Texture> TextureFactory::filled(int width, int height, Uint32 format, SDL_BlendMode blend,
@@ -264,8 +303,8 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use)
     if (const auto it = pictures_.find(name); it != pictures_.end()) {
         Picture& picture = it->second;
         picture.lastUsed = now_;
-        // A picture first shown upright and now turned is loaded again, with its pixels.
-        if (!picture.texture || use == Use::Upright || !software_ || picture.texture->pixels)
+        // A picture first shown upright and now turning is loaded again, with its pixels.
+        if (!picture.texture || serves(*picture.texture, use))
             return picture.texture;
         pictures_.erase(it);
     }
@@ -391,7 +430,7 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     const int width = cairo_image_surface_get_width(canvas.surface.get());
     const int height = cairo_image_surface_get_height(canvas.surface.get());
     if (previous && previous->contentDigest == digest && previous->widthPixels == width
-        && previous->heightPixels == height && (use == Use::Upright || !software_ || previous->pixels)) {
+        && previous->heightPixels == height && serves(*previous, use)) {
         keepCanvas();
         return previous;
     }

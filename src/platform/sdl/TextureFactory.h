@@ -43,9 +43,17 @@ public:
     // Forgets pictures not asked for in the last second. Returns whether any went.
     bool forgetUnusedPictures();
 
-    // Turned pieces: a software renderer turns them from their pixels (Texture::pixels),
-    // which other textures do not keep.
-    enum class Use { Upright, Turned };
+    // How a piece is shown. On a software renderer a piece at a fixed angle (Turned) is
+    // one whole texture, turned once from the renderer's own copy of its pixels; one
+    // turned anew at every frame (Turning, a reel) keeps its premultiplied pixels too
+    // (Texture::pixels), to be turned from at each draw; an upright drawing may be kept
+    // in parts.
+    enum class Use { Upright, Turned, Turning };
+    // Whether a texture made for one use serves another.
+    bool serves(const Texture& texture, Use use) const noexcept
+    {
+        return !software_ || use == Use::Upright || (texture.parts.empty() && (use == Use::Turned || texture.pixels));
+    }
     // The picture of the resource folder with that name, loaded once and kept while it
     // is asked for; none (and a message, once) when it cannot be loaded.
     TexturePtr picture(const std::string& name, Use use);
@@ -59,6 +67,11 @@ public:
 
     // A texture of the cairo image surface, which shows `widthPoints` × `heightPoints`.
     TexturePtr fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use);
+    // An upright texture of what `paint` draws, as cairo draws, into a clear ARGB32 picture
+    // of width × height pixels, which shows `widthPoints` × `heightPoints`: drawn straight
+    // into the texture's memory on a software renderer, without a picture on the side.
+    TexturePtr painted(int width, int height, float widthPoints, float heightPoints,
+                       const std::function<void(cairo_surface_t*)>& paint);
     // A static texture of 32-bit pixels; none when SDL cannot make one.
     std::shared_ptr<Texture> fromPixels(const Uint32* pixels, int width, int height, Uint32 format,
                                         SDL_BlendMode blend);
@@ -79,6 +92,10 @@ private:
     // The premultiplied drawing kept in parts (Texture::parts) when most of it is clear
     // or of one opaque colour, as a tape roll's ring is; none otherwise.
     TexturePtr inParts(cairo_surface_t* surface, float widthPoints, float heightPoints);
+    // The texture made for a picture, with what its pixels were found to be; none (and a
+    // message) when it could not be made.
+    static TexturePtr finished(std::shared_ptr<Texture> texture, int width, int height, float widthPoints,
+                               float heightPoints, bool opaque, bool round);
 
     SDL_Renderer* renderer_;
     bool software_ = false;

@@ -40,14 +40,11 @@ void support::unpremultiply(unsigned char* data, int width, int height, int pitc
 namespace {
 
 // Draws the picture turned about its centre, which lands at (centerX, centerY) of
-// the target, at the given size in pixels.
+// the clear target, at the given size in pixels.
 void paintTurned(cairo_surface_t* target, cairo_surface_t* picture, double width, double height, double degrees,
                  double centerX, double centerY)
 {
     cairo_t* cairo = cairo_create(target);
-    cairo_set_operator(cairo, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(cairo);
-    cairo_set_operator(cairo, CAIRO_OPERATOR_OVER);
     cairo_translate(cairo, centerX, centerY);
     cairo_rotate(cairo, degrees * std::numbers::pi / 180.0);
     cairo_translate(cairo, -width / 2.0, -height / 2.0);
@@ -305,11 +302,48 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
     }
 }
 
+// The texture's pixels premultiplied into a new cairo picture, for the time a turned
+// copy is made from them. A software renderer keeps a streaming texture as a surface in
+// memory and hands out those very pixels (straight alpha) on locking, without a copy;
+// other textures give none.
+SurfacePtr premultipliedPixels(const Texture& texture)
+{
+    Uint32 format = 0;
+    int access = 0, width = 0, height = 0;
+    if (SDL_QueryTexture(texture.handle, &format, &access, &width, &height) != 0
+        || access != SDL_TEXTUREACCESS_STREAMING || format != SDL_PIXELFORMAT_ARGB8888)
+        return nullptr;
+    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
+        return nullptr;
+    void* locked = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(texture.handle, nullptr, &locked, &pitch) != 0)
+        return nullptr;
+    unsigned char* data = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const Uint32*>(static_cast<const unsigned char*>(locked) + std::ptrdiff_t(y) * pitch);
+        auto* out = reinterpret_cast<Uint32*>(data + std::ptrdiff_t(y) * stride);
+        for (int x = 0; x < width; ++x) {
+            const Uint32 alpha = in[x] >> 24;
+            out[x] = alpha == 255 ? in[x] : alpha == 0 ? 0 : premultipliedPixel(in[x]);
+        }
+    }
+    SDL_UnlockTexture(texture.handle);
+    cairo_surface_mark_dirty(surface.get());
+    return surface;
+}
+
 } // namespace
 
 void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseconds now)
 {
-    if (command.prepared || command.angleDegrees == 0 || !command.texture || !command.texture->pixels)
+    // A drawing kept in parts is only ever upright.
+    if (command.prepared || command.angleDegrees == 0 || !command.texture || !command.texture->parts.empty())
+        return;
+    // A turning piece is turned from the pixels it keeps, at every frame.
+    if (command.turning && !command.texture->pixels)
         return;
     const SDL_Rect area = [&] {
         DrawCommand unclipped = command;
@@ -321,7 +355,6 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
     const SDL_FRect& d = command.destination;
     const double centerX = double(d.x) + d.w / 2.0 - area.x;
     const double centerY = double(d.y) + d.h / 2.0 - area.y;
-    cairo_surface_t* picture = command.texture->pixels.get();
     const SDL_FRect placed{float(area.x), float(area.y), float(area.w), float(area.h)};
 
     if (command.turning) {
@@ -348,8 +381,8 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
         int pitch = 0;
         if (SDL_LockTexture(buffer.texture->handle, nullptr, &pixels, &pitch) != 0)
             return;
-        turnInto<Landing::Buffer>(static_cast<Uint32*>(pixels), pitch, area.w, area.h, picture, d.w, d.h, command.angleDegrees, centerX,
-                 centerY, command.texture->roundContent);
+        turnInto<Landing::Buffer>(static_cast<Uint32*>(pixels), pitch, area.w, area.h, command.texture->pixels.get(), d.w,
+                                  d.h, command.angleDegrees, centerX, centerY, command.texture->roundContent);
         SDL_UnlockTexture(buffer.texture->handle);
         command.prepared = buffer.texture;
         command.preparedDestination = placed;
@@ -362,10 +395,20 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
                                      static_cast<float>(centerY), d.w, d.h);
     auto it = turned_.find(key);
     if (it == turned_.end()) {
-        SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, area.w, area.h));
-        paintTurned(surface.get(), picture, d.w, d.h, command.angleDegrees, centerX, centerY);
+        // Turned from the pixels the texture keeps, if any; otherwise from a premultiplied
+        // copy of the renderer's own, held only while the turned copy is made.
+        SurfacePtr held;
+        cairo_surface_t* picture = command.texture->pixels.get();
+        if (!picture) {
+            held = premultipliedPixels(*command.texture);
+            picture = held.get();
+        }
+        if (!picture)
+            return;
         Turned turned;
-        turned.texture = textures_.fromCairo(surface.get(), float(area.w), float(area.h), TextureFactory::Use::Upright);
+        turned.texture = textures_.painted(area.w, area.h, float(area.w), float(area.h), [&](cairo_surface_t* target) {
+            paintTurned(target, picture, d.w, d.h, command.angleDegrees, centerX, centerY);
+        });
         if (!turned.texture)
             return;
         it = turned_.emplace(key, std::move(turned)).first;
