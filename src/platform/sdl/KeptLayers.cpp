@@ -209,7 +209,9 @@ void KeptLayers::updateTopStack()
         for (int x = 0; x < screen.w; ++x) {
             const Uint32 alpha = row[x] >> 24;
             const std::size_t tile = tileRow + static_cast<std::size_t>(x / topStackTile);
-            if (alpha != 255)
+            // Blending soft edges (text) over an opaque picture, SDL loses a few levels of
+            // alpha (253 is common), where the screen shows the picture alone: opaque.
+            if (alpha < 250)
                 stack->open[tile] = true;
             if (alpha != 0)
                 stack->painted[tile] = true;
