@@ -41,6 +41,8 @@ tour() { # eight skin changes, each slide left to finish and the reels to turn a
         xdotool key bracketright
         sleep 1.5
     done
+    # Measured on a still skin: a slide under way holds both skins for its moment.
+    sleep 3
 }
 
 sleep 1
