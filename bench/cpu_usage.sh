@@ -4,10 +4,11 @@
 # SDL's dummy driver: 30 s playing with the reels turning, then 30 s paused with the
 # toolbar hidden; then 30 s playing an album-length file. The wound tape follows the
 # position in the queue, so a two-minute file redraws both tape rolls every second or
-# two, and a 45-minute one (an album) every half minute or so. Prints the share of one core the whole process used in each, from
-# /proc/PID/stat, the display server's (Xvfb's) share for the same time, which it
-# spends showing what the player sent, the player's own statistics for the last
-# second (frames, renderer, process time) and its resident memory.
+# two, and a 45-minute one (an album) every half minute or so. Prints the share of one
+# core the whole process used in each, from /proc/PID/stat, the display server's
+# (Xvfb's) share for the same time, which it spends showing what the player sent, the
+# player's own statistics for the last second (frames, renderer, process time) and its
+# resident memory.
 # Usage: bench/cpu_usage.sh [PATH_TO_SPOOLORA] [SECONDS]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <vector>
 
 namespace platform::sdl::support {
 
@@ -36,6 +37,18 @@ inline std::array<SDL_Rect, 4> around(const SDL_Rect& outer, const SDL_Rect& inn
             SDL_Rect{outer.x, innerBottom, outer.w, bottom - innerBottom},
             SDL_Rect{outer.x, inner.y, inner.x - outer.x, inner.h},
             SDL_Rect{innerRight, inner.y, right - innerRight, inner.h}};
+}
+
+// Adds a run of tiles, gathered row by row, to the rectangles from `first` on: a run
+// just like one ending right above it lengthens that one's rectangle.
+inline void addRun(std::vector<SDL_Rect>& out, std::size_t first, const SDL_Rect& run)
+{
+    for (std::size_t i = first; i < out.size(); ++i)
+        if (out[i].x == run.x && out[i].w == run.w && out[i].y + out[i].h == run.y) {
+            out[i].h += run.h;
+            return;
+        }
+    out.push_back(run);
 }
 
 inline SDL_Rect unite(const SDL_Rect& a, const SDL_Rect& b) noexcept

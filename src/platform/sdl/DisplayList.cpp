@@ -309,15 +309,7 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
             const int start = column;
             while (column < across && damaged[std::size_t(row) * std::size_t(across) + std::size_t(column)])
                 ++column;
-            const SDL_Rect run = unite(tileAt(start, row), tileAt(column - 1, row));
-            const auto above = std::find_if(out.begin() + static_cast<std::ptrdiff_t>(firstOut), out.end(),
-                                            [&](const SDL_Rect& r) {
-                                                return r.x == run.x && r.w == run.w && r.y + r.h == run.y;
-                                            });
-            if (above != out.end())
-                above->h += run.h;
-            else
-                out.push_back(run);
+            addRun(out, firstOut, unite(tileAt(start, row), tileAt(column - 1, row)));
         }
 }
 } // namespace
@@ -348,10 +340,10 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
         for (std::size_t i = 0; i < after.size(); ++i) {
             if (looksTheSame(after[i], before[i]))
                 continue;
-            if (reelsByTiles && !addTurnDamage(before[i], after[i], screen, turnRects))
-                byTiles.push_back(i);
-            else if (!reelsByTiles)
+            if (!reelsByTiles)
                 changed(before[i], after[i]);
+            else if (!addTurnDamage(before[i], after[i], screen, turnRects))
+                byTiles.push_back(i);
         }
     } else {
         // Pieces came or went: match them by key. Pieces that swapped places in the
@@ -401,11 +393,8 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
             all = unite(all, r);
         rects = {all};
     }
-    std::vector<SDL_Rect> tiles;
     if (!byTiles.empty())
-        addCoveredDamage(before, after, byTiles, screen, tiles);
-    for (const SDL_Rect& tile : tiles)
-        rects.push_back(tile);
+        addCoveredDamage(before, after, byTiles, screen, rects);
     // The tiles of turning reels are few and small, and never overlap one another; those
     // inside a rectangle already damaged add nothing.
     for (const SDL_Rect& tile : turnRects) {

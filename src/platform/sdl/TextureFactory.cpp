@@ -335,14 +335,11 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use)
             cairo_set_operator(cairo, CAIRO_OPERATOR_SOURCE);
             cairo_paint(cairo);
             cairo_destroy(cairo);
-            texture = fromCairo(small.get(), widthPoints, heightPoints, use);
-            if (texture && software_ && use == Use::Upright)
-                addCoverage(*std::const_pointer_cast<Texture>(texture), small.get());
-        } else {
-            texture = fromCairo(image.get(), widthPoints, heightPoints, use);
-            if (texture && software_ && use == Use::Upright)
-                addCoverage(*std::const_pointer_cast<Texture>(texture), image.get());
+            image = std::move(small);
         }
+        texture = fromCairo(image.get(), widthPoints, heightPoints, use);
+        if (texture && software_ && use == Use::Upright)
+            addCoverage(*std::const_pointer_cast<Texture>(texture), image.get());
     }
     pictures_.emplace(name, Picture{texture, now_});
     return texture;

@@ -1,5 +1,7 @@
 #include "platform/sdl/TurnProfile.h"
 
+#include "platform/sdl/CompositorSupport.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -230,14 +232,8 @@ void TurnProfile::changedTiles(const SDL_FRect& destination, const SDL_Rect& are
         const SDL_Rect run{gridOrigin.x + runStart * tile, gridOrigin.y + runRow * tile, (runEnd - runStart + 1) * tile,
                            tile};
         SDL_Rect cut{};
-        if (SDL_IntersectRect(&run, &area, &cut)) {
-            // A run just like the one above it lengthens that one's rectangle.
-            SDL_Rect* above = out.size() > firstNew ? &out.back() : nullptr;
-            if (above && above->x == cut.x && above->w == cut.w && above->y + above->h == cut.y)
-                above->h += cut.h;
-            else
-                out.push_back(cut);
-        }
+        if (SDL_IntersectRect(&run, &area, &cut))
+            support::addRun(out, firstNew, cut);
         runEnd = -1;
     };
     for (const Tile& t : place.tiles) {
