@@ -153,12 +153,17 @@ bool TurnProfile::anyWithin(const Degrees& degrees, double fromDegrees, double t
     const double start = fromDegrees - 360.0 * std::floor(fromDegrees / 360.0);
     const auto from = static_cast<int>(start);
     const auto to = static_cast<int>(std::ceil(start + (toDegrees - fromDegrees)));
-    for (int degree = from; degree <= to; ++degree) {
-        const auto d = static_cast<unsigned>(degree % 360);
-        if (degrees[d / 64] >> (d % 64) & 1)
-            return true;
-    }
-    return false;
+    // A word at a time: asked for every tile of a turning reel at every frame.
+    const auto anyBetween = [&](int first, int last) {
+        for (int word = first / 64; word <= last / 64; ++word) {
+            const int low = std::max(first, word * 64) - word * 64, high = std::min(last, word * 64 + 63) - word * 64;
+            const std::uint64_t mask = (~std::uint64_t{0} >> (63 - high)) & (~std::uint64_t{0} << low);
+            if (degrees[static_cast<std::size_t>(word)] & mask)
+                return true;
+        }
+        return false;
+    };
+    return anyBetween(from, std::min(to, 359)) || (to >= 360 && anyBetween(0, to - 360));
 }
 
 const TurnProfile::Placement& TurnProfile::placement(const SDL_FRect& destination, const SDL_Rect& area,
