@@ -60,8 +60,7 @@ const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
     const SDL_Rect screen = screenRectPixels();
     builder_.build(window, now, {offsetX_, offsetY_}, screen, previous_, current_);
     if (textures_.software()) {
-        for (DrawCommand& command : current_.commands)
-            turnedPictures_.prepare(command, frameNumber_, now);
+        turnedPictures_.prepare(current_, frameNumber_, now);
         turnedPictures_.endFrame(frameNumber_, now);
     }
     // Pictures that left the screen go; the freed memory goes back to the system.

@@ -314,6 +314,60 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
 }
 } // namespace
 
+SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& reach)
+{
+    const SDL_Rect region = intersect(reach, commands[index].clip);
+    if (isEmpty(region))
+        return {};
+    // What lies above it and may hide some of it; a turning piece is left out, as it
+    // changes at every frame.
+    std::vector<Occluder> above;
+    for (std::size_t j = index + 1; j < commands.size(); ++j) {
+        const DrawCommand& piece = commands[j];
+        if (piece.turning || !SDL_HasIntersection(&piece.clip, &region))
+            continue;
+        Occluder occluder(piece);
+        if (occluder.kind != Occluder::Kind::None && SDL_HasIntersection(&occluder.area, &region))
+            above.push_back(occluder);
+    }
+    if (above.empty())
+        return region;
+    const int across = (region.w + damageTile - 1) / damageTile, down = (region.h + damageTile - 1) / damageTile;
+    const auto tileAt = [&](int column, int row) {
+        return intersect({region.x + column * damageTile, region.y + row * damageTile, damageTile, damageTile}, region);
+    };
+    const auto hidden = [&](int column, int row) {
+        const SDL_Rect tile = tileAt(column, row);
+        return std::any_of(above.begin(), above.end(), [&](const Occluder& o) { return o.opaqueOver(tile); });
+    };
+    // The rows with a tile that shows, then the columns within them.
+    int top = 0, bottom = down - 1;
+    const auto rowShows = [&](int row) {
+        for (int column = 0; column < across; ++column)
+            if (!hidden(column, row))
+                return true;
+        return false;
+    };
+    while (top <= bottom && !rowShows(top))
+        ++top;
+    if (top > bottom)
+        return {};
+    while (!rowShows(bottom))
+        --bottom;
+    int left = 0, right = across - 1;
+    const auto columnShows = [&](int column) {
+        for (int row = top; row <= bottom; ++row)
+            if (!hidden(column, row))
+                return true;
+        return false;
+    };
+    while (!columnShows(left))
+        ++left;
+    while (!columnShows(right))
+        --right;
+    return unite(tileAt(left, top), tileAt(right, bottom));
+}
+
 std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen,
                                     bool reelsByTiles)
 {

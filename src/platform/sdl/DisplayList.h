@@ -114,6 +114,12 @@ struct DisplayList {
 std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen,
                                     bool reelsByTiles = false);
 
+// The part of `reach` (within the bounds of the piece at `index`) where the piece can
+// show on a software renderer: inside its clip, and not where the pieces above it that
+// do not turn paint opaquely; the smallest rectangle of whole tiles of 16 pixels
+// (counted from the clipped corner) holding all of that. Empty where nothing shows.
+SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& reach);
+
 // Of the pieces (bottom first), those that show in the region: the ones that reach
 // into it, from the last that covers all of it on.
 std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawCommand*>& pieces, const SDL_Rect& region);

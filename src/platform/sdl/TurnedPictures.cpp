@@ -337,8 +337,40 @@ SurfacePtr premultipliedPixels(const Texture& texture)
 
 } // namespace
 
-void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseconds now)
+void TurnedPictures::prepare(DisplayList& list, unsigned long frame, Nanoseconds now)
 {
+    for (std::size_t i = 0; i < list.commands.size(); ++i)
+        prepare(list.commands, i, frame, now);
+}
+
+SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& area,
+                                     unsigned long frame)
+{
+    const DrawCommand& command = commands[index];
+    const SDL_Rect region = intersect(area, command.clip);
+    std::vector<Above> above;
+    for (std::size_t j = index + 1; j < commands.size(); ++j) {
+        const DrawCommand& piece = commands[j];
+        const SDL_Rect b = piece.bounds();
+        if (piece.turning || !SDL_HasIntersection(&b, &region))
+            continue;
+        const SDL_Color& c = piece.color;
+        above.push_back({piece.texture ? piece.texture->id : 0, piece.destination, piece.angleDegrees,
+                         Uint32(c.r) << 24 | Uint32(c.g) << 16 | Uint32(c.b) << 8 | c.a, piece.blendMode, piece.clip});
+    }
+    Showing& showing = showing_[command.key];
+    if (showing.frame == 0 || !SDL_RectEquals(&showing.region, &region) || showing.above != above) {
+        showing.region = region;
+        showing.above = std::move(above);
+        showing.part = sdl::showingPart(commands, index, area);
+    }
+    showing.frame = frame;
+    return showing.part;
+}
+
+void TurnedPictures::prepare(std::vector<DrawCommand>& commands, std::size_t index, unsigned long frame, Nanoseconds now)
+{
+    DrawCommand& command = commands[index];
     // A drawing kept in parts is only ever upright.
     if (command.prepared || command.angleDegrees == 0 || !command.texture || !command.texture->parts.empty())
         return;
@@ -389,10 +421,17 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
         return;
     }
 
-    // A sliding piece lands at a new fraction of a pixel in every frame: its copies are
-    // not kept beyond the frame.
-    const auto key = std::make_tuple(command.texture->id, command.angleDegrees, static_cast<float>(centerX),
-                                     static_cast<float>(centerY), d.w, d.h);
+    // Of a piece at a fixed angle only what can show is turned: the part inside its clip
+    // and not under opaque pieces above it (the skin over the tape bands). A sliding
+    // piece lands at a new fraction of a pixel in every frame: its copies are not kept
+    // beyond the frame.
+    SDL_Rect part = showingPart(commands, index, area, frame);
+    if (isEmpty(part))   // all hidden: a pixel of it stands for the rest
+        part = {std::clamp(command.clip.x, area.x, area.x + area.w - 1),
+                std::clamp(command.clip.y, area.y, area.y + area.h - 1), 1, 1};
+    const double partCenterX = centerX + area.x - part.x, partCenterY = centerY + area.y - part.y;
+    const auto key = std::make_tuple(command.texture->id, command.angleDegrees, static_cast<float>(partCenterX),
+                                     static_cast<float>(partCenterY), d.w, d.h, part.w, part.h);
     auto it = turned_.find(key);
     if (it == turned_.end()) {
         // Turned from the pixels the texture keeps, if any; otherwise from a premultiplied
@@ -406,8 +445,8 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
         if (!picture)
             return;
         Turned turned;
-        turned.texture = textures_.painted(area.w, area.h, float(area.w), float(area.h), [&](cairo_surface_t* target) {
-            paintTurned(target, picture, d.w, d.h, command.angleDegrees, centerX, centerY);
+        turned.texture = textures_.painted(part.w, part.h, float(part.w), float(part.h), [&](cairo_surface_t* target) {
+            paintTurned(target, picture, d.w, d.h, command.angleDegrees, partCenterX, partCenterY);
         });
         if (!turned.texture)
             return;
@@ -416,8 +455,15 @@ void TurnedPictures::prepare(DrawCommand& command, unsigned long frame, Nanoseco
     it->second.lastUsed = now;
     it->second.frame = frame;
     it->second.sliding = command.sliding;
+    it->second.piece = command.key;
     command.prepared = it->second.texture;
-    command.preparedDestination = placed;
+    command.preparedDestination = {float(part.x), float(part.y), float(part.w), float(part.h)};
+    // What showed of the piece at this angle before (on another skin) cannot come back
+    // without the piece being turned again: a copy per piece and angle is enough.
+    std::erase_if(turned_, [&](const auto& entry) {
+        return entry.second.piece == command.key && entry.second.frame != frame
+               && std::get<1>(entry.first) == command.angleDegrees;
+    });
 }
 
 bool canTurnOnto(const DrawCommand& command) noexcept
@@ -457,11 +503,13 @@ void TurnedPictures::endFrame(unsigned long frame, Nanoseconds now)
                || now < turned.lastUsed;
     });
     std::erase_if(turnBuffers_, [frame](const auto& entry) { return entry.second.frame != frame; });
+    std::erase_if(showing_, [frame](const auto& entry) { return entry.second.frame != frame; });
 }
 
 void TurnedPictures::clear()
 {
     turned_.clear();
+    showing_.clear();
 }
 
 std::size_t TurnedPictures::turnedBytes() const noexcept

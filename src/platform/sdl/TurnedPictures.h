@@ -16,6 +16,7 @@
 #include <map>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 namespace platform::sdl {
 
@@ -39,9 +40,9 @@ public:
     // Turning pieces are drawn with turnOnto, so they need no buffer to be turned into.
     void setTurningOntoTarget(bool onto) noexcept { turnsOntoTarget_ = onto; }
 
-    // Gives a turned command of the frame its upright, already turned texture
+    // Gives each turned command of the frame its upright, already turned texture
     // (DrawCommand::prepared), unless it has one.
-    void prepare(DrawCommand& command, unsigned long frame, Nanoseconds now);
+    void prepare(DisplayList& list, unsigned long frame, Nanoseconds now);
     // After a frame: drops what was not used for a while.
     void endFrame(unsigned long frame, Nanoseconds now);
     void clear();
@@ -50,19 +51,50 @@ public:
     std::size_t bufferBytes() const noexcept;
 
 private:
+    void prepare(std::vector<DrawCommand>& commands, std::size_t index, unsigned long frame, Nanoseconds now);
+    // The part of the command's `area` that can show (showingPart), worked out again only
+    // when the pieces above it changed.
+    SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& area,
+                         unsigned long frame);
+
     SDL_Renderer* renderer_;
     TextureFactory& textures_;
     bool turnsOntoTarget_ = false;
-    // Copies turned by a fixed angle, by texture, angle, the centre's place in the
-    // copy and the size; dropped a while after their last use, or after the last
-    // frame that used them for a sliding piece.
+    // Copies turned by a fixed angle, of the part that can show, by texture, angle, the
+    // centre's place in the copy, the size and the copy's size; dropped a while after
+    // their last use, or after the last frame that used them for a sliding piece.
     struct Turned {
         TexturePtr texture;
         Nanoseconds lastUsed = 0;
         unsigned long frame = 0;
         bool sliding = false;
+        std::uint64_t piece = 0;   // the key of the command that used it last
     };
-    std::map<std::tuple<std::uint64_t, double, float, float, float, float>, Turned> turned_;
+    std::map<std::tuple<std::uint64_t, double, float, float, float, float, int, int>, Turned> turned_;
+    // What showed above each piece at a fixed angle (by key) in the last frame, and so
+    // which part of it could show.
+    struct Above {
+        std::uint64_t texture = 0;
+        SDL_FRect destination{};
+        double angleDegrees = 0;
+        Uint32 color = 0;
+        SDL_BlendMode blendMode = SDL_BLENDMODE_NONE;
+        SDL_Rect clip{};
+        bool operator==(const Above& o) const noexcept
+        {
+            return texture == o.texture && destination.x == o.destination.x && destination.y == o.destination.y
+                   && destination.w == o.destination.w && destination.h == o.destination.h
+                   && angleDegrees == o.angleDegrees && color == o.color && blendMode == o.blendMode
+                   && SDL_RectEquals(&clip, &o.clip);
+        }
+    };
+    struct Showing {
+        SDL_Rect region{};
+        std::vector<Above> above;
+        SDL_Rect part{};
+        unsigned long frame = 0;
+    };
+    std::unordered_map<std::uint64_t, Showing> showing_;
     // Pieces that turn at every frame (the reels) are resampled into a streaming
     // texture per piece, reused from frame to frame.
     struct TurnBuffer {
