@@ -198,6 +198,48 @@ TEST_F(PlayerScreen, LabelTextStaysInsideItsRectangle)
     }
 }
 
+TEST_F(PlayerScreen, TheSkinKeepsOnlyTheRowsThatShowAndLiesWhereTheWholePictureWould)
+{
+    playing();
+    const Frame shown = frame();
+    // The skin: the picture that reaches past the screen's top and bottom edges.
+    const auto& commands = renderer.compositor().displayList().commands;
+    const auto skin = std::find_if(commands.begin(), commands.end(), [](const platform::sdl::DrawCommand& c) {
+        return c.texture && c.texture->partTop > 0;
+    });
+    ASSERT_NE(skin, commands.end());
+    // 640 × 1114 pixels, of which the screen shows rows 76 to 1035: a few more are kept,
+    // far from all.
+    EXPECT_EQ(skin->texture->widthPixels, 640);
+    EXPECT_GE(skin->texture->heightPixels, 960);
+    EXPECT_LE(skin->texture->heightPixels, 1010);
+    EXPECT_LE(skin->destination.y, -2);
+    EXPECT_GE(skin->destination.y + skin->destination.h, 962);
+    // Where the picture is opaque and nothing lies over it, the screen shows its pixels
+    // exactly where the whole picture puts them.
+    cairo_surface_t* whole =
+        cairo_image_surface_create_from_png((platform::sdl::resourceDirectory() / "mc1-640.png").c_str());
+    ASSERT_EQ(cairo_surface_status(whole), CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(cairo_image_surface_get_height(whole), 1114);
+    std::vector<SDL_Rect> above;
+    for (auto it = skin + 1; it != commands.end(); ++it)
+        above.push_back(it->bounds());
+    long compared = 0, differing = 0;
+    for (int y = 0; y < shown.height; ++y)
+        for (int x = 0; x < shown.width; ++x) {
+            const SDL_Point p{x, y};
+            const auto* row = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(whole)
+                                                                     + std::ptrdiff_t(y + 76) * cairo_image_surface_get_stride(whole));
+            if ((row[x] >> 24) != 0xff || std::any_of(above.begin(), above.end(), [&](const SDL_Rect& r) { return SDL_PointInRect(&p, &r); }))
+                continue;
+            ++compared;
+            differing += (shown.pixels[std::size_t(y) * std::size_t(shown.width) + std::size_t(x)] & 0xffffff) != (row[x] & 0xffffff);
+        }
+    cairo_surface_destroy(whole);
+    EXPECT_GT(compared, 250'000);
+    EXPECT_EQ(differing, 0) << shown.keep("skin-rows");
+}
+
 TEST_F(PlayerScreen, SkinSevenWritesWhiteTheOthersBlack)
 {
     struct Case {

@@ -1,12 +1,14 @@
 // Pictures at a fixed angle on the software renderer: turned once from the
 // renderer's own pixels, they show exactly the picture turned by cairo, as those
 // that keep their premultiplied pixels do, and keep no second copy of their own;
-// only the part that can show is turned and kept, and the screen shows the same.
+// only the part that can show is turned and kept (in parts when mostly clear), and
+// the screen shows the same. A turning picture keeps only its pixels.
 
 #include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/TextureFactory.h"
 #include "platform/sdl/TurnedPictures.h"
+#include "support/ScratchFolder.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -276,4 +278,102 @@ TEST(TurnedPictures, OnlyWhatCanShowIsTurnedAndKeptAndTheScreenShowsTheSame)
         }
     }
     cairo_surface_destroy(picture);
+}
+
+TEST(TurnedPictures, AMostlyClearCopyIsKeptInPartsAndDrawsTheSame)
+{
+    SoftwareRenderer software(120, 600);
+    ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
+    TextureFactory factory(software.renderer, ".");
+    TurnedPictures turned(software.renderer, factory);
+    // A line of soft-edged writing on a long clear strip, as a label is, turned on its side.
+    cairo_surface_t* strip = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 560, 40);
+    cairo_t* c = cairo_create(strip);
+    cairo_set_source_rgba(c, 0.1, 0.1, 0.5, 0.9);
+    for (int letter = 0; letter < 5; ++letter)
+        cairo_arc(c, 20 + letter * 17.3, 20, 7.4, 0, 2 * std::numbers::pi);
+    cairo_fill(c);
+    cairo_set_source_rgb(c, 0.9, 0.2, 0.1);
+    cairo_rectangle(c, 130, 4, 40, 32);   // and an opaque block of one colour
+    cairo_fill(c);
+    cairo_destroy(c);
+    cairo_surface_flush(strip);
+    DrawCommand label;
+    label.texture = factory.fromCairo(strip, 560, 40, TextureFactory::Use::Turned);
+    label.destination = {-220.5f, 280.25f, 560, 40};
+    label.angleDegrees = -90;
+    label.clip = {0, 0, 120, 600};
+    DisplayList list;
+    list.commands = {label};
+    turned.prepare(list, 1, 0);
+    const DrawCommand& inParts = list.commands[0];
+    ASSERT_TRUE(inParts.prepared);
+    ASSERT_FALSE(inParts.prepared->parts.empty());
+    const std::size_t wholeBytes = std::size_t(inParts.prepared->widthPixels) * std::size_t(inParts.prepared->heightPixels) * 4;
+    EXPECT_LT(textureBytes(*inParts.prepared) * 2, wholeBytes);
+    EXPECT_EQ(turned.turnedBytes(), textureBytes(*inParts.prepared));
+    // Drawn over a ground of several colours, as cairo's own turn of the strip drawn whole.
+    DrawCommand whole = inParts;
+    const std::vector<Uint32> expected = turnedByCairo(strip, inParts);
+    whole.prepared = factory.fromPixels(expected.data(), inParts.prepared->widthPixels, inParts.prepared->heightPixels,
+                                        SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    ASSERT_TRUE(whole.prepared);
+    DrawCommand ground;
+    ground.destination = {0, 0, 120, 600};
+    ground.clip = label.clip;
+    ground.color = {40, 160, 90, 255};
+    DrawCommand band = ground;
+    band.destination = {30, 0, 25, 600};
+    band.color = {250, 250, 240, 255};
+    const std::vector<Uint32> fromParts = drawn(software, {ground, band, inParts});
+    const std::vector<Uint32> fromWhole = drawn(software, {ground, band, whole});
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < fromWhole.size(); ++i)
+        differing += fromParts[i] != fromWhole[i];
+    EXPECT_EQ(differing, 0u);
+    cairo_surface_destroy(strip);
+}
+
+TEST(TurnedPictures, ATurningPictureKeepsOnlyItsPixelsUnlessShownUprightInTheSameFrame)
+{
+    SoftwareRenderer software;
+    ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
+    testsupport::ScratchFolder folder;
+    cairo_surface_t* picture = softPicture(CAIRO_FORMAT_ARGB32);
+    ASSERT_EQ(cairo_surface_write_to_png(picture, (folder / "reel.png").c_str()), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(picture);
+    TextureFactory factory(software.renderer, folder.path());
+    const std::size_t pixelBytes = 150u * 90u * 4u;
+
+    factory.beginFrame(1);
+    const TexturePtr turning = factory.picture("reel.png", TextureFactory::Use::Turning);
+    ASSERT_TRUE(turning);
+    EXPECT_EQ(turning->handle, nullptr);
+    ASSERT_NE(turning->pixels, nullptr);
+    EXPECT_EQ(textureBytes(*turning), pixelBytes);
+    EXPECT_EQ(factory.picture("reel.png", TextureFactory::Use::Turned), turning);
+
+    // Upright in a later frame: loaded again for that alone.
+    factory.beginFrame(2);
+    const TexturePtr upright = factory.picture("reel.png", TextureFactory::Use::Upright);
+    ASSERT_TRUE(upright);
+    EXPECT_NE(upright->handle, nullptr);
+    EXPECT_EQ(upright->pixels, nullptr);
+    // Turning in the same frame as well: loaded once more, for both, and then it serves both.
+    const TexturePtr both = factory.picture("reel.png", TextureFactory::Use::Turning);
+    ASSERT_TRUE(both);
+    EXPECT_NE(both->handle, nullptr);
+    EXPECT_NE(both->pixels, nullptr);
+    EXPECT_EQ(factory.picture("reel.png", TextureFactory::Use::Upright), both);
+    EXPECT_EQ(factory.picture("reel.png", TextureFactory::Use::Turning), both);
+    EXPECT_EQ(factory.pictureBytes(), 2 * pixelBytes);
+
+    // Nothing is drawn for a turning piece that was not turned from its pixels.
+    DrawCommand reel;
+    reel.texture = turning;
+    reel.destination = {0, 0, 64, 64};
+    reel.angleDegrees = 30;
+    reel.turning = true;
+    reel.clip = {0, 0, 64, 64};
+    EXPECT_TRUE(drawn(software, {reel}) == drawn(software, {}));
 }

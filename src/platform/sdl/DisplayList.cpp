@@ -48,9 +48,9 @@ const TurnProfile* Texture::turnProfile() const
 
 std::size_t textureBytes(const Texture& texture) noexcept
 {
-    std::size_t bytes = texture.parts.empty()
-                            ? std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4
-                            : texture.partsPixels * 4 + texture.parts.size() * sizeof(Texture::Part);
+    std::size_t bytes = !texture.parts.empty() ? texture.partsPixels * 4 + texture.parts.size() * sizeof(Texture::Part)
+                        : texture.handle       ? std::size_t(texture.widthPixels) * std::size_t(texture.heightPixels) * 4
+                                               : 0;
     if (cairo_surface_t* pixels = texture.pixels.get())
         bytes += std::size_t(cairo_image_surface_get_stride(pixels)) * std::size_t(cairo_image_surface_get_height(pixels));
     if (texture.coverage)
@@ -489,16 +489,16 @@ SDL_FRect moved(SDL_FRect r, SDL_Point origin) noexcept
 } // namespace
 
 namespace {
-// A drawing kept in parts, upright, each part that reaches into the clip.
-void drawParts(SDL_Renderer* renderer, const DrawCommand& command, const SDL_FRect& destination, const SDL_Rect& clip)
+// A drawing kept in parts, upright, each part that reaches into the clip, in the colour
+// and blend mode.
+void drawParts(SDL_Renderer* renderer, const Texture& texture, SDL_Color c, SDL_BlendMode blendMode,
+               const SDL_FRect& destination, const SDL_Rect& clip)
 {
-    const Texture& texture = *command.texture;
-    const SDL_Color c = command.color;
     const float sx = destination.w / float(texture.widthPixels), sy = destination.h / float(texture.heightPixels);
     if (texture.handle) {
         SDL_SetTextureColorMod(texture.handle, c.r, c.g, c.b);
         SDL_SetTextureAlphaMod(texture.handle, c.a);
-        SDL_SetTextureBlendMode(texture.handle, command.blendMode);
+        SDL_SetTextureBlendMode(texture.handle, blendMode);
     }
     const auto modulated = [](Uint8 value, Uint8 by) { return static_cast<Uint8>(unsigned(value) * by / 255); };
     for (const Texture::Part& part : texture.parts) {
@@ -515,7 +515,7 @@ void drawParts(SDL_Renderer* renderer, const DrawCommand& command, const SDL_FRe
         }
         const Uint8 alpha = modulated(part.colour.a, c.a);
         // An opaque colour is copied, which a software renderer does far faster than blending.
-        SDL_SetRenderDrawBlendMode(renderer, alpha == 255 ? SDL_BLENDMODE_NONE : command.blendMode);
+        SDL_SetRenderDrawBlendMode(renderer, alpha == 255 ? SDL_BLENDMODE_NONE : blendMode);
         SDL_SetRenderDrawColor(renderer, modulated(part.colour.r, c.r), modulated(part.colour.g, c.g),
                                modulated(part.colour.b, c.b), alpha);
         SDL_RenderFillRectF(renderer, &at);
@@ -557,19 +557,25 @@ void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_R
         return;
     }
     if (command.prepared) {
+        const SDL_FRect at = moved(command.preparedDestination, origin);
+        if (!command.prepared->parts.empty()) {
+            drawParts(renderer, *command.prepared, c, command.blendMode, at, targetClip);
+            return;
+        }
         SDL_Texture* turned = command.prepared->handle;
         SDL_SetTextureColorMod(turned, c.r, c.g, c.b);
         SDL_SetTextureAlphaMod(turned, c.a);
         SDL_SetTextureBlendMode(turned, command.blendMode);
-        const SDL_FRect at = moved(command.preparedDestination, origin);
         SDL_RenderCopyF(renderer, turned, nullptr, &at);
         return;
     }
     if (!command.texture->parts.empty()) {
-        drawParts(renderer, command, destination, targetClip);
+        drawParts(renderer, *command.texture, c, command.blendMode, destination, targetClip);
         return;
     }
     SDL_Texture* texture = command.texture->handle;
+    if (!texture)   // only ever turned from its pixels, and not this time
+        return;
     SDL_SetTextureColorMod(texture, c.r, c.g, c.b);
     SDL_SetTextureAlphaMod(texture, c.a);
     SDL_SetTextureBlendMode(texture, command.blendMode);

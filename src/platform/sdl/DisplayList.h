@@ -22,11 +22,15 @@ struct Texture {
     // Unique for the life of the process: caches key on it, not on the address,
     // which a later texture may reuse.
     const std::uint64_t id = nextId();
+    // None for a piece that a software renderer only ever turns from its `pixels`.
     SDL_Texture* handle = nullptr;
     int widthPixels = 0;
     int heightPixels = 0;
     float widthPoints = 0;    // the natural size of a picture, in points
     float heightPoints = 0;
+    // A picture kept without rows that never show: the part of its height it holds, as
+    // fractions from the top (and its size in points is that part's).
+    float partTop = 0, partBottom = 1;
     bool opaque = false;      // every pixel has full alpha
     // Nothing is drawn outside the circle inscribed in the square texture (a reel), so
     // turning it never reaches past its upright square.
@@ -35,15 +39,15 @@ struct Texture {
     // same as before (0: none).
     std::uint64_t contentDigest = 0;
     // The pixels (premultiplied), kept on a software renderer for a piece that turns at
-    // every frame (a reel), which is turned from them at each draw. A picture at a fixed
-    // angle is turned once from the renderer's own copy of its pixels instead.
+    // every frame (a reel), which is turned from them at each draw, and needs no `handle`.
+    // A picture at a fixed angle is turned once from the renderer's own copy of its pixels.
     std::shared_ptr<cairo_surface_t> pixels;
     // Where it is opaque, and where in its commonest opaque colour (software renderers,
     // pictures that do not turn); none when unknown or when it is nowhere opaque.
     std::shared_ptr<const Coverage> coverage;
-    // A drawing kept in parts (software renderers): its squares that are neither clear
-    // nor one opaque colour lie side by side in `handle`, the one-colour ones are filled,
-    // the clear ones left out. Drawn upright only. Empty: the texture is whole.
+    // A drawing or turned copy kept in parts (software renderers): its squares that are
+    // neither clear nor one opaque colour lie side by side in `handle`, the one-colour ones
+    // are filled, the clear ones left out. Drawn upright only. Empty: the texture is whole.
     struct Part {
         SDL_Rect at{};              // in the drawing's pixels
         SDL_Point source{};         // where it lies in `handle`, unless filled

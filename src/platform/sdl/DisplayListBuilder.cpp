@@ -67,6 +67,8 @@ struct DisplayListBuilder::Placement {
     bool turning = false;
     // The place changes from frame to frame (a transition or a modal screen slides).
     bool sliding = false;
+    // Of which up or down (a modal screen), not only sideways (the skins).
+    bool slidingVertically = false;
     SDL_FPoint map(double x, double y) const noexcept
     {
         return {static_cast<float>(a * x - b * y + tx), static_cast<float>(b * x + a * y + ty)};
@@ -79,6 +81,7 @@ struct DisplayListBuilder::Placement {
         p.scale = scale;
         p.turning = turning;
         p.sliding = sliding;
+        p.slidingVertically = slidingVertically;
         // Quarter turns exactly, as the view tree places them.
         const Turn exact = turnFor(p.radians);
         p.a = scale * exact.cos;
@@ -96,6 +99,7 @@ struct DisplayListBuilder::Placement {
         p.tx += dx;
         p.ty += dy;
         p.sliding = p.sliding || dx != 0 || dy != 0;
+        p.slidingVertically = p.slidingVertically || dy != 0;
         return p;
     }
 };
@@ -347,9 +351,18 @@ public:
 
     void picture(const Image& image, Rect area, PictureFit fit, int piece) override
     {
-        const TexturePtr texture = builder_.textures_.picture(image.name, usage());
+        const TextureFactory::Use use = usage();
+        const TexturePtr texture = builder_.textures_.picture(
+            image.name, use, fit == PictureFit::Fill && use == TextureFactory::Use::Upright ? rowsShowing(area) : TextureFactory::Rows{});
         if (!texture)
             return;
+        if (fit == PictureFit::Fill && (texture->partTop > 0 || texture->partBottom < 1)) {
+            push(texture,
+                 {area.x, area.y + area.height * texture->partTop, area.width,
+                  area.height * (texture->partBottom - texture->partTop)},
+                 SDL_BLENDMODE_BLEND, piece);
+            return;
+        }
         float w = texture->widthPoints, h = texture->heightPoints;
         switch (fit) {
         case PictureFit::Fill:
@@ -392,6 +405,24 @@ public:
     }
 
 private:
+    // The rows of an upright picture filling `area` that can show inside the clip, with a
+    // few pixels to spare for filtering: a skin taller than the screen never shows its top
+    // and bottom, as it only ever slides sideways. A picture moved up or down is cut anew
+    // only once it has moved by a 32nd of its height; one that slides up or down with its
+    // screen (a modal screen) stays whole.
+    TextureFactory::Rows rowsShowing(Rect area) const noexcept
+    {
+        using Rows = TextureFactory::Rows;
+        const double top = placement_.map(area.x, area.y).y, bottom = placement_.map(area.x, area.maxY()).y;
+        if (placement_.slidingVertically || !(bottom - top >= 1))
+            return {};
+        constexpr double spare = 4;
+        const double first = (clip_.y - spare - top) / (bottom - top);
+        const double last = (clip_.y + clip_.h + spare - top) / (bottom - top);
+        const Rows rows{std::clamp(static_cast<int>(std::floor(first * Rows::steps)), 0, Rows::steps),
+                        std::clamp(static_cast<int>(std::ceil(last * Rows::steps)), 0, Rows::steps)};
+        return rows.top < rows.bottom ? rows : Rows{};
+    }
     TextureFactory::Use usage() const noexcept
     {
         if (placement_.turning)

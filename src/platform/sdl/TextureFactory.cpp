@@ -89,20 +89,46 @@ std::size_t TextureFactory::pictureBytes() const noexcept
 }
 
 namespace {
+// Whether the square picture (ARGB rows `stride` bytes apart, premultiplied or not) shows
+// nothing outside its inscribed circle, with a pixel to spare for its smooth edge. Only
+// the corners outside the circle are looked at, row by row.
+bool roundPicture(const unsigned char* data, int stride, int width, int height)
+{
+    if (width != height || width < 8)
+        return false;
+    const double radius = width / 2.0 + 1;
+    for (int y = 0; y < height; ++y) {
+        const double dy = y + 0.5 - height / 2.0;
+        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
+        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
+        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
+        const auto* row = reinterpret_cast<const Uint32*>(data + std::ptrdiff_t(y) * stride);
+        for (int x = 0; x < inFrom; ++x)
+            if ((row[x] >> 24) != 0)
+                return false;
+        for (int x = std::max(inTo, inFrom); x < width; ++x)
+            if ((row[x] >> 24) != 0)
+                return false;
+    }
+    return true;
+}
+
 // Turns the premultiplied rows of cairo pixels at `data` (`hasAlpha`: ARGB32, otherwise
 // RGB24) into straight-alpha ARGB pixels (which may be the same memory, rows as far
-// apart), and tells whether every pixel came out opaque and whether nothing shows
-// outside the circle inscribed in a square picture.
+// apart), or only looks at them when there are no `pixels`, and tells whether every pixel
+// is opaque and whether nothing shows outside the circle inscribed in a square picture.
 void straighten(const unsigned char* data, int stride, bool hasAlpha, Uint32* pixels, int pitch, int width, int height,
                 bool& opaque, bool& round)
 {
-    const auto rowOf = [&](int y) {
-        return reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
-    };
     bool allOpaque = true;
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const Uint32*>(data + static_cast<std::ptrdiff_t>(y) * stride);
-        Uint32* out = rowOf(y);
+        if (!pixels) {
+            for (int x = 0; x < width && hasAlpha && allOpaque; ++x)
+                allOpaque = (row[x] >> 24) == 0xff;
+            continue;
+        }
+        auto* out = reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels) + std::ptrdiff_t(y) * pitch);
         for (int x = 0; x < width; ++x) {
             const Uint32 p = row[x];
             if (!hasAlpha) {
@@ -119,22 +145,7 @@ void straighten(const unsigned char* data, int stride, bool hasAlpha, Uint32* pi
         }
     }
     opaque = !hasAlpha || allOpaque;
-    round = !opaque && width == height && width >= 8;
-    // Anything visible beyond the inscribed circle (with a pixel to spare for its
-    // smooth edge) makes the picture square for turning purposes. Only the corners
-    // outside the circle are looked at, row by row.
-    const double radius = width / 2.0 + 1;
-    for (int y = 0; y < height && round; ++y) {
-        const double dy = y + 0.5 - height / 2.0;
-        const double halfChord = dy * dy < radius * radius ? std::sqrt(radius * radius - dy * dy) : 0;
-        const int inFrom = std::max(0, static_cast<int>(std::floor(width / 2.0 - halfChord)));
-        const int inTo = std::min(width, static_cast<int>(std::ceil(width / 2.0 + halfChord)));
-        const Uint32* row = rowOf(y);
-        for (int x = 0; x < inFrom && round; ++x)
-            round = (row[x] >> 24) == 0;
-        for (int x = std::max(inTo, inFrom); x < width && round; ++x)
-            round = (row[x] >> 24) == 0;
-    }
+    round = !opaque && roundPicture(data, stride, width, height);
 }
 } // namespace
 
@@ -146,7 +157,8 @@ TexturePtr TextureFactory::finished(std::shared_ptr<Texture> texture, int width,
         return nullptr;
     }
     // Linear filtering keeps turned reels smooth and scaled pictures soft-edged.
-    SDL_SetTextureScaleMode(texture->handle, SDL_ScaleModeLinear);
+    if (texture->handle)
+        SDL_SetTextureScaleMode(texture->handle, SDL_ScaleModeLinear);
     texture->widthPoints = widthPoints;
     texture->heightPoints = heightPoints;
     texture->opaque = opaque;
@@ -165,11 +177,21 @@ TexturePtr TextureFactory::fromCairo(cairo_surface_t* surface, float widthPoints
         return nullptr;
     const bool hasAlpha = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32;
     bool opaque = !hasAlpha, round = false;
+    if (software_ && use == Use::Turning) {
+        // Turned from its premultiplied pixels at every draw: the renderer never draws it
+        // as it stands, so it gets no texture.
+        straighten(data, stride, hasAlpha, nullptr, 0, width, height, opaque, round);
+        auto texture = std::make_shared<Texture>();
+        texture->widthPixels = width;
+        texture->heightPixels = height;
+        texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
+        return finished(std::move(texture), width, height, widthPoints, heightPoints, opaque, round);
+    }
     auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
         straighten(data, stride, hasAlpha, pixels, pitch, width, height, opaque, round);
         return true;
     });
-    if (texture && software_ && use == Use::Turning)
+    if (texture && software_ && use == Use::Every)
         texture->pixels = std::shared_ptr<cairo_surface_t>(cairo_surface_reference(surface), cairo_surface_destroy);
     return finished(std::move(texture), width, height, widthPoints, heightPoints, opaque, round);
 }
@@ -180,6 +202,7 @@ TexturePtr TextureFactory::painted(int width, int height, float widthPoints, flo
     if (width <= 0 || height <= 0)
         return nullptr;
     bool opaque = false, round = false;
+    TexturePtr parts;
     auto texture = filled(width, height, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND, [&](Uint32* pixels, int pitch) {
         auto* data = reinterpret_cast<unsigned char*>(pixels);
         SurfacePtr canvas(cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, pitch));
@@ -190,10 +213,15 @@ TexturePtr TextureFactory::painted(int width, int height, float widthPoints, flo
         cairo_surface_mark_dirty(canvas.get());
         paint(canvas.get());
         cairo_surface_flush(canvas.get());
+        // Mostly clear (a turned label): kept in parts, and this texture goes at once.
+        if (software_ && (parts = inParts(canvas.get(), widthPoints, heightPoints)))
+            return false;
         canvas.reset();
         straighten(data, pitch, true, pixels, pitch, width, height, opaque, round);
         return true;
     });
+    if (parts)
+        return parts;
     return finished(std::move(texture), width, height, widthPoints, heightPoints, opaque, round);
 }
 
@@ -298,14 +326,28 @@ void addCoverage(Texture& texture, cairo_surface_t* surface)
 }
 } // namespace
 
-TexturePtr TextureFactory::picture(const std::string& name, Use use)
+TexturePtr TextureFactory::picture(const std::string& name, Use use, Rows rows)
 {
-    if (const auto it = pictures_.find(name); it != pictures_.end()) {
+    // Cut pictures are kept apart from whole ones; a line break ends no plain file name.
+    // A picture loaded whole for another piece (a band shown turned as well as upright)
+    // serves where only some of its rows show.
+    const std::string key =
+        rows.whole() ? name : name + '\n' + std::to_string(rows.top) + '-' + std::to_string(rows.bottom);
+    if (const auto it = pictures_.find(name); !rows.whole() && it != pictures_.end() && it->second.texture
+                                              && serves(*it->second.texture, use)) {
+        it->second.lastUsed = now_;
+        return it->second.texture;
+    }
+    if (const auto it = pictures_.find(key); it != pictures_.end()) {
         Picture& picture = it->second;
+        const bool shownInThisFrame = picture.lastUsed == now_;
         picture.lastUsed = now_;
-        // A picture first shown upright and now turning is loaded again, with its pixels.
         if (!picture.texture || serves(*picture.texture, use))
             return picture.texture;
+        // A picture shown upright before and now turning, or the other way round, is loaded
+        // again for its new use; shown both ways in one frame, it is loaded for both.
+        if (shownInThisFrame)
+            use = Use::Every;
         pictures_.erase(it);
     }
     TexturePtr texture;
@@ -319,7 +361,26 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use)
                      resourceFolder_.c_str());
     } else {
         const int width = cairo_image_surface_get_width(image.get());
-        const int height = cairo_image_surface_get_height(image.get());
+        int height = cairo_image_surface_get_height(image.get());
+        // Only the rows asked for, widened to whole points.
+        const int perPoint = static_cast<int>(picturePixelsPerPoint);
+        const int first = std::clamp(rows.top * height / Rows::steps / perPoint * perPoint, 0, height);
+        const int below = (rows.bottom * height + Rows::steps - 1) / Rows::steps;
+        const int last = std::clamp((below + perPoint - 1) / perPoint * perPoint, first, height);
+        float partTop = 0, partBottom = 1;
+        if ((first > 0 || last < height) && last > first) {
+            SurfacePtr cut(cairo_image_surface_create(cairo_image_surface_get_format(image.get()), width, last - first));
+            cairo_surface_flush(image.get());
+            const int from = cairo_image_surface_get_stride(image.get()), to = cairo_image_surface_get_stride(cut.get());
+            for (int y = first; y < last; ++y)
+                std::memcpy(cairo_image_surface_get_data(cut.get()) + std::ptrdiff_t(y - first) * to,
+                            cairo_image_surface_get_data(image.get()) + std::ptrdiff_t(y) * from, std::size_t(std::min(from, to)));
+            cairo_surface_mark_dirty(cut.get());
+            partTop = float(first) / float(height);
+            partBottom = float(last) / float(height);
+            image = std::move(cut);
+            height = last - first;
+        }
         const float widthPoints = float(width) / picturePixelsPerPoint;
         const float heightPoints = float(height) / picturePixelsPerPoint;
         if (scale_ < picturePixelsPerPoint) {
@@ -338,10 +399,14 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use)
             image = std::move(small);
         }
         texture = fromCairo(image.get(), widthPoints, heightPoints, use);
+        if (texture) {
+            std::const_pointer_cast<Texture>(texture)->partTop = partTop;
+            std::const_pointer_cast<Texture>(texture)->partBottom = partBottom;
+        }
         if (texture && software_ && use == Use::Upright)
             addCoverage(*std::const_pointer_cast<Texture>(texture), image.get());
     }
-    pictures_.emplace(name, Picture{texture, now_});
+    pictures_.emplace(key, Picture{texture, now_});
     return texture;
 }
 

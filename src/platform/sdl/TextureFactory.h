@@ -23,6 +23,13 @@ class View;
 
 namespace platform::sdl {
 
+// Rows of a picture, in steps of a 32nd of its height from the top.
+struct PictureRows {
+    static constexpr int steps = 32;
+    int top = 0, bottom = steps;
+    bool whole() const noexcept { return top <= 0 && bottom >= steps; }
+};
+
 class TextureFactory {
 public:
     TextureFactory(SDL_Renderer* renderer, std::filesystem::path resourceFolder);
@@ -45,18 +52,33 @@ public:
 
     // How a piece is shown. On a software renderer a piece at a fixed angle (Turned) is
     // one whole texture, turned once from the renderer's own copy of its pixels; one
-    // turned anew at every frame (Turning, a reel) keeps its premultiplied pixels too
+    // turned anew at every frame (Turning, a reel) keeps only its premultiplied pixels
     // (Texture::pixels), to be turned from at each draw; an upright drawing may be kept
-    // in parts.
-    enum class Use { Upright, Turned, Turning };
+    // in parts. A picture shown both upright and turning at once keeps both (Every).
+    enum class Use { Upright, Turned, Turning, Every };
     // Whether a texture made for one use serves another.
     bool serves(const Texture& texture, Use use) const noexcept
     {
-        return !software_ || use == Use::Upright || (texture.parts.empty() && (use == Use::Turned || texture.pixels));
+        if (!software_)
+            return true;
+        switch (use) {
+        case Use::Upright:
+            return texture.handle || !texture.parts.empty();
+        case Use::Turned:
+            return texture.parts.empty() && (texture.handle || texture.pixels);
+        case Use::Turning:
+            return texture.parts.empty() && texture.pixels;
+        case Use::Every:
+            break;
+        }
+        return texture.handle && texture.pixels;
     }
+    using Rows = PictureRows;
     // The picture of the resource folder with that name, loaded once and kept while it
-    // is asked for; none (and a message, once) when it cannot be loaded.
-    TexturePtr picture(const std::string& name, Use use);
+    // is asked for; none (and a message, once) when it cannot be loaded. With `rows`, only
+    // those rows (widened to whole points), for a picture of which the rest never shows:
+    // the texture tells which part of the picture's height it holds (Texture::partTop).
+    TexturePtr picture(const std::string& name, Use use, Rows rows = {});
     // What the view's drawRect draws over its bounds.
     // A drawing that comes out exactly as `previous` did gives `previous` back, so that
     // what was kept of the frames it showed in stays good.
@@ -69,7 +91,8 @@ public:
     TexturePtr fromCairo(cairo_surface_t* surface, float widthPoints, float heightPoints, Use use);
     // An upright texture of what `paint` draws, as cairo draws, into a clear ARGB32 picture
     // of width × height pixels, which shows `widthPoints` × `heightPoints`: drawn straight
-    // into the texture's memory on a software renderer, without a picture on the side.
+    // into the texture's memory on a software renderer, without a picture on the side, and
+    // kept in parts when most of it is clear or of one opaque colour.
     TexturePtr painted(int width, int height, float widthPoints, float heightPoints,
                        const std::function<void(cairo_surface_t*)>& paint);
     // A static texture of 32-bit pixels; none when SDL cannot make one.
