@@ -4,6 +4,8 @@
 #include "platform/sdl/TextureFactory.h"
 #include "platform/sdl/TurnedPictures.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -114,9 +116,11 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
         const SDL_Rect& kept = topStack_->kept;
         const SDL_Rect inside = intersect(part, kept);
         if (!isEmpty(inside)) {
-            const SDL_Rect source{inside.x - kept.x, inside.y - kept.y, inside.w, inside.h};
-            SDL_RenderSetClipRect(renderer_, &inside);
-            SDL_RenderCopy(renderer_, topStack_->texture->handle, &source, &inside);
+            DrawCommand top;
+            top.texture = topStack_->texture;
+            top.destination = {float(kept.x), float(kept.y), float(kept.w), float(kept.h)};
+            top.clip = kept;
+            drawCommand(renderer_, top, inside, {0, 0});
         }
         if (SDL_RectEquals(&inside, &part))
             return;
@@ -248,8 +252,17 @@ void KeptLayers::updateTopStack()
         std::memmove(pixels.get() + static_cast<std::size_t>(y) * static_cast<std::size_t>(kept.w),
                      corner + static_cast<std::size_t>(y) * static_cast<std::size_t>(screen.w),
                      static_cast<std::size_t>(kept.w) * 4);
-    unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), kept.w, kept.h, kept.w * 4);
-    stack->texture = textures_.fromPixels(pixels.get(), kept.w, kept.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    // Mostly the see-through window, clear: kept in parts, its clear squares left out.
+    SurfacePtr premultiplied(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.get()),
+                                                                 CAIRO_FORMAT_ARGB32, kept.w, kept.h, kept.w * 4));
+    if (cairo_surface_status(premultiplied.get()) == CAIRO_STATUS_SUCCESS)
+        stack->texture = textures_.inParts(premultiplied.get(), float(kept.w), float(kept.h));
+    premultiplied.reset();
+    if (!stack->texture) {
+        unpremultiply(reinterpret_cast<unsigned char*>(pixels.get()), kept.w, kept.h, kept.w * 4);
+        stack->texture =
+            textures_.fromPixels(pixels.get(), kept.w, kept.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
+    }
     if (stack->texture)
         topStack_ = std::move(stack);
 }

@@ -74,7 +74,7 @@ private:
         std::size_t first = 0;            // where it starts in the current display list
         unsigned long builtInFrame = 0;
         std::vector<DrawCommand> pieces;
-        TexturePtr texture;               // the rectangle `kept`, straight alpha
+        TexturePtr texture;               // the rectangle `kept`, straight alpha, maybe in parts
         SDL_Rect kept{};                  // around the tiles where it is not opaque
         SDL_Point origin{};
         int tilesAcross = 0, tilesDown = 0;

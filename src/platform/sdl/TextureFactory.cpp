@@ -556,17 +556,14 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
     if (mixedPixels * 2 > long(width) * height)
         return nullptr;
 
-    // Runs of like squares along each row; the mixed ones side by side in one picture,
-    // a row of squares for each row of them that has any.
+    // Runs of like squares along each row.
     std::vector<Texture::Part> parts;
     struct Mixed {
         SDL_Rect at;
         SDL_Point source;
     };
     std::vector<Mixed> mixed;
-    int atlasWidth = 0, atlasRows = 0;
     for (int row = 0; row < down; ++row) {
-        int cursor = 0;
         for (int column = 0; column < across;) {
             const Square& square = squares[std::size_t(row) * std::size_t(across) + std::size_t(column)];
             int end = column + 1;
@@ -577,8 +574,7 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
                 ++end;
             const SDL_Rect at = unite(squareRect(column, row), squareRect(end - 1, row));
             if (square.kind == Kind::Mixed) {
-                mixed.push_back({at, {cursor, atlasRows * side}});
-                cursor += at.w;
+                mixed.push_back({at, {}});
             } else if (square.kind == Kind::Filled) {
                 const SDL_Color colour{Uint8(square.colour >> 16), Uint8(square.colour >> 8), Uint8(square.colour), 255};
                 // A run like one in the row above lengthens that one.
@@ -593,16 +589,29 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
             }
             column = end;
         }
-        if (cursor > 0) {
-            atlasWidth = std::max(atlasWidth, cursor);
-            ++atlasRows;
+    }
+    // The mixed runs side by side in one picture, on shelves a square high, each as wide
+    // as the widest run or as the side of a square holding them all, whichever is more:
+    // a ring or a window, mixed only along its edge, fills it with little to spare.
+    int shelf = static_cast<int>(std::ceil(std::sqrt(double(mixedPixels))));
+    for (const Mixed& m : mixed)
+        shelf = std::max(shelf, m.at.w);
+    int atlasWidth = 0, atlasHeight = 0;
+    for (int x = 0, y = 0; Mixed& m : mixed) {
+        if (x > 0 && x + m.at.w > shelf) {
+            x = 0;
+            y += side;
         }
+        m.source = {x, y};
+        x += m.at.w;
+        atlasWidth = std::max(atlasWidth, x);
+        atlasHeight = y + side;
     }
     std::shared_ptr<Texture> texture;
     if (mixed.empty()) {
         texture = std::make_shared<Texture>();
     } else {
-        texture = filled(atlasWidth, atlasRows * side, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND,
+        texture = filled(atlasWidth, atlasHeight, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND,
                          [&](Uint32* pixels, int pitch) {
                              for (const Mixed& m : mixed)
                                  for (int y = 0; y < m.at.h; ++y) {
@@ -620,7 +629,7 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
                          });
         if (!texture)
             return nullptr;
-        texture->partsPixels = std::size_t(atlasWidth) * std::size_t(atlasRows * side);
+        texture->partsPixels = std::size_t(atlasWidth) * std::size_t(atlasHeight);
         for (const Mixed& m : mixed)
             parts.push_back({m.at, m.source, false, {}});
     }

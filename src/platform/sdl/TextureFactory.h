@@ -95,6 +95,9 @@ public:
     // kept in parts when most of it is clear or of one opaque colour.
     TexturePtr painted(int width, int height, float widthPoints, float heightPoints,
                        const std::function<void(cairo_surface_t*)>& paint);
+    // The premultiplied picture kept in parts (Texture::parts) when most of it is clear
+    // or of one opaque colour, as a tape roll's ring is; none otherwise.
+    TexturePtr inParts(cairo_surface_t* surface, float widthPoints, float heightPoints);
     // A static texture of 32-bit pixels; none when SDL cannot make one.
     std::shared_ptr<Texture> fromPixels(const Uint32* pixels, int width, int height, Uint32 format,
                                         SDL_BlendMode blend);
@@ -112,9 +115,6 @@ public:
     std::size_t pictureBytes() const noexcept;
 
 private:
-    // The premultiplied drawing kept in parts (Texture::parts) when most of it is clear
-    // or of one opaque colour, as a tape roll's ring is; none otherwise.
-    TexturePtr inParts(cairo_surface_t* surface, float widthPoints, float heightPoints);
     // The texture made for a picture, with what its pixels were found to be; none (and a
     // message) when it could not be made.
     static TexturePtr finished(std::shared_ptr<Texture> texture, int width, int height, float widthPoints,
