@@ -245,7 +245,7 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
     TapeBandCircleUIView ring({0, 0, 153, 153});
     ring.setPixelFromBandToSuppress(30);
     const auto kept = parts.textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-    const auto entire = whole.textures.drawing(ring, platform::sdl::TextureFactory::Use::Turned);
+    const auto entire = whole.textures.drawing(ring, platform::sdl::TextureFactory::Use::Every);
     ASSERT_TRUE(kept && entire);
     ASSERT_FALSE(kept->parts.empty());
     ASSERT_TRUE(entire->parts.empty());

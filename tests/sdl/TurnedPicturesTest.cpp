@@ -4,6 +4,7 @@
 // only the part that can show is turned and kept (in parts when mostly clear), and
 // the screen shows the same. A turning picture keeps only its pixels.
 
+#include "mechanics/TapeBandCircleUIView.h"
 #include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/TextureFactory.h"
@@ -376,4 +377,99 @@ TEST(TurnedPictures, ATurningPictureKeepsOnlyItsPixelsUnlessShownUprightInTheSam
     reel.turning = true;
     reel.clip = {0, 0, 64, 64};
     EXPECT_TRUE(drawn(software, {reel}) == drawn(software, {}));
+}
+
+TEST(TurnedPictures, PiecesAlikeAWholeNumberOfPixelsApartShareOneCopyOfWhatShowsOfEither)
+{
+    SoftwareRenderer software(200, 200);
+    ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
+    TextureFactory factory(software.renderer, ".");
+    TurnedPictures turned(software.renderer, factory);
+    const SDL_Rect screen{0, 0, 200, 200};
+    cairo_surface_t* picture = softPicture(CAIRO_FORMAT_ARGB32);
+    DrawCommand upper;
+    upper.texture = factory.fromCairo(picture, 75, 45, TextureFactory::Use::Turned);
+    upper.destination = {20.5f, 10.25f, 150, 90};
+    upper.angleDegrees = -1;
+    upper.clip = screen;
+    upper.key = 1;
+    DrawCommand lower = upper;   // 80 pixels lower
+    lower.destination.y += 80;
+    lower.key = 2;
+    DrawCommand apart = upper;   // half a pixel further right
+    apart.destination.x += 40.5f;
+    apart.key = 3;
+    // A window showing the lower edge of the upper band and the upper edge of the lower one.
+    DrawCommand skin;
+    skin.texture = skinWithWindow(factory, 200, 200, 95, 95, 30);
+    skin.destination = {0, 0, 200, 200};
+    skin.clip = screen;
+    skin.key = 4;
+    DisplayList list;
+    list.commands = {upper, lower, apart, skin};
+    turned.prepare(list, 1, 0);
+    const DrawCommand& a = list.commands[0];
+    const DrawCommand& b = list.commands[1];
+    const DrawCommand& c = list.commands[2];
+    ASSERT_TRUE(a.prepared && b.prepared && c.prepared);
+    EXPECT_EQ(a.prepared, b.prepared);
+    EXPECT_NE(a.prepared, c.prepared);
+    EXPECT_EQ(turned.turnedBytes(), textureBytes(*a.prepared) + textureBytes(*c.prepared));
+    // Each shows what its whole copy would, where the window lets it, but for samples
+    // rounded a level or two apart (the centre lies elsewhere in each copy).
+    std::vector<DrawCommand> fromWhole = list.commands;
+    for (std::size_t i = 0; i < 3; ++i) {
+        TurnedPictures alone(software.renderer, factory);
+        DisplayList one;
+        one.commands = {list.commands[i]};
+        one.commands[0].prepared = nullptr;
+        alone.prepare(one, 1, 0);
+        ASSERT_TRUE(one.commands[0].prepared);
+        fromWhole[i].prepared = one.commands[0].prepared;
+        fromWhole[i].preparedDestination = one.commands[0].preparedDestination;
+    }
+    const std::vector<Uint32> shared = drawn(software, list.commands);
+    const std::vector<Uint32> whole = drawn(software, fromWhole);
+    int most = 0;
+    for (std::size_t i = 0; i < whole.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+            most = std::max(most, std::abs(int((shared[i] >> shift) & 0xff) - int((whole[i] >> shift) & 0xff)));
+    EXPECT_LE(most, 2);
+    cairo_surface_destroy(picture);
+}
+
+TEST(TurnedPictures, ADrawingKeptInPartsIsTurnedAsTheWholeDrawingIs)
+{
+    SoftwareRenderer software(400, 400);
+    ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
+    TextureFactory factory(software.renderer, ".");
+    TapeBandCircleUIView ring({0, 0, 153, 153});
+    ring.setPixelFromBandToSuppress(30);
+    const TexturePtr inParts = factory.drawing(ring, TextureFactory::Use::Turned);
+    const TexturePtr whole = factory.drawing(ring, TextureFactory::Use::Every);
+    ASSERT_TRUE(inParts && whole);
+    ASSERT_FALSE(inParts->parts.empty());
+    ASSERT_TRUE(whole->parts.empty());
+    std::vector<Uint32> shown[2];
+    for (int i = 0; i < 2; ++i) {
+        TurnedPictures turned(software.renderer, factory);
+        DrawCommand command;
+        command.texture = i == 0 ? inParts : whole;
+        command.destination = {37.5f, 41.25f, 306, 306};
+        command.angleDegrees = 17;
+        command.clip = {0, 0, 400, 400};
+        DisplayList list;
+        list.commands = {command};
+        turned.prepare(list, 1, 0);
+        ASSERT_TRUE(list.commands[0].prepared);
+        DrawCommand ground;
+        ground.destination = {0, 0, 400, 400};
+        ground.clip = command.clip;
+        ground.color = {200, 120, 40, 255};
+        shown[i] = drawn(software, {ground, list.commands[0]});
+    }
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < shown[1].size(); ++i)
+        differing += shown[0][i] != shown[1][i];
+    EXPECT_EQ(differing, 0u);
 }

@@ -570,7 +570,8 @@ void drawCommand(SDL_Renderer* renderer, const DrawCommand& command, const SDL_R
         return;
     }
     if (!command.texture->parts.empty()) {
-        drawParts(renderer, *command.texture, c, command.blendMode, destination, targetClip);
+        if (command.angleDegrees == 0)   // kept in parts, it is drawn turned only from a copy
+            drawParts(renderer, *command.texture, c, command.blendMode, destination, targetClip);
         return;
     }
     SDL_Texture* texture = command.texture->handle;

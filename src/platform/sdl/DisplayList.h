@@ -47,7 +47,8 @@ struct Texture {
     std::shared_ptr<const Coverage> coverage;
     // A drawing or turned copy kept in parts (software renderers): its squares that are
     // neither clear nor one opaque colour lie side by side in `handle`, the one-colour ones
-    // are filled, the clear ones left out. Drawn upright only. Empty: the texture is whole.
+    // are filled, the clear ones left out. Drawn upright only (turned from a copy made
+    // whole). Empty: the texture is whole.
     struct Part {
         SDL_Rect at{};              // in the drawing's pixels
         SDL_Point source{};         // where it lies in `handle`, unless filled

@@ -419,8 +419,8 @@ private:
         constexpr double spare = 4;
         const double first = (clip_.y - spare - top) / (bottom - top);
         const double last = (clip_.y + clip_.h + spare - top) / (bottom - top);
-        const Rows rows{std::clamp(static_cast<int>(std::floor(first * Rows::steps)), 0, Rows::steps),
-                        std::clamp(static_cast<int>(std::ceil(last * Rows::steps)), 0, Rows::steps)};
+        const auto step = [](double steps) { return static_cast<int>(std::clamp(steps, 0.0, double(Rows::steps))); };
+        const Rows rows{step(std::floor(first * Rows::steps)), step(std::ceil(last * Rows::steps))};
         return rows.top < rows.bottom ? rows : Rows{};
     }
     TextureFactory::Use usage() const noexcept

@@ -496,9 +496,9 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
         keepCanvas();
         return previous;
     }
-    // Drawn upright on a software renderer, a drawing that is mostly clear or of one
-    // colour is kept in parts.
-    TexturePtr made = software_ && use == Use::Upright
+    // Drawn upright or at a fixed angle on a software renderer, a drawing that is mostly
+    // clear or of one colour is kept in parts.
+    TexturePtr made = software_ && (use == Use::Upright || use == Use::Turned)
                           ? inParts(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_))
                           : nullptr;
     if (!made)

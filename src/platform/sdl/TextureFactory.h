@@ -51,10 +51,10 @@ public:
     bool forgetUnusedPictures();
 
     // How a piece is shown. On a software renderer a piece at a fixed angle (Turned) is
-    // one whole texture, turned once from the renderer's own copy of its pixels; one
-    // turned anew at every frame (Turning, a reel) keeps only its premultiplied pixels
-    // (Texture::pixels), to be turned from at each draw; an upright drawing may be kept
-    // in parts. A picture shown both upright and turning at once keeps both (Every).
+    // turned once from the renderer's own copy of its pixels; one turned anew at every
+    // frame (Turning, a reel) keeps only its premultiplied pixels (Texture::pixels), to be
+    // turned from at each draw; a drawing but for a turning one may be kept in parts. A
+    // picture shown both upright and turning at once keeps both (Every).
     enum class Use { Upright, Turned, Turning, Every };
     // Whether a texture made for one use serves another.
     bool serves(const Texture& texture, Use use) const noexcept
@@ -65,7 +65,7 @@ public:
         case Use::Upright:
             return texture.handle || !texture.parts.empty();
         case Use::Turned:
-            return texture.parts.empty() && (texture.handle || texture.pixels);
+            return !texture.parts.empty() || texture.handle || texture.pixels;
         case Use::Turning:
             return texture.parts.empty() && texture.pixels;
         case Use::Every:

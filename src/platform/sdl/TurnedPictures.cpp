@@ -11,7 +11,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
+#include <tuple>
+#include <vector>
 
 namespace platform::sdl {
 
@@ -305,42 +308,111 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
 // The texture's pixels premultiplied into a new cairo picture, for the time a turned
 // copy is made from them. A software renderer keeps a streaming texture as a surface in
 // memory and hands out those very pixels (straight alpha) on locking, without a copy;
-// other textures give none.
+// other textures give none. A drawing kept in parts is put together from them.
 SurfacePtr premultipliedPixels(const Texture& texture)
 {
     Uint32 format = 0;
     int access = 0, width = 0, height = 0;
-    if (SDL_QueryTexture(texture.handle, &format, &access, &width, &height) != 0
-        || access != SDL_TEXTUREACCESS_STREAMING || format != SDL_PIXELFORMAT_ARGB8888)
+    const bool inParts = !texture.parts.empty();
+    if (texture.handle
+        && (SDL_QueryTexture(texture.handle, &format, &access, &width, &height) != 0
+            || access != SDL_TEXTUREACCESS_STREAMING || format != SDL_PIXELFORMAT_ARGB8888))
         return nullptr;
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (!texture.handle && !inParts)
+        return nullptr;
+    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, texture.widthPixels, texture.heightPixels));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         return nullptr;
     void* locked = nullptr;
     int pitch = 0;
-    if (SDL_LockTexture(texture.handle, nullptr, &locked, &pitch) != 0)
+    if (texture.handle && SDL_LockTexture(texture.handle, nullptr, &locked, &pitch) != 0)
         return nullptr;
     unsigned char* data = cairo_image_surface_get_data(surface.get());
     const int stride = cairo_image_surface_get_stride(surface.get());
-    for (int y = 0; y < height; ++y) {
-        const auto* in = reinterpret_cast<const Uint32*>(static_cast<const unsigned char*>(locked) + std::ptrdiff_t(y) * pitch);
-        auto* out = reinterpret_cast<Uint32*>(data + std::ptrdiff_t(y) * stride);
-        for (int x = 0; x < width; ++x) {
-            const Uint32 alpha = in[x] >> 24;
-            out[x] = alpha == 255 ? in[x] : alpha == 0 ? 0 : premultipliedPixel(in[x]);
+    // The rectangle `at` of the picture from (x, y) of the texture's pixels.
+    const auto copy = [&](const SDL_Rect& at, int x, int y) {
+        for (int row = 0; row < at.h; ++row) {
+            const auto* in = reinterpret_cast<const Uint32*>(static_cast<const unsigned char*>(locked)
+                                                             + std::ptrdiff_t(y + row) * pitch)
+                             + x;
+            auto* out = reinterpret_cast<Uint32*>(data + std::ptrdiff_t(at.y + row) * stride) + at.x;
+            for (int column = 0; column < at.w; ++column) {
+                const Uint32 alpha = in[column] >> 24;
+                out[column] = alpha == 255 ? in[column] : alpha == 0 ? 0 : premultipliedPixel(in[column]);
+            }
+        }
+    };
+    if (!inParts) {
+        copy({0, 0, texture.widthPixels, texture.heightPixels}, 0, 0);
+    } else {
+        for (const Texture::Part& part : texture.parts) {
+            if (!part.filled) {
+                if (locked)
+                    copy(part.at, part.source.x, part.source.y);
+                continue;
+            }
+            if (part.colour.a == 0)
+                continue;
+            const Uint32 colour = 0xff000000u | Uint32(part.colour.r) << 16 | Uint32(part.colour.g) << 8 | part.colour.b;
+            for (int row = 0; row < part.at.h; ++row) {
+                auto* out = reinterpret_cast<Uint32*>(data + std::ptrdiff_t(part.at.y + row) * stride) + part.at.x;
+                std::fill(out, out + part.at.w, colour);
+            }
         }
     }
-    SDL_UnlockTexture(texture.handle);
+    if (locked)
+        SDL_UnlockTexture(texture.handle);
     cairo_surface_mark_dirty(surface.get());
     return surface;
+}
+
+// The pixels a turned command covers, whatever its clip; empty when too large to turn.
+SDL_Rect turnedArea(const DrawCommand& command) noexcept
+{
+    DrawCommand unclipped = command;
+    unclipped.clip = {-(1 << 28), -(1 << 28), 1 << 29, 1 << 29};
+    const SDL_Rect area = unclipped.bounds();
+    return area.w > 8192 || area.h > 8192 ? SDL_Rect{} : area;
 }
 
 } // namespace
 
 void TurnedPictures::prepare(DisplayList& list, unsigned long frame, Nanoseconds now)
 {
-    for (std::size_t i = 0; i < list.commands.size(); ++i)
-        prepare(list.commands, i, frame, now);
+    std::vector<DrawCommand>& commands = list.commands;
+    // What can show of each piece at a fixed angle. Pieces that show the same picture at
+    // the same angle and size, a whole number of pixels apart (the two tape bands), share
+    // one copy of what can show of either, placed alike in each.
+    using Likeness = std::tuple<std::uint64_t, double, float, float, float, float, int, int>;
+    std::vector<std::pair<Likeness, SDL_Rect>> alike;   // and what shows of them, from their corner
+    std::vector<std::size_t> likeness(commands.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const DrawCommand& command = commands[i];
+        if (command.prepared || command.angleDegrees == 0 || !command.texture || command.turning)
+            continue;
+        const SDL_Rect area = turnedArea(command);
+        if (isEmpty(area))
+            continue;
+        SDL_Rect part = showingPart(commands, i, area, frame);
+        if (isEmpty(part))   // all hidden: a pixel of it stands for the rest
+            part = {std::clamp(command.clip.x, area.x, area.x + area.w - 1),
+                    std::clamp(command.clip.y, area.y, area.y + area.h - 1), 1, 1};
+        part.x -= area.x;
+        part.y -= area.y;
+        const SDL_FRect& d = command.destination;
+        const Likeness like{command.texture->id, command.angleDegrees, static_cast<float>(double(d.x) - area.x),
+                            static_cast<float>(double(d.y) - area.y), d.w, d.h, area.w, area.h};
+        const auto same = std::find_if(alike.begin(), alike.end(), [&](const auto& entry) { return entry.first == like; });
+        if (same == alike.end()) {
+            likeness[i] = alike.size();
+            alike.emplace_back(like, part);
+        } else {
+            likeness[i] = std::size_t(same - alike.begin());
+            same->second = unite(same->second, part);
+        }
+    }
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        prepare(commands[i], likeness[i] == SIZE_MAX ? nullptr : &alike[likeness[i]].second, frame, now);
 }
 
 SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& area,
@@ -368,21 +440,15 @@ SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, s
     return showing.part;
 }
 
-void TurnedPictures::prepare(std::vector<DrawCommand>& commands, std::size_t index, unsigned long frame, Nanoseconds now)
+void TurnedPictures::prepare(DrawCommand& command, const SDL_Rect* showing, unsigned long frame, Nanoseconds now)
 {
-    DrawCommand& command = commands[index];
-    // A drawing kept in parts is only ever upright.
-    if (command.prepared || command.angleDegrees == 0 || !command.texture || !command.texture->parts.empty())
+    if (command.prepared || command.angleDegrees == 0 || !command.texture)
         return;
     // A turning piece is turned from the pixels it keeps, at every frame.
     if (command.turning && !command.texture->pixels)
         return;
-    const SDL_Rect area = [&] {
-        DrawCommand unclipped = command;
-        unclipped.clip = {-(1 << 28), -(1 << 28), 1 << 29, 1 << 29};
-        return unclipped.bounds();
-    }();
-    if (area.w <= 0 || area.h <= 0 || area.w > 8192 || area.h > 8192)
+    const SDL_Rect area = turnedArea(command);
+    if (isEmpty(area) || (!command.turning && !showing))
         return;
     const SDL_FRect& d = command.destination;
     const double centerX = double(d.x) + d.w / 2.0 - area.x;
@@ -425,10 +491,7 @@ void TurnedPictures::prepare(std::vector<DrawCommand>& commands, std::size_t ind
     // and not under opaque pieces above it (the skin over the tape bands). A sliding
     // piece lands at a new fraction of a pixel in every frame: its copies are not kept
     // beyond the frame.
-    SDL_Rect part = showingPart(commands, index, area, frame);
-    if (isEmpty(part))   // all hidden: a pixel of it stands for the rest
-        part = {std::clamp(command.clip.x, area.x, area.x + area.w - 1),
-                std::clamp(command.clip.y, area.y, area.y + area.h - 1), 1, 1};
+    const SDL_Rect part{area.x + showing->x, area.y + showing->y, showing->w, showing->h};
     const double partCenterX = centerX + area.x - part.x, partCenterY = centerY + area.y - part.y;
     const auto key = std::make_tuple(command.texture->id, command.angleDegrees, static_cast<float>(partCenterX),
                                      static_cast<float>(partCenterY), d.w, d.h, part.w, part.h);

@@ -51,7 +51,9 @@ public:
     std::size_t bufferBytes() const noexcept;
 
 private:
-    void prepare(std::vector<DrawCommand>& commands, std::size_t index, unsigned long frame, Nanoseconds now);
+    // `showing`: for a piece at a fixed angle, the part of its turned area to turn and keep,
+    // from the area's corner.
+    void prepare(DrawCommand& command, const SDL_Rect* showing, unsigned long frame, Nanoseconds now);
     // The part of the command's `area` that can show (showingPart), worked out again only
     // when the pieces above it changed.
     SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& area,
