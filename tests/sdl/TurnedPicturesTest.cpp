@@ -180,6 +180,16 @@ TexturePtr skinWithWindow(TextureFactory& factory, int width, int height, double
     return texture;
 }
 
+// The largest difference in any channel between two pictures of the same size.
+int largestDifference(const std::vector<Uint32>& a, const std::vector<Uint32>& b)
+{
+    int most = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        for (int shift = 0; shift < 32; shift += 8)
+            most = std::max(most, std::abs(int((a[i] >> shift) & 0xff) - int((b[i] >> shift) & 0xff)));
+    return most;
+}
+
 // The commands drawn over black, bottom first, and the pixels they leave.
 std::vector<Uint32> drawn(const SoftwareRenderer& software, const std::vector<DrawCommand>& commands)
 {
@@ -271,11 +281,7 @@ TEST(TurnedPictures, OnlyWhatCanShowIsTurnedAndKeptAndTheScreenShowsTheSame)
             const std::vector<Uint32> fromWhole = drawn(software, {slid(band, whole), slid(skin, skin)});
             // Turned about a centre placed elsewhere in its copy, a pixel's samples can round
             // a level apart: the same to the eye, where a missing piece of the band is not.
-            int most = 0;
-            for (std::size_t i = 0; i < fromWhole.size(); ++i)
-                for (int shift = 0; shift < 32; shift += 8)
-                    most = std::max(most, std::abs(int((fromPart[i] >> shift) & 0xff) - int((fromWhole[i] >> shift) & 0xff)));
-            EXPECT_LE(most, 1);
+            EXPECT_LE(largestDifference(fromPart, fromWhole), 1);
         }
     }
     cairo_surface_destroy(picture);
@@ -430,11 +436,7 @@ TEST(TurnedPictures, PiecesAlikeAWholeNumberOfPixelsApartShareOneCopyOfWhatShows
     }
     const std::vector<Uint32> shared = drawn(software, list.commands);
     const std::vector<Uint32> whole = drawn(software, fromWhole);
-    int most = 0;
-    for (std::size_t i = 0; i < whole.size(); ++i)
-        for (int shift = 0; shift < 32; shift += 8)
-            most = std::max(most, std::abs(int((shared[i] >> shift) & 0xff) - int((whole[i] >> shift) & 0xff)));
-    EXPECT_LE(most, 2);
+    EXPECT_LE(largestDifference(shared, whole), 2);
     cairo_surface_destroy(picture);
 }
 

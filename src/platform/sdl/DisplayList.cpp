@@ -46,6 +46,26 @@ const TurnProfile* Texture::turnProfile() const
     return turnProfile_.get();
 }
 
+ShownPiece::ShownPiece(const DrawCommand& piece) noexcept
+    : key(piece.key),
+      texture(piece.texture ? piece.texture->id : 0),
+      prepared(piece.prepared ? piece.prepared->id : 0),
+      destination(piece.destination),
+      angleDegrees(piece.angleDegrees),
+      color(piece.color),
+      blendMode(piece.blendMode),
+      clip(piece.clip)
+{
+}
+
+bool ShownPiece::operator==(const ShownPiece& o) const noexcept
+{
+    return key == o.key && texture == o.texture && prepared == o.prepared && destination.x == o.destination.x
+           && destination.y == o.destination.y && destination.w == o.destination.w && destination.h == o.destination.h
+           && angleDegrees == o.angleDegrees && color.r == o.color.r && color.g == o.color.g && color.b == o.color.b
+           && color.a == o.color.a && blendMode == o.blendMode && SDL_RectEquals(&clip, &o.clip);
+}
+
 std::size_t textureBytes(const Texture& texture) noexcept
 {
     std::size_t bytes = !texture.parts.empty() ? texture.partsPixels * 4 + texture.parts.size() * sizeof(Texture::Part)

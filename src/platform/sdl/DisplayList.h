@@ -99,6 +99,19 @@ struct DrawCommand {
     bool covers(const SDL_Rect& region) const noexcept;
 };
 
+// What a piece shows, without holding on to its pictures (a picture that left the
+// screen goes at once): to tell whether a piece still shows the same in a later frame.
+struct ShownPiece {
+    std::uint64_t key = 0, texture = 0, prepared = 0;
+    SDL_FRect destination{};
+    double angleDegrees = 0;
+    SDL_Color color{};
+    SDL_BlendMode blendMode = SDL_BLENDMODE_NONE;
+    SDL_Rect clip{};
+    explicit ShownPiece(const DrawCommand& piece) noexcept;
+    bool operator==(const ShownPiece& other) const noexcept;
+};
+
 // The bytes of pixels the texture holds, its kept pixels included.
 std::size_t textureBytes(const Texture& texture) noexcept;
 

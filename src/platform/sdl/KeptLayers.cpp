@@ -29,26 +29,6 @@ bool showsTheSame(const DrawCommand& kept, const DrawCommand& piece) noexcept
 
 } // namespace
 
-KeptLayers::Shown::Shown(const DrawCommand& piece) noexcept
-    : key(piece.key),
-      texture(piece.texture ? piece.texture->id : 0),
-      prepared(piece.prepared ? piece.prepared->id : 0),
-      destination(piece.destination),
-      angleDegrees(piece.angleDegrees),
-      color(piece.color),
-      blendMode(piece.blendMode),
-      clip(piece.clip)
-{
-}
-
-bool KeptLayers::Shown::operator==(const Shown& o) const noexcept
-{
-    return key == o.key && texture == o.texture && prepared == o.prepared && destination.x == o.destination.x
-           && destination.y == o.destination.y && destination.w == o.destination.w && destination.h == o.destination.h
-           && angleDegrees == o.angleDegrees && color.r == o.color.r && color.g == o.color.g && color.b == o.color.b
-           && color.a == o.color.a && blendMode == o.blendMode && SDL_RectEquals(&clip, &o.clip);
-}
-
 bool KeptLayers::KeptBelow::showsGonePictures() const noexcept
 {
     return std::any_of(pictures.begin(), pictures.end(),
@@ -404,7 +384,7 @@ const Texture* KeptLayers::findKeptBelow(const DrawCommand& turning, const SDL_R
         if (kept.turningKey != turning.key || !SDL_RectEquals(&kept.rect, &square) || kept.pieces.size() != below.size())
             return false;
         for (std::size_t i = 0; i < below.size(); ++i)
-            if (!(kept.pieces[i] == Shown(*below[i])))
+            if (!(kept.pieces[i] == ShownPiece(*below[i])))
                 return false;
         return true;
     };

@@ -84,24 +84,12 @@ private:
     std::unique_ptr<TopStack> topStack_;
     // What lies below a turning reel in its square. The wobble poses the tape four ways
     // in turn, so each reel has a few of these.
-    // What a piece below showed, without holding on to its pictures: a picture that
-    // left the screen goes at once.
-    struct Shown {
-        std::uint64_t key = 0, texture = 0, prepared = 0;
-        SDL_FRect destination{};
-        double angleDegrees = 0;
-        SDL_Color color{};
-        SDL_BlendMode blendMode = SDL_BLENDMODE_NONE;
-        SDL_Rect clip{};
-        explicit Shown(const DrawCommand& piece) noexcept;
-        bool operator==(const Shown& other) const noexcept;
-    };
     struct KeptBelow {
         SDL_Rect rect{};               // the reel's square
         std::uint64_t turningKey = 0;  // the reel's piece
         unsigned long frame = 0;       // last used or seen
         TexturePtr texture;            // none while seen only once
-        std::vector<Shown> pieces;
+        std::vector<ShownPiece> pieces;
         // The pieces' pictures: once one is gone, this can never show again.
         std::vector<std::weak_ptr<const Texture>> pictures;
         bool showsGonePictures() const noexcept;

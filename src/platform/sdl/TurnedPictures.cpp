@@ -420,15 +420,12 @@ SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, s
 {
     const DrawCommand& command = commands[index];
     const SDL_Rect region = intersect(area, command.clip);
-    std::vector<Above> above;
+    std::vector<ShownPiece> above;
     for (std::size_t j = index + 1; j < commands.size(); ++j) {
         const DrawCommand& piece = commands[j];
         const SDL_Rect b = piece.bounds();
-        if (piece.turning || !SDL_HasIntersection(&b, &region))
-            continue;
-        const SDL_Color& c = piece.color;
-        above.push_back({piece.texture ? piece.texture->id : 0, piece.destination, piece.angleDegrees,
-                         Uint32(c.r) << 24 | Uint32(c.g) << 16 | Uint32(c.b) << 8 | c.a, piece.blendMode, piece.clip});
+        if (!piece.turning && SDL_HasIntersection(&b, &region))
+            above.emplace_back(piece);
     }
     Showing& showing = showing_[command.key];
     if (showing.frame == 0 || !SDL_RectEquals(&showing.region, &region) || showing.above != above) {

@@ -75,24 +75,9 @@ private:
     std::map<std::tuple<std::uint64_t, double, float, float, float, float, int, int>, Turned> turned_;
     // What showed above each piece at a fixed angle (by key) in the last frame, and so
     // which part of it could show.
-    struct Above {
-        std::uint64_t texture = 0;
-        SDL_FRect destination{};
-        double angleDegrees = 0;
-        Uint32 color = 0;
-        SDL_BlendMode blendMode = SDL_BLENDMODE_NONE;
-        SDL_Rect clip{};
-        bool operator==(const Above& o) const noexcept
-        {
-            return texture == o.texture && destination.x == o.destination.x && destination.y == o.destination.y
-                   && destination.w == o.destination.w && destination.h == o.destination.h
-                   && angleDegrees == o.angleDegrees && color == o.color && blendMode == o.blendMode
-                   && SDL_RectEquals(&clip, &o.clip);
-        }
-    };
     struct Showing {
         SDL_Rect region{};
-        std::vector<Above> above;
+        std::vector<ShownPiece> above;
         SDL_Rect part{};
         unsigned long frame = 0;
     };
