@@ -12,8 +12,14 @@ namespace platform {
 
 class GraphicsContext {
 public:
+    // What the target holds before anything is drawn: a target known to be clear (a
+    // new picture) needs no clearing until something is drawn on it.
+    enum class Target { Unknown, Clear };
     // Draws through the given cairo context (not owned); its user space is points.
-    explicit GraphicsContext(cairo_t* cairo) noexcept : cairo_(cairo) {}
+    explicit GraphicsContext(cairo_t* cairo, Target target = Target::Unknown) noexcept
+        : cairo_(cairo), clear_(target == Target::Clear)
+    {
+    }
 
     // Makes the area fully transparent.
     void clearRect(Rect area);
@@ -29,7 +35,12 @@ public:
     void saveGState();
     void restoreGState();
 
-    cairo_t* cairo() const noexcept { return cairo_; }
+    // For drawing straight through cairo.
+    cairo_t* cairo() noexcept
+    {
+        clear_ = false;
+        return cairo_;
+    }
 
 private:
     struct State {
@@ -37,6 +48,8 @@ private:
         Color fill;
     };
     cairo_t* cairo_;
+    // Nothing has been drawn on a target that was clear.
+    bool clear_ = false;
     Color stroke_ = Color::black();
     Color fill_ = Color::black();
     float lineWidth_ = 1;

@@ -1,5 +1,7 @@
 #include "platform/sdl/Coverage.h"
 
+#include <utility>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -70,6 +72,13 @@ Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
         solid_.clear();
         solid_.shrink_to_fit();
     }
+}
+
+Coverage::Coverage(int width, int height, Uint32 solidColour, std::vector<std::uint64_t> opaque,
+                   std::vector<std::uint64_t> solid) noexcept
+    : width_(width), height_(height), words_((width + 63) / 64), solidColour_(solidColour), anyOpaque_(!opaque.empty()),
+      opaque_(std::move(opaque)), solid_(std::move(solid))
+{
 }
 
 bool Coverage::allSet(const std::vector<std::uint64_t>& bits, const SDL_Rect& r) const noexcept

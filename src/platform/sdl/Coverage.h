@@ -17,6 +17,11 @@ class Coverage {
 public:
     // From ARGB pixels (premultiplied or straight: alike where opaque), `pitch` bytes a row.
     Coverage(const Uint32* pixels, int width, int height, int pitch);
+    // From bits worked out elsewhere, as the pixels would give them: rows of
+    // (width + 63) / 64 words, a bit per pixel from the lowest; no `solid` bits for a
+    // picture of many colours, no bits at all for one opaque nowhere.
+    Coverage(int width, int height, Uint32 solidColour, std::vector<std::uint64_t> opaque,
+             std::vector<std::uint64_t> solid) noexcept;
 
     // Whether every pixel of the rectangle (the picture's own pixels, within it) is
     // opaque; is opaque in the solid colour.

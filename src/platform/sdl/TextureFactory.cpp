@@ -2,6 +2,7 @@
 
 #include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/Coverage.h"
+#include "platform/sdl/PictureSquares.h"
 
 #include "platform/DrawingContext.h"
 #include "platform/View.h"
@@ -415,8 +416,9 @@ namespace {
 struct PointCanvas {
     SurfacePtr surface;
     cairo_t* cairo = nullptr;
-    // Draws into `reused` (cleared) when it has the size needed.
-    PointCanvas(Size size, float scale, SurfacePtr reused = nullptr)
+    // Draws into `reused` when it has the size needed, made clear where it was drawn
+    // (`drawn`; it is clear elsewhere).
+    PointCanvas(Size size, float scale, SurfacePtr reused = nullptr, const std::vector<SDL_Rect>& drawn = {})
     {
         const int width = std::max(1, static_cast<int>(std::ceil(size.width * scale - 0.01f)));
         const int height = std::max(1, static_cast<int>(std::ceil(size.height * scale - 0.01f)));
@@ -424,8 +426,11 @@ struct PointCanvas {
             && cairo_image_surface_get_height(reused.get()) == height) {
             surface = std::move(reused);
             cairo_surface_flush(surface.get());
-            std::memset(cairo_image_surface_get_data(surface.get()), 0,
-                        static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) * std::size_t(height));
+            unsigned char* data = cairo_image_surface_get_data(surface.get());
+            const int stride = cairo_image_surface_get_stride(surface.get());
+            for (const SDL_Rect& r : drawn)
+                for (int y = r.y; y < r.y + r.h; ++y)
+                    std::memset(data + std::ptrdiff_t(y) * stride + std::ptrdiff_t(r.x) * 4, 0, std::size_t(r.w) * 4);
             cairo_surface_mark_dirty(surface.get());
         } else {
             surface.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
@@ -448,28 +453,23 @@ struct PointCanvas {
 } // namespace
 
 namespace {
-// A digest of the picture's bytes (never 0), eight bytes at a time.
-std::uint64_t digestOf(cairo_surface_t* surface)
+// Where the squares found the picture not clear, in rectangles a square high.
+std::vector<SDL_Rect> drawnRects(const PictureSquares& squares)
 {
-    cairo_surface_flush(surface);
-    const int height = cairo_image_surface_get_height(surface);
-    const auto rowBytes = static_cast<std::size_t>(cairo_image_surface_get_width(surface)) * 4;
-    const int stride = cairo_image_surface_get_stride(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    std::uint64_t digest = 0x9e3779b97f4a7c15u ^ (rowBytes << 32) ^ static_cast<std::uint64_t>(height);
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
-        std::size_t i = 0;
-        for (; i + 8 <= rowBytes; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, row + i, 8);
-            digest = (digest ^ word) * 0x100000001b3u;
-            digest ^= digest >> 29;
+    std::vector<SDL_Rect> drawn;
+    for (int row = 0; row < squares.down; ++row)
+        for (int column = 0; column < squares.across;) {
+            if (squares.at(column, row).kind == PictureSquares::Kind::Clear) {
+                ++column;
+                continue;
+            }
+            int end = column + 1;
+            while (end < squares.across && squares.at(end, row).kind != PictureSquares::Kind::Clear)
+                ++end;
+            drawn.push_back(unite(squares.rect(column, row), squares.rect(end - 1, row)));
+            column = end;
         }
-        for (; i < rowBytes; ++i)
-            digest = (digest ^ row[i]) * 0x100000001b3u;
-    }
-    return digest == 0 ? 1 : digest;
+    return drawn;
 }
 } // namespace
 
@@ -478,20 +478,28 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     const Size size = view.bounds().size();
     if (size.width <= 0 || size.height <= 0)
         return nullptr;
-    PointCanvas canvas(size, scale_, std::move(spareCanvas_));
-    GraphicsContext context(canvas.cairo);
+    // The spare picture is made clear where it was drawn, and a new one is clear: the
+    // drawing needs no clearing first.
+    PointCanvas canvas(size, scale_, std::move(spareCanvas_), spareCanvasDrawn_);
+    GraphicsContext context(canvas.cairo, GraphicsContext::Target::Clear);
     view.display(context);
-    const std::uint64_t digest = digestOf(canvas.surface.get());
+    cairo_surface_flush(canvas.surface.get());
+    const int width = cairo_image_surface_get_width(canvas.surface.get());
+    const int height = cairo_image_surface_get_height(canvas.surface.get());
+    // What the drawing is made of, in one look: what tells it from the last one, its
+    // squares for keeping it in parts, and where it is opaque for an upright one.
+    const PictureSquares squares =
+        surveySquares(reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(canvas.surface.get())), width, height,
+                      cairo_image_surface_get_stride(canvas.surface.get()), software_ && use == Use::Upright);
     // Views drawn again together (the two tape rolls) are often the same size: the
     // next one draws into this picture's memory, within the frame.
     const auto keepCanvas = [&] {
         cairo_destroy(canvas.cairo);
         canvas.cairo = nullptr;
         spareCanvas_ = std::move(canvas.surface);
+        spareCanvasDrawn_ = drawnRects(squares);
     };
-    const int width = cairo_image_surface_get_width(canvas.surface.get());
-    const int height = cairo_image_surface_get_height(canvas.surface.get());
-    if (previous && previous->contentDigest == digest && previous->widthPixels == width
+    if (previous && previous->contentDigest == squares.digest && previous->widthPixels == width
         && previous->heightPixels == height && serves(*previous, use)) {
         keepCanvas();
         return previous;
@@ -499,14 +507,16 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     // Drawn upright or at a fixed angle on a software renderer, a drawing that is mostly
     // clear or of one colour is kept in parts.
     TexturePtr made = software_ && (use == Use::Upright || use == Use::Turned)
-                          ? inParts(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_))
+                          ? inParts(canvas.surface.get(), squares, canvas.widthPoints(scale_), canvas.heightPoints(scale_))
                           : nullptr;
     if (!made)
         made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
     if (made) {
-        std::const_pointer_cast<Texture>(made)->contentDigest = digest;
-        if (software_ && use == Use::Upright)
-            addCoverage(*std::const_pointer_cast<Texture>(made), canvas.surface.get());
+        auto& texture = *std::const_pointer_cast<Texture>(made);
+        texture.contentDigest = squares.digest;
+        // Where it is opaque, for working out what covers what; a round one turns.
+        if (software_ && use == Use::Upright && !texture.roundContent && !texture.opaque)
+            texture.coverage = squares.coverage;
     }
     // A texture that keeps its pixels keeps this picture itself.
     if (!made || !made->pixels)
@@ -517,41 +527,27 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
 TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, float heightPoints)
 {
     cairo_surface_flush(surface);
-    const int width = cairo_image_surface_get_width(surface);
-    const int height = cairo_image_surface_get_height(surface);
+    const auto* data = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface));
+    const PictureSquares squares =
+        surveySquares(data, cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
+                      cairo_image_surface_get_stride(surface), false);
+    return inParts(surface, squares, widthPoints, heightPoints);
+}
+
+TexturePtr TextureFactory::inParts(cairo_surface_t* surface, const PictureSquares& squares, float widthPoints,
+                                   float heightPoints)
+{
+    const int width = squares.width, height = squares.height;
     const int stride = cairo_image_surface_get_stride(surface) / 4;
     const auto* data = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface));
     if (width <= 0 || height <= 0 || !data)
         return nullptr;
-    constexpr int side = 16;
-    const int across = (width + side - 1) / side, down = (height + side - 1) / side;
-    enum class Kind : char { Clear, Filled, Mixed };
-    struct Square {
-        Kind kind = Kind::Clear;
-        Uint32 colour = 0;
-    };
-    std::vector<Square> squares(std::size_t(across) * std::size_t(down));
-    const auto squareRect = [&](int column, int row) {
-        return SDL_Rect{column * side, row * side, std::min(side, width - column * side),
-                        std::min(side, height - row * side)};
-    };
-    long mixedPixels = 0;
-    for (int row = 0; row < down; ++row)
-        for (int column = 0; column < across; ++column) {
-            const SDL_Rect r = squareRect(column, row);
-            const Uint32 first = data[std::ptrdiff_t(r.y) * stride + r.x];
-            bool same = true;
-            for (int y = r.y; y < r.y + r.h && same; ++y) {
-                const Uint32* line = data + std::ptrdiff_t(y) * stride;
-                for (int x = r.x; x < r.x + r.w && same; ++x)
-                    same = line[x] == first;
-            }
-            Square& square = squares[std::size_t(row) * std::size_t(across) + std::size_t(column)];
-            square.colour = first;
-            square.kind = same && first == 0 ? Kind::Clear : same && (first >> 24) == 0xff ? Kind::Filled : Kind::Mixed;
-            if (square.kind == Kind::Mixed)
-                mixedPixels += long(r.w) * r.h;
-        }
+    constexpr int side = PictureSquares::side;
+    const int across = squares.across, down = squares.down;
+    using Kind = PictureSquares::Kind;
+    using Square = PictureSquares::Square;
+    const auto squareRect = [&](int column, int row) { return squares.rect(column, row); };
+    const long mixedPixels = squares.mixedPixels;
     // Kept whole unless the parts save more than half of it.
     if (mixedPixels * 2 > long(width) * height)
         return nullptr;
@@ -565,12 +561,12 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
     std::vector<Mixed> mixed;
     for (int row = 0; row < down; ++row) {
         for (int column = 0; column < across;) {
-            const Square& square = squares[std::size_t(row) * std::size_t(across) + std::size_t(column)];
+            const Square& square = squares.at(column, row);
             int end = column + 1;
             const auto like = [&](const Square& other) {
                 return other.kind == square.kind && (square.kind != Kind::Filled || other.colour == square.colour);
             };
-            while (end < across && like(squares[std::size_t(row) * std::size_t(across) + std::size_t(end)]))
+            while (end < across && like(squares.at(end, row)))
                 ++end;
             const SDL_Rect at = unite(squareRect(column, row), squareRect(end - 1, row));
             if (square.kind == Kind::Mixed) {

@@ -23,6 +23,8 @@ class View;
 
 namespace platform::sdl {
 
+struct PictureSquares;
+
 // Rows of a picture, in steps of a 32nd of its height from the top.
 struct PictureRows {
     static constexpr int steps = 32;
@@ -46,6 +48,7 @@ public:
     {
         now_ = spares_->now = now;
         spareCanvas_.reset();
+        spareCanvasDrawn_.clear();
     }
     // Forgets pictures not asked for in the last second. Returns whether any went.
     bool forgetUnusedPictures();
@@ -115,6 +118,8 @@ public:
     std::size_t pictureBytes() const noexcept;
 
 private:
+    // The picture kept in parts, as its squares were found to be.
+    TexturePtr inParts(cairo_surface_t* surface, const PictureSquares& squares, float widthPoints, float heightPoints);
     // The texture made for a picture, with what its pixels were found to be; none (and a
     // message) when it could not be made.
     static TexturePtr finished(std::shared_ptr<Texture> texture, int width, int height, float widthPoints,
@@ -124,7 +129,9 @@ private:
     bool software_ = false;
     std::filesystem::path resourceFolder_;
     float scale_ = 2;
+    // The picture the last drawing of the frame was made in, and where it drew on it.
     support::SurfacePtr spareCanvas_;
+    std::vector<SDL_Rect> spareCanvasDrawn_;
     struct Picture {
         TexturePtr texture;
         Nanoseconds lastUsed = 0;
