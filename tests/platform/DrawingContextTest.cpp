@@ -110,3 +110,30 @@ TEST(DrawingContext, ALineWiderThanTheCircleCoversAllOfIt)
     EXPECT_EQ(canvas.pixel(50, 2), 0xff000000u);
     EXPECT_NE(canvas.pixel(1, 1), 0xff000000u);
 }
+
+TEST(DrawingContext, OnAClearTargetClearingIsSkippedOnlyUntilSomethingIsDrawn)
+{
+    // Whichever way something was drawn, through the context or straight through cairo,
+    // clearing after it takes it away again.
+    for (const bool throughCairo : {false, true}) {
+        SCOPED_TRACE(throughCairo ? "drawn through cairo" : "drawn through the context");
+        Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 40), cairo_surface_destroy);
+        cairo_t* cairo = cairo_create(surface.get());
+        platform::GraphicsContext context(cairo, platform::GraphicsContext::Target::Clear);
+        context.clearRect({0, 0, 40, 40});
+        if (throughCairo) {
+            cairo_set_source_rgb(context.cairo(), 1, 0, 0);
+            cairo_paint(context.cairo());
+        } else {
+            context.setRGBFillColor(1, 0, 0, 1);
+            context.fillRect({0, 0, 40, 40});
+        }
+        context.clearRect({0, 0, 20, 40});
+        cairo_destroy(cairo);
+        cairo_surface_flush(surface.get());
+        const auto* data = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface.get()));
+        const int stride = cairo_image_surface_get_stride(surface.get()) / 4;
+        EXPECT_EQ(data[5 * stride + 10], 0u);
+        EXPECT_EQ(data[5 * stride + 30], 0xffff0000u);
+    }
+}

@@ -203,15 +203,14 @@ PictureSquares surveySquares(const Uint32* pixels, int width, int height, int pi
                     digest = mixedIn(digest, p[i]);
                 if (!withCoverage)
                     continue;
-                const auto [opaque, ofSolid] = bitsOf(p, w, solidColour);
+                const auto [opaque, ofColour] = bitsOf(p, w, solidColour);
+                // Until the first opaque pixel the solid colour stands clear: of it, only
+                // opaque pixels count.
+                const unsigned ofSolid = ofColour & opaque;
                 opaqueBits[std::size_t(r) * words + word] |= std::uint64_t(opaque) << shift;
+                solidBits[std::size_t(r) * words + word] |= std::uint64_t(ofSolid) << shift;
                 opaqueCount += bitCount(opaque);
-                // Before the first opaque pixel no pixel is opaque, so none is of the
-                // solid colour (which is still clear, as is every pixel compared with it).
-                if (solidFound) {
-                    solidBits[std::size_t(r) * words + word] |= std::uint64_t(ofSolid & opaque) << shift;
-                    solidCount += bitCount(ofSolid & opaque);
-                }
+                solidCount += bitCount(ofSolid);
             }
         }
     }
