@@ -7,10 +7,8 @@
 #include "platform/sdl/DisplayList.h"
 #include "platform/sdl/TextureFactory.h"
 
-#include <cairo.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -269,38 +267,4 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
                 differing += parts.at(x, y) != whole.at(x, y);
         EXPECT_EQ(differing, 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
     }
-}
-
-// Two drawings of one size made in one frame share the picture they are drawn in: the
-// second, a thin ring drawn where a thick one was, shows nothing of the first.
-TEST(DrawingInParts, ADrawingMadeInTheLastOnesPictureShowsOnlyItself)
-{
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 64, 64, 32, SDL_PIXELFORMAT_XRGB8888);
-    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-    {
-        platform::sdl::TextureFactory shared{renderer, platform::sdl::resourceDirectory()};
-        platform::sdl::TextureFactory alone{renderer, platform::sdl::resourceDirectory()};
-        TapeBandCircleUIView thick({0, 0, 153, 153}), thin({0, 0, 153, 153});
-        thick.setPixelFromBandToSuppress(60);
-        thin.setPixelFromBandToSuppress(4);
-        ASSERT_TRUE(shared.drawing(thick, platform::sdl::TextureFactory::Use::Upright));
-        // Kept with its premultiplied pixels, which can be read.
-        const auto second = shared.drawing(thin, platform::sdl::TextureFactory::Use::Every);
-        const auto reference = alone.drawing(thin, platform::sdl::TextureFactory::Use::Every);
-        ASSERT_TRUE(second && second->pixels && reference && reference->pixels);
-        cairo_surface_t* a = second->pixels.get();
-        cairo_surface_t* b = reference->pixels.get();
-        ASSERT_EQ(cairo_image_surface_get_width(a), 306);
-        ASSERT_EQ(cairo_image_surface_get_height(a), cairo_image_surface_get_height(b));
-        cairo_surface_flush(a);
-        cairo_surface_flush(b);
-        int differing = 0;
-        for (int y = 0; y < 306; ++y)
-            differing += std::memcmp(cairo_image_surface_get_data(a) + y * cairo_image_surface_get_stride(a),
-                                     cairo_image_surface_get_data(b) + y * cairo_image_surface_get_stride(b), 306 * 4) != 0;
-        EXPECT_EQ(differing, 0) << "rows";
-        EXPECT_EQ(second->contentDigest, reference->contentDigest);
-    }
-    SDL_DestroyRenderer(renderer);
-    SDL_FreeSurface(surface);
 }

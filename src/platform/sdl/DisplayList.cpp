@@ -483,6 +483,46 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
 
 // --- Drawing ---------------------------------------------------------------------------
 
+namespace {
+// Where a part of a drawing kept in parts, drawn at `destination`, can paint: a pixel
+// more on every side, for filtering (as drawParts reckons it).
+SDL_Rect partReach(const Texture& texture, const Texture::Part& part, const SDL_FRect& destination) noexcept
+{
+    const float sx = destination.w / float(texture.widthPixels), sy = destination.h / float(texture.heightPixels);
+    const SDL_FRect at{destination.x + float(part.at.x) * sx, destination.y + float(part.at.y) * sy,
+                       float(part.at.w) * sx, float(part.at.h) * sy};
+    return {static_cast<int>(std::floor(at.x)) - 1, static_cast<int>(std::floor(at.y)) - 1,
+            static_cast<int>(std::ceil(at.w)) + 2, static_cast<int>(std::ceil(at.h)) + 2};
+}
+
+// Whether the piece is a drawing kept in parts none of which reaches into the region (a
+// tape roll's ring around a reel in its hole): it paints nothing there.
+bool paintsNothingIn(const DrawCommand& piece, const SDL_Rect& region) noexcept
+{
+    const bool turnedCopy = piece.prepared != nullptr;
+    const Texture* texture = turnedCopy ? piece.prepared.get() : piece.texture.get();
+    if (!texture || texture->parts.empty() || (!turnedCopy && piece.angleDegrees != 0))
+        return false;
+    const SDL_FRect& d = turnedCopy ? piece.preparedDestination : piece.destination;
+    const auto& parts = texture->parts;
+    if (d.w == float(texture->widthPixels) && d.h == float(texture->heightPixels) && d.x == std::floor(d.x)
+        && d.y == std::floor(d.y)) {
+        // At its own size on whole pixels: the region in the drawing's pixels, a pixel
+        // wider on every side, against the parts as they stand.
+        const int left = region.x - static_cast<int>(d.x) - 1, top = region.y - static_cast<int>(d.y) - 1;
+        const int right = left + region.w + 2, bottom = top + region.h + 2;
+        return std::none_of(parts.begin(), parts.end(), [&](const Texture::Part& part) {
+            return part.at.w > 0 && part.at.h > 0 && part.at.x < right && left < part.at.x + part.at.w
+                   && part.at.y < bottom && top < part.at.y + part.at.h;
+        });
+    }
+    return std::none_of(parts.begin(), parts.end(), [&](const Texture::Part& part) {
+        const SDL_Rect reach = partReach(*texture, part, d);
+        return !isEmpty(part.at) && SDL_HasIntersection(&reach, &region);
+    });
+}
+} // namespace
+
 std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawCommand*>& all, const SDL_Rect& region)
 {
     std::vector<const DrawCommand*> pieces;
@@ -494,6 +534,13 @@ std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawComm
         if (SDL_HasIntersection(&region, &b))
             pieces.push_back(piece);
     }
+    return pieces;
+}
+
+std::vector<const DrawCommand*> piecesPaintingIn(const std::vector<const DrawCommand*>& all, const SDL_Rect& region)
+{
+    std::vector<const DrawCommand*> pieces = piecesShowingIn(all, region);
+    std::erase_if(pieces, [&](const DrawCommand* piece) { return paintsNothingIn(*piece, region); });
     return pieces;
 }
 

@@ -141,6 +141,10 @@ SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index
 // Of the pieces (bottom first), those that show in the region: the ones that reach
 // into it, from the last that covers all of it on.
 std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawCommand*>& pieces, const SDL_Rect& region);
+// Of those, the ones that paint there: not a drawing kept in parts none of whose parts
+// reaches into the region (a tape roll's ring around a reel in its hole). Drawing them
+// there would paint nothing; what the others show there does not change with them.
+std::vector<const DrawCommand*> piecesPaintingIn(const std::vector<const DrawCommand*>& pieces, const SDL_Rect& region);
 
 // Draws the part of the command inside the region into the renderer's target,
 // whose top left corner is the renderer pixel `origin`.

@@ -357,7 +357,7 @@ std::vector<const DrawCommand*> KeptLayers::piecesBelow(const DrawCommand& turni
             break;
         all.push_back(&command);
     }
-    std::vector<const DrawCommand*> below = piecesShowingIn(all, square);
+    std::vector<const DrawCommand*> below = piecesPaintingIn(all, square);
     if (below.empty() || !below.front()->covers(square))
         below.clear();
     return below;
