@@ -3,6 +3,7 @@
 
 #include "mechanics/TapeBandCircleUIView.h"
 #include "platform/sdl/Compositor.h"
+#include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/DisplayList.h"
 #include "platform/sdl/TextureFactory.h"
@@ -266,5 +267,48 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
             for (int x = 0; x < 400; ++x)
                 differing += parts.at(x, y) != whole.at(x, y);
         EXPECT_EQ(differing, 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
+    }
+}
+
+// The kept top is blended into the target by our own code on a software renderer; it
+// must give exactly what SDL's own blit gives, onto both kinds of window surface.
+TEST(BlendOver, GivesExactlyWhatTheRenderersBlitGives)
+{
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (const Uint32 format : {SDL_PIXELFORMAT_ARGB8888, SDL_PIXELFORMAT_RGB888}) {
+        // 67 wide, so rows end in pixels taken one at a time.
+        constexpr int width = 67, height = 300;
+        SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+        SDL_Surface* target = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, format);
+        ASSERT_TRUE(source && target);
+        SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_BLEND);
+        std::vector<Uint32> ours(std::size_t(width) * height);
+        for (int y = 0; y < height; ++y) {
+            auto* s = reinterpret_cast<Uint32*>(static_cast<unsigned char*>(source->pixels) + y * source->pitch);
+            auto* d = reinterpret_cast<Uint32*>(static_cast<unsigned char*>(target->pixels) + y * target->pitch);
+            for (int x = 0; x < width; ++x) {
+                Uint32 p = next();
+                // Runs of clear and of opaque pixels as well as single ones, as on a skin's edge.
+                if ((y / 3 + x / 4) % 5 == 0 || next() % 9 == 0)
+                    p &= 0x00ffffffu;
+                else if ((y / 3 + x / 4) % 5 == 1 || next() % 9 == 0)
+                    p |= 0xff000000u;
+                s[x] = p;
+                d[x] = next();
+                ours[std::size_t(y) * width + x] = d[x];
+            }
+            platform::sdl::support::blendOver(ours.data() + std::size_t(y) * width, s, width);
+        }
+        ASSERT_EQ(SDL_BlitSurface(source, nullptr, target, nullptr), 0);
+        long differing = 0;
+        for (int y = 0; y < height; ++y) {
+            const auto* d = reinterpret_cast<const Uint32*>(static_cast<const unsigned char*>(target->pixels) + y * target->pitch);
+            for (int x = 0; x < width; ++x)
+                differing += d[x] != ours[std::size_t(y) * width + x];
+        }
+        EXPECT_EQ(differing, 0) << SDL_GetPixelFormatName(format);
+        SDL_FreeSurface(source);
+        SDL_FreeSurface(target);
     }
 }

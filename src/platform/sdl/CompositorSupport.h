@@ -104,4 +104,10 @@ inline Uint32 premultipliedPixel(Uint32 straight) noexcept
 // Straight alpha in place, for SDL's blending, after cairo drew premultiplied pixels.
 void unpremultiply(unsigned char* data, int width, int height, int pitch);
 
+// Straight-alpha pixels blended over a row of the target exactly as SDL's software
+// renderer blends them onto a 32-bit ARGB or RGB surface: each channel
+// c × a / 256 + below × (255 − a) / 256 (the alpha channel taking 255 for c), each
+// quotient rounded down; a clear pixel leaves the target, an opaque one replaces it.
+void blendOver(Uint32* target, const Uint32* pixels, int count) noexcept;
+
 } // namespace platform::sdl::support

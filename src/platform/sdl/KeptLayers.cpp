@@ -6,6 +6,10 @@
 
 #include <cairo.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
@@ -27,7 +31,71 @@ bool showsTheSame(const DrawCommand& kept, const DrawCommand& piece) noexcept
     return kept.key == piece.key && kept.sameAs(piece) && kept.prepared == piece.prepared;
 }
 
+// A surface whose pixels blendOver and a fill may write: 32 bits, red, green and
+// blue where ARGB has them.
+bool writableDirectly(const SDL_Surface* surface) noexcept
+{
+    const SDL_PixelFormat* f = surface ? surface->format : nullptr;
+    return f && f->BytesPerPixel == 4 && f->Rmask == 0x00ff0000u && f->Gmask == 0x0000ff00u && f->Bmask == 0x000000ffu
+           && (f->Amask == 0 || f->Amask == 0xff000000u);
+}
+
 } // namespace
+
+void support::blendOver(Uint32* target, const Uint32* pixels, int count) noexcept
+{
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i opaqueBits = _mm_set1_epi32(static_cast<int>(0xff000000u));
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
+    for (; x + 4 <= count; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x));
+        const __m128i alpha = _mm_and_si128(s, opaqueBits);
+        const __m128i clear = _mm_cmpeq_epi32(alpha, zero);
+        const int clearMask = _mm_movemask_epi8(clear);
+        if (clearMask == 0xffff)
+            continue;
+        auto* out = reinterpret_cast<__m128i*>(target + x);
+        const __m128i opaque = _mm_cmpeq_epi32(alpha, opaqueBits);
+        if (_mm_movemask_epi8(opaque) == 0xffff) {
+            _mm_storeu_si128(out, s);
+            continue;
+        }
+        const __m128i d = _mm_loadu_si128(out);
+        // Each pixel's alpha in its four channels' lanes.
+        const __m128i a = _mm_srli_epi32(s, 24);
+        const __m128i pairs = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+        const auto mixed = [&](__m128i weights, __m128i source, __m128i below) {
+            const __m128i up = _mm_srli_epi16(_mm_mullo_epi16(source, _mm_max_epi16(weights, alphaLanes)), 8);
+            const __m128i down = _mm_srli_epi16(_mm_mullo_epi16(below, _mm_sub_epi16(full, weights)), 8);
+            return _mm_add_epi16(up, down);
+        };
+        const __m128i low = mixed(_mm_unpacklo_epi32(pairs, pairs), _mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+        const __m128i high = mixed(_mm_unpackhi_epi32(pairs, pairs), _mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+        const __m128i blended = _mm_packus_epi16(low, high);
+        const __m128i kept = _mm_or_si128(_mm_and_si128(clear, d), _mm_and_si128(opaque, s));
+        _mm_storeu_si128(out, _mm_or_si128(_mm_andnot_si128(_mm_or_si128(clear, opaque), blended), kept));
+    }
+#endif
+    for (; x < count; ++x) {
+        const Uint32 s = pixels[x], a = s >> 24;
+        if (a == 0)
+            continue;
+        if (a == 255) {
+            target[x] = s;
+            continue;
+        }
+        const Uint32 d = target[x];
+        Uint32 out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const Uint32 weight = shift == 24 ? 255 : a;
+            out |= ((((s >> shift) & 0xffu) * weight >> 8) + (((d >> shift) & 0xffu) * (255 - a) >> 8)) << shift;
+        }
+        target[x] = out;
+    }
+}
 
 bool KeptLayers::KeptBelow::showsGonePictures() const noexcept
 {
@@ -95,7 +163,7 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
             return;
         const SDL_Rect& kept = topStack_->kept;
         const SDL_Rect inside = intersect(part, kept);
-        if (!isEmpty(inside)) {
+        if (!isEmpty(inside) && !drawTopDirectly(inside)) {
             DrawCommand top;
             top.texture = topStack_->texture;
             top.destination = {float(kept.x), float(kept.y), float(kept.w), float(kept.h)};
@@ -123,6 +191,85 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
     }
     for (const SDL_Rect& rect : openRects(region, topTilesToRedraw(below)))
         drawTop(rect);
+}
+
+// On a software renderer the kept top is drawn straight into the surface: its parts
+// are many, and a draw call for each, in each rectangle, cost more than the blending.
+bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
+{
+    const Texture& texture = *topStack_->texture;
+    const SDL_Rect& kept = topStack_->kept;
+    if (!writableDirectly(surface_) || texture.widthPixels != kept.w || texture.heightPixels != kept.h)
+        return false;
+    Uint32 format = 0;
+    int access = 0, width = 0, height = 0;
+    if (texture.handle
+        && (SDL_QueryTexture(texture.handle, &format, &access, &width, &height) != 0
+            || access != SDL_TEXTUREACCESS_STREAMING || format != SDL_PIXELFORMAT_ARGB8888))
+        return false;
+    const auto placed = [&](const SDL_Rect& at) { return SDL_Rect{kept.x + at.x, kept.y + at.y, at.w, at.h}; };
+    // The parts that may reach into the area, by their top edge.
+    const auto& byTop = topStack_->partsByTop;
+    const auto topAtLeast = [&](int y) {
+        return std::partition_point(byTop.begin(), byTop.end(),
+                                    [&](std::size_t i) { return kept.y + texture.parts[i].at.y < y; });
+    };
+    const auto first = topAtLeast(area.y - topStack_->tallestPart + 1);
+    const auto last = topAtLeast(area.y + area.h);
+    for (auto it = first; it != last; ++it) {
+        const Texture::Part& part = texture.parts[*it];
+        const SDL_Rect at = placed(part.at);
+        if (part.filled && part.colour.a != 255 && part.colour.a != 0 && SDL_HasIntersection(&at, &area))
+            return false;   // a see-through colour: blended as the renderer does it
+    }
+    // What the renderer was asked to draw lands in the surface first.
+    SDL_RenderFlush(renderer_);
+    void* locked = nullptr;
+    int pitch = 0;
+    if (texture.handle && SDL_LockTexture(texture.handle, nullptr, &locked, &pitch) != 0)
+        return false;
+    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0) {
+        if (texture.handle)
+            SDL_UnlockTexture(texture.handle);
+        return false;
+    }
+    const auto row = [&](int x, int y) {
+        return reinterpret_cast<Uint32*>(static_cast<unsigned char*>(surface_->pixels) + std::ptrdiff_t(y) * surface_->pitch) + x;
+    };
+    // Pixels of the texture's picture from (x, y) on, blended over the rectangle.
+    const auto blend = [&](const SDL_Rect& onto, int x, int y) {
+        for (int i = 0; i < onto.h; ++i)
+            blendOver(row(onto.x, onto.y + i),
+                      reinterpret_cast<const Uint32*>(static_cast<const unsigned char*>(locked) + std::ptrdiff_t(y + i) * pitch) + x,
+                      onto.w);
+    };
+    if (texture.parts.empty()) {
+        if (locked) {
+            const SDL_Rect onto = intersect(kept, area);
+            blend(onto, onto.x - kept.x, onto.y - kept.y);
+        }
+    } else {
+        for (auto it = first; it != last; ++it) {
+            const Texture::Part& part = texture.parts[*it];
+            const SDL_Rect at = placed(part.at);
+            const SDL_Rect onto = intersect(at, area);
+            if (isEmpty(onto))
+                continue;
+            if (!part.filled) {
+                if (locked)
+                    blend(onto, part.source.x + onto.x - at.x, part.source.y + onto.y - at.y);
+            } else if (part.colour.a == 255) {
+                const Uint32 colour = SDL_MapRGBA(surface_->format, part.colour.r, part.colour.g, part.colour.b, 255);
+                for (int y = onto.y; y < onto.y + onto.h; ++y)
+                    std::fill_n(row(onto.x, y), onto.w, colour);
+            }
+        }
+    }
+    if (SDL_MUSTLOCK(surface_))
+        SDL_UnlockSurface(surface_);
+    if (texture.handle)
+        SDL_UnlockTexture(texture.handle);
+    return true;
 }
 
 void KeptLayers::updateTopStack()
@@ -243,8 +390,17 @@ void KeptLayers::updateTopStack()
         stack->texture =
             textures_.fromPixels(pixels.get(), kept.w, kept.h, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND);
     }
-    if (stack->texture)
-        topStack_ = std::move(stack);
+    if (!stack->texture)
+        return;
+    const auto& parts = stack->texture->parts;
+    stack->partsByTop.resize(parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        stack->partsByTop[i] = i;
+        stack->tallestPart = std::max(stack->tallestPart, parts[i].at.h);
+    }
+    std::stable_sort(stack->partsByTop.begin(), stack->partsByTop.end(),
+                     [&](std::size_t a, std::size_t b) { return parts[a].at.y < parts[b].at.y; });
+    topStack_ = std::move(stack);
 }
 
 // The parts of the region where the kept top is not opaque, as few rectangles:

@@ -51,6 +51,8 @@ private:
     // shown the same in two frames.
     const Texture* keptBelow(const DrawCommand& turning, const SDL_Rect& square);
     TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces, TexturePtr reused);
+    // Draws the kept top inside the area straight into the target surface, when it can.
+    bool drawTopDirectly(const SDL_Rect& area);
     void updateTopStack();
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.
@@ -80,6 +82,9 @@ private:
         int tilesAcross = 0, tilesDown = 0;
         std::vector<bool> open;      // tiles where it is not opaque
         std::vector<bool> painted;   // open tiles where it paints something
+        // The texture's parts by their top edge, to find those in a rectangle quickly.
+        std::vector<std::size_t> partsByTop;
+        int tallestPart = 0;
     };
     std::unique_ptr<TopStack> topStack_;
     // What lies below a turning reel in its square. The wobble poses the tape four ways

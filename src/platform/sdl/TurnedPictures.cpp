@@ -207,44 +207,70 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
         }
         land(pixel, bilinear(p00, p01, p10, p11, wx, wy));
     };
+    // Whether the sample at (u, v) and its three neighbours all lie inside the picture.
+    const auto inside = [&](std::int64_t u, std::int64_t v) {
+        const std::int64_t x0 = u >> 16, y0 = v >> 16;
+        return x0 >= 0 && y0 >= 0 && x0 + 1 < sourceWidth && y0 + 1 < sourceHeight;
+    };
+    // Positions inside the picture fit 16 bits, and offsets into it 31.
+    [[maybe_unused]] const bool small = sourceWidth < 32768 && sourceHeight < 32768 && stride < 8192
+                                        && std::int64_t(sourceHeight) * stride * 4 < (std::int64_t(1) << 31);
     // The samples of one row between two columns, from the row's first sample on.
     const auto turnSpan = [&](Uint32* row, int from, int to, std::int64_t u, std::int64_t v) {
         int x = from;
 #if defined(__SSE2__)
-        if constexpr (landing == Landing::Over) {
-            // Two neighbouring pixels at a time while both sample inside the picture.
+        if (landing == Landing::Over && small) {
+            // The samples lie on a line, so those inside the picture are one run of the
+            // row: found from both ends, it is taken two neighbouring pixels at a time
+            // without looking at the picture's edge. The pairs start where they would
+            // from the row's first pixel, which keeps every pixel on the same path.
+            int last = to;
+            while (last > from && !inside(u + std::int64_t(last - 1 - from) * stepU, v + std::int64_t(last - 1 - from) * stepV))
+                --last;
+            for (; x + 1 < last && !(inside(u, v) && inside(u + stepU, v + stepV)); x += 2, u += 2 * stepU, v += 2 * stepV) {
+                single(row[x], u, v);
+                single(row[x + 1], u + stepU, v + stepV);
+            }
+            // Positions and weights of both samples side by side: u and v of the left
+            // pixel, then of the right one, in 16.16 (inside the picture they fit 32 bits).
+            const int first = x;
+            const std::int64_t firstU = u, firstV = v;
             const __m128i zero = _mm_setzero_si128();
-            for (; x + 1 < to; x += 2, u += 2 * stepU, v += 2 * stepV) {
-                const std::int64_t xa = u >> 16, ya = v >> 16;
-                const std::int64_t xb = (u + stepU) >> 16, yb = (v + stepV) >> 16;
-                if (xa < 0 || ya < 0 || xa + 1 >= sourceWidth || ya + 1 >= sourceHeight || xb < 0 || yb < 0
-                    || xb + 1 >= sourceWidth || yb + 1 >= sourceHeight) {
-                    // At the picture's edge: one at a time.
-                    single(row[x], u, v);
-                    single(row[x + 1], u + stepU, v + stepV);
-                    continue;
-                }
-                const Uint32* qa = source + ya * stride + xa;
-                const Uint32* qb = source + yb * stride + xb;
+            __m128i uv = _mm_set_epi32(static_cast<int>(v + stepV), static_cast<int>(u + stepU), static_cast<int>(v),
+                                       static_cast<int>(u));
+            const __m128i stepUV = _mm_set_epi32(static_cast<int>(2 * stepV), static_cast<int>(2 * stepU),
+                                                 static_cast<int>(2 * stepV), static_cast<int>(2 * stepU));
+            const __m128i weightBits = _mm_set1_epi32(0x7f80);
+            const auto* base = reinterpret_cast<const unsigned char*>(source);
+            const std::ptrdiff_t pitch = std::ptrdiff_t(stride) * 4;
+            // Byte offsets of both samples in one multiply-add, x × 4 + y × pitch.
+            const __m128i offsetFactors = _mm_set1_epi32(static_cast<int>((pitch << 16) | 4));
+            for (; x + 1 < last; x += 2, uv = _mm_add_epi32(uv, stepUV)) {
+                // Each sample's weights, 0 to 255, shifted up by 7 for mulhi below.
+                const __m128i w = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(uv, 1), weightBits), zero);
+                const __m128i xy = _mm_srli_epi32(uv, 16);
+                const __m128i offsets = _mm_madd_epi16(_mm_packs_epi32(xy, xy), offsetFactors);
+                const unsigned char* qa = base + _mm_cvtsi128_si32(offsets);
+                const unsigned char* qb = base + _mm_cvtsi128_si32(_mm_shuffle_epi32(offsets, 0x01));
                 const __m128i upper = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa)),
                                                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(qb)));
                 const __m128i lower =
-                    _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa + stride)),
-                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(qb + stride)));
+                    _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(qa + pitch)),
+                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(qb + pitch)));
                 if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(upper, lower), zero)) == 0xffff)
                     continue;   // nothing of the picture here: what lies below stays
                 // Down first, each pixel by its own weight: upper + (lower − upper) × w / 256.
-                const auto down = [&](__m128i up, __m128i low, std::int64_t vv) {
-                    const __m128i w = _mm_set1_epi16(static_cast<short>(((vv >> 8) & 0xff) << 7));
-                    return _mm_add_epi16(up, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(low, up), 1), w));
+                const auto down = [&](__m128i up, __m128i low, __m128i wy) {
+                    return _mm_add_epi16(up, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(low, up), 1), wy));
                 };
-                const __m128i a = down(_mm_unpacklo_epi8(upper, zero), _mm_unpacklo_epi8(lower, zero), v);
-                const __m128i b = down(_mm_unpackhi_epi8(upper, zero), _mm_unpackhi_epi8(lower, zero), v + stepV);
+                const __m128i a = down(_mm_unpacklo_epi8(upper, zero), _mm_unpacklo_epi8(lower, zero),
+                                       _mm_shuffle_epi32(_mm_shufflelo_epi16(w, 0x55), 0x00));
+                const __m128i b = down(_mm_unpackhi_epi8(upper, zero), _mm_unpackhi_epi8(lower, zero),
+                                       _mm_shuffle_epi32(_mm_shufflelo_epi16(w, 0xff), 0x00));
                 // Then across: the left samples of both pixels, and their right ones.
                 const __m128i left = _mm_unpacklo_epi64(a, b);
                 const __m128i right = _mm_unpackhi_epi64(a, b);
-                const __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16(static_cast<short>(((u >> 8) & 0xff) << 7)),
-                                                      _mm_set1_epi16(static_cast<short>((((u + stepU) >> 8) & 0xff) << 7)));
+                const __m128i wx = _mm_shufflehi_epi16(_mm_shufflelo_epi16(_mm_unpacklo_epi64(w, w), 0x00), 0xaa);
                 const __m128i p = _mm_add_epi16(left, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(right, left), 1), wx));
                 // Over what lies below: p + below × (255 − alpha of p) / 255.
                 const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xff), 0xff);
@@ -255,6 +281,8 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
                 mixed = _mm_srli_epi16(_mm_add_epi16(mixed, _mm_srli_epi16(mixed, 8)), 8);
                 _mm_storel_epi64(out, _mm_packus_epi16(_mm_add_epi16(p, mixed), zero));
             }
+            u = firstU + std::int64_t(x - first) * stepU;
+            v = firstV + std::int64_t(x - first) * stepV;
         }
 #endif
         for (; x < to; ++x, u += stepU, v += stepV)
