@@ -12,12 +12,21 @@
 
 namespace platform::sdl::support {
 
+// Where both rectangles lie; all zero when nowhere. Worked out here rather than by SDL:
+// the compositor asks thousands of times a frame.
 inline SDL_Rect intersect(const SDL_Rect& a, const SDL_Rect& b) noexcept
 {
-    SDL_Rect out{};
-    if (!SDL_IntersectRect(&a, &b, &out))
+    const int left = std::max(a.x, b.x), right = std::min(a.x + a.w, b.x + b.w);
+    const int top = std::max(a.y, b.y), bottom = std::min(a.y + a.h, b.y + b.h);
+    if (a.w <= 0 || a.h <= 0 || b.w <= 0 || b.h <= 0 || right <= left || bottom <= top)
         return SDL_Rect{0, 0, 0, 0};
-    return out;
+    return SDL_Rect{left, top, right - left, bottom - top};
+}
+
+inline bool overlap(const SDL_Rect& a, const SDL_Rect& b) noexcept
+{
+    return a.w > 0 && a.h > 0 && b.w > 0 && b.h > 0 && a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h
+           && b.y < a.y + a.h;
 }
 
 inline bool isEmpty(const SDL_Rect& r) noexcept

@@ -6,6 +6,9 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
+#include <bit>
+
 namespace platform::sdl {
 
 Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
@@ -79,6 +82,45 @@ Coverage::Coverage(int width, int height, Uint32 solidColour, std::vector<std::u
     : width_(width), height_(height), words_((width + 63) / 64), solidColour_(solidColour), anyOpaque_(!opaque.empty()),
       opaque_(std::move(opaque)), solid_(std::move(solid))
 {
+}
+
+std::size_t Coverage::bytes() const noexcept
+{
+    std::size_t bytes = (opaque_.size() + solid_.size()) * sizeof(std::uint64_t);
+    for (const Remembered& r : remembered_)
+        bytes += r.opaque.size() + r.solid.size();
+    return bytes;
+}
+
+bool Coverage::answer(const std::vector<std::uint64_t>& bits, bool solid, const SDL_Rect& r) const noexcept
+{
+    constexpr int side = rememberedSide;
+    if (r.w != side || r.h != side || r.x < 0 || r.y < 0 || r.x + side > width_ || r.y + side > height_
+        || bits.empty())
+        return allSet(bits, r);
+    static_assert((side & (side - 1)) == 0);
+    constexpr int shift = std::countr_zero(unsigned(side));
+    const int phaseX = r.x & (side - 1), phaseY = r.y & (side - 1);
+    auto it = std::find_if(remembered_.begin(), remembered_.end(),
+                           [&](const Remembered& m) { return m.phaseX == phaseX && m.phaseY == phaseY; });
+    if (it == remembered_.end()) {
+        if (remembered_.size() >= 4)   // a picture on the move: not worth remembering
+            return allSet(bits, r);
+        Remembered m;
+        m.phaseX = phaseX;
+        m.phaseY = phaseY;
+        m.across = (width_ - phaseX) >> shift;
+        const std::size_t squares = std::size_t(m.across) * std::size_t((height_ - phaseY) >> shift);
+        m.opaque.assign(squares, -1);
+        m.solid.assign(solid_.empty() ? 0 : squares, -1);
+        remembered_.push_back(std::move(m));
+        it = remembered_.end() - 1;
+    }
+    std::vector<signed char>& known = solid ? it->solid : it->opaque;
+    signed char& square = known[std::size_t(r.y >> shift) * std::size_t(it->across) + std::size_t(r.x >> shift)];
+    if (square < 0)
+        square = allSet(bits, r) ? 1 : 0;
+    return square == 1;
 }
 
 bool Coverage::allSet(const std::vector<std::uint64_t>& bits, const SDL_Rect& r) const noexcept

@@ -25,15 +25,26 @@ public:
 
     // Whether every pixel of the rectangle (the picture's own pixels, within it) is
     // opaque; is opaque in the solid colour.
-    bool opaque(const SDL_Rect& r) const noexcept { return allSet(opaque_, r); }
-    bool solid(const SDL_Rect& r) const noexcept { return allSet(solid_, r); }
+    bool opaque(const SDL_Rect& r) const noexcept { return answer(opaque_, false, r); }
+    bool solid(const SDL_Rect& r) const noexcept { return answer(solid_, true, r); }
     Uint32 solidColour() const noexcept { return solidColour_; }
     // Whether any pixel is opaque at all (otherwise nothing is worth keeping).
     bool anyOpaque() const noexcept { return anyOpaque_; }
-    std::size_t bytes() const noexcept { return (opaque_.size() + solid_.size()) * sizeof(std::uint64_t); }
+    std::size_t bytes() const noexcept;
 
 private:
     bool allSet(const std::vector<std::uint64_t>& bits, const SDL_Rect& r) const noexcept;
+    // allSet, remembered for squares of the damage's tiles: the same few hundred are
+    // asked about at every frame while the reels turn below a still picture.
+    bool answer(const std::vector<std::uint64_t>& bits, bool solid, const SDL_Rect& r) const noexcept;
+
+    static constexpr int rememberedSide = 16;
+    struct Remembered {
+        int phaseX = 0, phaseY = 0;        // where the squares' grid lies on the picture
+        int across = 0;
+        std::vector<signed char> opaque, solid;   // per square: -1 not yet asked, else 0 or 1
+    };
+    mutable std::vector<Remembered> remembered_;
 
     int width_ = 0, height_ = 0, words_ = 0;
     Uint32 solidColour_ = 0;

@@ -344,10 +344,10 @@ SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index
     std::vector<Occluder> above;
     for (std::size_t j = index + 1; j < commands.size(); ++j) {
         const DrawCommand& piece = commands[j];
-        if (piece.turning || !SDL_HasIntersection(&piece.clip, &region))
+        if (piece.turning || !overlap(piece.clip, region))
             continue;
         Occluder occluder(piece);
-        if (occluder.kind != Occluder::Kind::None && SDL_HasIntersection(&occluder.area, &region))
+        if (occluder.kind != Occluder::Kind::None && overlap(occluder.area, region))
             above.push_back(occluder);
     }
     if (above.empty())
@@ -455,7 +455,7 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
         merged = false;
         for (std::size_t i = 0; i < rects.size() && !merged; ++i)
             for (std::size_t j = i + 1; j < rects.size() && !merged; ++j)
-                if (SDL_HasIntersection(&rects[i], &rects[j])) {
+                if (overlap(rects[i], rects[j])) {
                     rects[i] = unite(rects[i], rects[j]);
                     rects.erase(rects.begin() + static_cast<std::ptrdiff_t>(j));
                     merged = true;
@@ -531,7 +531,7 @@ std::vector<const DrawCommand*> piecesShowingIn(const std::vector<const DrawComm
         if (piece->covers(region))
             pieces.clear();
         const SDL_Rect b = piece->bounds();
-        if (SDL_HasIntersection(&region, &b))
+        if (overlap(region, b))
             pieces.push_back(piece);
     }
     return pieces;
@@ -573,7 +573,7 @@ void drawParts(SDL_Renderer* renderer, const Texture& texture, SDL_Color c, SDL_
                            float(part.at.w) * sx, float(part.at.h) * sy};
         const SDL_Rect reach{static_cast<int>(std::floor(at.x)) - 1, static_cast<int>(std::floor(at.y)) - 1,
                              static_cast<int>(std::ceil(at.w)) + 2, static_cast<int>(std::ceil(at.h)) + 2};
-        if (!SDL_HasIntersection(&reach, &clip))
+        if (!overlap(reach, clip))
             continue;
         if (!part.filled) {
             const SDL_Rect source{part.source.x, part.source.y, part.at.w, part.at.h};

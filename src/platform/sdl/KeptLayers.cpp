@@ -146,10 +146,10 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
     std::vector<const DrawCommand*> lower;
     for (std::size_t i = 0; i < topFirst; ++i) {
         const DrawCommand& command = commands[i];
-        if (!SDL_HasIntersection(&region, &command.clip))
+        if (!overlap(region, command.clip))
             continue;
         const SDL_Rect b = command.bounds();
-        if (SDL_HasIntersection(&region, &b))
+        if (overlap(region, b))
             lower.push_back(&command);
     }
     if (!topStack_) {
@@ -219,7 +219,7 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
     for (auto it = first; it != last; ++it) {
         const Texture::Part& part = texture.parts[*it];
         const SDL_Rect at = placed(part.at);
-        if (part.filled && part.colour.a != 255 && part.colour.a != 0 && SDL_HasIntersection(&at, &area))
+        if (part.filled && part.colour.a != 255 && part.colour.a != 0 && overlap(at, area))
             return false;   // a see-through colour: blended as the renderer does it
     }
     // What the renderer was asked to draw lands in the surface first.

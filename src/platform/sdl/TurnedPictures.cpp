@@ -452,7 +452,7 @@ SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, s
     for (std::size_t j = index + 1; j < commands.size(); ++j) {
         const DrawCommand& piece = commands[j];
         const SDL_Rect b = piece.bounds();
-        if (!piece.turning && SDL_HasIntersection(&b, &region))
+        if (!piece.turning && overlap(b, region))
             above.emplace_back(piece);
     }
     Showing& showing = showing_[command.key];
