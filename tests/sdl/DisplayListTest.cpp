@@ -312,3 +312,35 @@ TEST(BlendOver, GivesExactlyWhatTheRenderersBlitGives)
         SDL_FreeSurface(target);
     }
 }
+
+// A picture's coverage remembers what it answered for the damage's tiles; asked again,
+// at several offsets of the tiles' grid in turn, it answers as when it first worked it out.
+TEST(CoverageOfTiles, RemembersWhatItWorkedOutWhereverTheTilesLie)
+{
+    constexpr int width = 150, height = 120;
+    std::vector<Uint32> pixels(std::size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)   // black rings, soft and clear patches, one odd pixel
+            pixels[std::size_t(y) * width + x] = (x - 75) * (x - 75) + (y - 60) * (y - 60) < 900 ? 0xff000000u
+                                                  : (x / 20 + y / 24) % 3 == 0                ? 0x80102030u
+                                                  : (x / 20 + y / 24) % 3 == 1                ? 0xff000000u
+                                                                                              : 0xff405060u;
+    pixels[std::size_t(77) * width + 33] = 0x00000000u;
+    const platform::sdl::Coverage kept(pixels.data(), width, height, width * 4);
+    long opaque = 0, solid = 0;
+    for (int round = 0; round < 2; ++round)
+        for (const SDL_Point phase : {SDL_Point{0, 0}, SDL_Point{5, 11}, SDL_Point{15, 1}})
+            for (int y = phase.y; y + 16 <= height; y += 16)
+                for (int x = phase.x; x + 16 <= width; x += 16) {
+                    const SDL_Rect tile{x, y, 16, 16};
+                    const platform::sdl::Coverage fresh(pixels.data(), width, height, width * 4);
+                    ASSERT_EQ(kept.opaque(tile), fresh.opaque(tile)) << x << "," << y << " round " << round;
+                    ASSERT_EQ(kept.solid(tile), fresh.solid(tile)) << x << "," << y << " round " << round;
+                    opaque += kept.opaque(tile);
+                    solid += kept.solid(tile);
+                }
+    // Both answers come up both ways.
+    EXPECT_GT(opaque, 0);
+    EXPECT_GT(solid, 0);
+    EXPECT_LT(solid, opaque);
+}
