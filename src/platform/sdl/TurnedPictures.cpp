@@ -277,8 +277,9 @@ void turnInto(Uint32* target, int targetPitch, int targetWidth, int targetHeight
                 const __m128i rest = _mm_sub_epi16(_mm_set1_epi16(255), alpha);
                 auto* out = reinterpret_cast<__m128i*>(row + x);
                 const __m128i below = _mm_unpacklo_epi8(_mm_loadl_epi64(out), zero);
-                __m128i mixed = _mm_add_epi16(_mm_mullo_epi16(below, rest), _mm_set1_epi16(128));
-                mixed = _mm_srli_epi16(_mm_add_epi16(mixed, _mm_srli_epi16(mixed, 8)), 8);
+                // t / 255 rounded is (t + 128) × 257 / 65536, rounded down, for any 16-bit t.
+                const __m128i mixed = _mm_mulhi_epu16(_mm_add_epi16(_mm_mullo_epi16(below, rest), _mm_set1_epi16(128)),
+                                                      _mm_set1_epi16(257));
                 _mm_storel_epi64(out, _mm_packus_epi16(_mm_add_epi16(p, mixed), zero));
             }
             u = firstU + std::int64_t(x - first) * stepU;
