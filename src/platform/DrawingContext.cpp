@@ -49,14 +49,18 @@ bool paintOpaqueRing(cairo_t* cairo, double centreX, double centreY, double oute
         || (cairo_image_surface_get_format(target) != CAIRO_FORMAT_ARGB32
             && cairo_image_surface_get_format(target) != CAIRO_FORMAT_RGB24))
         return false;
+    // A target moved up by whole rows (a band of a taller picture) holds the rows from
+    // `firstRow` on: everything else is worked out as on the whole picture.
     double offsetX = 0, offsetY = 0;
     cairo_surface_get_device_offset(target, &offsetX, &offsetY);
     cairo_matrix_t m;
     cairo_get_matrix(cairo, &m);
-    if (offsetX != 0 || offsetY != 0 || m.xy != 0 || m.yx != 0 || !(m.xx > 0) || m.xx != m.yy)
+    if (offsetX != 0 || offsetY > 0 || offsetY != std::floor(offsetY) || m.xy != 0 || m.yx != 0 || !(m.xx > 0)
+        || m.xx != m.yy)
         return false;
+    const int firstRow = static_cast<int>(-offsetY);
     const int width = cairo_image_surface_get_width(target), height = cairo_image_surface_get_height(target);
-    int left = 0, top = 0, right = width, bottom = height;
+    int left = 0, top = firstRow, right = width, bottom = firstRow + height;
     cairo_rectangle_list_t* clips = cairo_copy_clip_rectangle_list(cairo);
     const bool plainClip = clips->status == CAIRO_STATUS_SUCCESS && clips->num_rectangles <= 1;
     if (plainClip && clips->num_rectangles == 1) {
@@ -105,7 +109,7 @@ bool paintOpaqueRing(cairo_t* cairo, double centreX, double centreY, double oute
     const auto chord = [](double r, double dy) { return r > 0 && r * r > dy * dy ? std::sqrt(r * r - dy * dy) : -1.0; };
     for (int y = std::max(top, static_cast<int>(std::floor(cy - outer - 1)));
          y < std::min(bottom, static_cast<int>(std::ceil(cy + outer + 1))); ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y - firstRow) * stride);
         const double dy = y + 0.5 - cy;
         const double reach = chord(outer + 0.5, dy);
         if (reach < 0)
@@ -163,6 +167,7 @@ void GraphicsContext::clearRect(Rect area)
 {
     if (clear_)
         return;
+    pixelwise_ = false;
     cairo_save(cairo_);
     cairo_set_operator(cairo_, CAIRO_OPERATOR_CLEAR);
     cairo_new_path(cairo_);
@@ -202,6 +207,7 @@ void GraphicsContext::strokeEllipseInRect(Rect rect)
         const double radius = double(rect.width) / 2, half = double(lineWidth_) / 2;
         if (paintOpaqueRing(cairo_, cx, cy, radius + half, std::max(0.0, radius - half), stroke_))
             return;
+        pixelwise_ = false;
         cairo_arc(cairo_, cx, cy, radius + half, 0, 2 * std::numbers::pi);
         cairo_close_path(cairo_);
         if (half < radius) {
@@ -216,6 +222,7 @@ void GraphicsContext::strokeEllipseInRect(Rect rect)
         cairo_set_fill_rule(cairo_, rule);
         return;
     }
+    pixelwise_ = false;
     cairo_save(cairo_);
     // The unit circle scaled into the rectangle; the path keeps its shape after the
     // restore, so the line width is not scaled with it.
@@ -232,6 +239,7 @@ void GraphicsContext::strokeEllipseInRect(Rect rect)
 void GraphicsContext::fillRect(Rect rect)
 {
     clear_ = false;
+    pixelwise_ = false;
     cairo_new_path(cairo_);
     cairo_rectangle(cairo_, rect.x, rect.y, rect.width, rect.height);
     setSource(cairo_, fill_);

@@ -39,8 +39,14 @@ public:
     cairo_t* cairo() noexcept
     {
         clear_ = false;
+        pixelwise_ = false;
         return cairo_;
     }
+    // Whether all that was drawn was worked out pixel by pixel from where each pixel lies
+    // on the whole target (a ring in an opaque colour), so that drawing a band of the
+    // target at a time gives the same pixels; cairo may rasterise a shape clipped
+    // differently in other ways.
+    bool paintedPixelwise() const noexcept { return pixelwise_; }
 
 private:
     struct State {
@@ -50,6 +56,7 @@ private:
     cairo_t* cairo_;
     // Nothing has been drawn on a target that was clear.
     bool clear_ = false;
+    bool pixelwise_ = true;
     Color stroke_ = Color::black();
     Color fill_ = Color::black();
     float lineWidth_ = 1;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 using platform::sdl::DisplayList;
@@ -215,7 +216,8 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
     struct Target {
         SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_XRGB8888);
         SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-        platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
+        // Goes before the renderer, with the textures it keeps to use again.
+        std::optional<platform::sdl::TextureFactory> textures{std::in_place, renderer, platform::sdl::resourceDirectory()};
         Target()
         {
             for (int y = 0; y < 400; ++y)
@@ -224,6 +226,7 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
         }
         ~Target()
         {
+            textures.reset();
             SDL_DestroyRenderer(renderer);
             SDL_FreeSurface(surface);
         }
@@ -245,8 +248,8 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
     Target parts, whole;
     TapeBandCircleUIView ring({0, 0, 153, 153});
     ring.setPixelFromBandToSuppress(30);
-    const auto kept = parts.textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-    const auto entire = whole.textures.drawing(ring, platform::sdl::TextureFactory::Use::Every);
+    const auto kept = parts.textures->drawing(ring, platform::sdl::TextureFactory::Use::Upright);
+    const auto entire = whole.textures->drawing(ring, platform::sdl::TextureFactory::Use::Every);
     ASSERT_TRUE(kept && entire);
     ASSERT_FALSE(kept->parts.empty());
     ASSERT_TRUE(entire->parts.empty());

@@ -128,101 +128,138 @@ bool firstOpaque(const Uint32* pixels, int pitch, int width, int top, int bottom
 
 } // namespace
 
-PictureSquares surveySquares(const Uint32* pixels, int width, int height, int pitch, bool withCoverage)
+std::vector<SDL_Rect> PictureSquares::drawn(int firstRow, int endRow) const
 {
-    PictureSquares out;
-    if (width <= 0 || height <= 0 || !pixels)
-        return out;
+    std::vector<SDL_Rect> rects;
+    for (int row = std::max(0, firstRow); row < std::min(down, endRow); ++row)
+        for (int column = 0; column < across;) {
+            if (at(column, row).kind == Kind::Clear) {
+                ++column;
+                continue;
+            }
+            int end = column + 1;
+            while (end < across && at(end, row).kind != Kind::Clear)
+                ++end;
+            const SDL_Rect first = rect(column, row), last = rect(end - 1, row);
+            rects.push_back({first.x, first.y, last.x + last.w - first.x, first.h});
+            column = end;
+        }
+    return rects;
+}
+
+SquaresSurvey::SquaresSurvey(int width, int height, bool withCoverage)
+    : withCoverage_(withCoverage && width > 0 && height > 0),
+      digest_(0x9e3779b97f4a7c15u ^ (std::uint64_t(width) << 32) ^ std::uint64_t(height)),
+      words_(std::size_t(std::max(width, 0) + 63) / 64)
+{
+    if (width <= 0 || height <= 0)
+        return;
     constexpr int side = PictureSquares::side;
-    out.width = width;
-    out.height = height;
-    out.across = (width + side - 1) / side;
-    out.down = (height + side - 1) / side;
-    out.squares.resize(std::size_t(out.across) * std::size_t(out.down));
-    std::uint64_t digest = 0x9e3779b97f4a7c15u ^ (std::uint64_t(width) << 32) ^ std::uint64_t(height);
-
-    // Coverage: the solid colour is that of the first opaque pixel in reading order,
-    // looked for a row of squares at a time until found.
-    const std::size_t words = std::size_t(width + 63) / 64;
-    std::vector<std::uint64_t> opaqueBits, solidBits;
-    if (withCoverage) {
-        opaqueBits.assign(words * std::size_t(height), 0);
-        solidBits.assign(words * std::size_t(height), 0);
+    out_.width = width;
+    out_.height = height;
+    out_.across = (width + side - 1) / side;
+    out_.down = (height + side - 1) / side;
+    out_.squares.resize(std::size_t(out_.across) * std::size_t(out_.down));
+    if (withCoverage_) {
+        opaqueBits_.assign(words_ * std::size_t(height), 0);
+        solidBits_.assign(words_ * std::size_t(height), 0);
     }
-    bool solidFound = false;
-    Uint32 solidColour = 0;
-    long opaqueCount = 0, solidCount = 0;
+}
 
-    for (int row = 0; row < out.down; ++row) {
-        const int y = row * side, h = std::min(side, height - y);
-        if (withCoverage && !solidFound)
-            solidFound = firstOpaque(pixels, pitch, width, y, y + h, solidColour);
-        for (int column = 0; column < out.across; ++column) {
+void SquaresSurvey::addRows(const Uint32* pixels, int pitch, int rows)
+{
+    constexpr int side = PictureSquares::side;
+    const int width = out_.width, height = out_.height;
+    const std::size_t words = words_;
+    rows = std::min(rows, height - nextRow_);
+    // Rows of the band by the picture's row number.
+    const int firstRow = nextRow_;
+    const auto bandRow = [&](int y) { return rowAt(pixels, pitch, y - firstRow); };
+    for (int y = firstRow; y < firstRow + rows; y += side) {
+        const int row = y / side, h = std::min(side, height - y);
+        // Coverage: the solid colour is that of the first opaque pixel in reading order,
+        // looked for a row of squares at a time until found.
+        if (withCoverage_ && !solidFound_)
+            solidFound_ = firstOpaque(bandRow(y), pitch, width, 0, h, solidColour_);
+        for (int column = 0; column < out_.across; ++column) {
             const int x = column * side, w = std::min(side, width - x);
-            PictureSquares::Square& square = out.squares[std::size_t(row) * std::size_t(out.across) + std::size_t(column)];
+            PictureSquares::Square& square = out_.squares[std::size_t(row) * std::size_t(out_.across) + std::size_t(column)];
             // Bits for pixels x to x + w of a row lie in one word, as squares never straddle one.
             const std::size_t word = std::size_t(x) / 64;
             const int shift = x % 64;
-            const Uint32 first = rowAt(pixels, pitch, y)[x];
-            if (allOf(pixels, pitch, x, y, w, h, first)) {
+            const Uint32 first = bandRow(y)[x];
+            if (allOf(bandRow(y), pitch, x, 0, w, h, first)) {
                 square.colour = first;
                 const bool opaque = (first & alphaBits) == alphaBits;
                 square.kind = first == 0 ? PictureSquares::Kind::Clear
                               : opaque   ? PictureSquares::Kind::Filled
                                          : PictureSquares::Kind::Mixed;
                 if (square.kind == PictureSquares::Kind::Mixed)
-                    out.mixedPixels += long(w) * h;
-                digest = mixedIn(mixedIn(digest, oneColourSquare), first);
-                if (withCoverage && opaque) {
+                    out_.mixedPixels += long(w) * h;
+                digest_ = mixedIn(mixedIn(digest_, oneColourSquare), first);
+                if (withCoverage_ && opaque) {
                     const std::uint64_t bits = ((std::uint64_t(1) << w) - 1) << shift;
-                    const bool ofSolid = first == solidColour;
+                    const bool ofSolid = first == solidColour_;
                     for (int r = y; r < y + h; ++r) {
-                        opaqueBits[std::size_t(r) * words + word] |= bits;
+                        opaqueBits_[std::size_t(r) * words + word] |= bits;
                         if (ofSolid)
-                            solidBits[std::size_t(r) * words + word] |= bits;
+                            solidBits_[std::size_t(r) * words + word] |= bits;
                     }
-                    opaqueCount += long(w) * h;
+                    opaqueCount_ += long(w) * h;
                     if (ofSolid)
-                        solidCount += long(w) * h;
+                        solidCount_ += long(w) * h;
                 }
                 continue;
             }
             square.kind = PictureSquares::Kind::Mixed;
             square.colour = 0;
-            out.mixedPixels += long(w) * h;
-            digest = mixedIn(digest, squareOfPixels);
+            out_.mixedPixels += long(w) * h;
+            digest_ = mixedIn(digest_, squareOfPixels);
             for (int r = y; r < y + h; ++r) {
-                const Uint32* p = rowAt(pixels, pitch, r) + x;
+                const Uint32* p = bandRow(r) + x;
                 int i = 0;
                 for (; i + 2 <= w; i += 2) {
                     std::uint64_t pair;
                     std::memcpy(&pair, p + i, sizeof pair);
-                    digest = mixedIn(digest, pair);
+                    digest_ = mixedIn(digest_, pair);
                 }
                 if (i < w)
-                    digest = mixedIn(digest, p[i]);
-                if (!withCoverage)
+                    digest_ = mixedIn(digest_, p[i]);
+                if (!withCoverage_)
                     continue;
-                const auto [opaque, ofColour] = bitsOf(p, w, solidColour);
+                const auto [opaque, ofColour] = bitsOf(p, w, solidColour_);
                 // Until the first opaque pixel the solid colour stands clear: of it, only
                 // opaque pixels count.
                 const unsigned ofSolid = ofColour & opaque;
-                opaqueBits[std::size_t(r) * words + word] |= std::uint64_t(opaque) << shift;
-                solidBits[std::size_t(r) * words + word] |= std::uint64_t(ofSolid) << shift;
-                opaqueCount += bitCount(opaque);
-                solidCount += bitCount(ofSolid);
+                opaqueBits_[std::size_t(r) * words + word] |= std::uint64_t(opaque) << shift;
+                solidBits_[std::size_t(r) * words + word] |= std::uint64_t(ofSolid) << shift;
+                opaqueCount_ += bitCount(opaque);
+                solidCount_ += bitCount(ofSolid);
             }
         }
     }
-    out.digest = digest == 0 ? 1 : digest;
-    if (withCoverage && opaqueCount > 0) {
+    nextRow_ += rows;
+}
+
+PictureSquares SquaresSurvey::finish()
+{
+    out_.digest = digest_ == 0 ? 1 : digest_;
+    if (withCoverage_ && opaqueCount_ > 0) {
         // A picture of many colours paints little in any one of them: not worth the memory.
-        if (solidCount * 4 < opaqueCount)
-            solidBits = {};
-        out.coverage = std::make_shared<const Coverage>(width, height, solidColour, std::move(opaqueBits),
-                                                        std::move(solidBits));
+        if (solidCount_ * 4 < opaqueCount_)
+            solidBits_ = {};
+        out_.coverage = std::make_shared<const Coverage>(out_.width, out_.height, solidColour_, std::move(opaqueBits_),
+                                                         std::move(solidBits_));
     }
-    return out;
+    return std::move(out_);
+}
+
+PictureSquares surveySquares(const Uint32* pixels, int width, int height, int pitch, bool withCoverage)
+{
+    SquaresSurvey survey(width, height, withCoverage);
+    if (pixels && width > 0 && height > 0)
+        survey.addRows(pixels, pitch, height);
+    return survey.finish();
 }
 
 } // namespace platform::sdl

@@ -42,6 +42,33 @@ struct PictureSquares {
     {
         return {column * side, row * side, std::min(side, width - column * side), std::min(side, height - row * side)};
     }
+    // Rectangles a square high over the squares that are not clear, in the rows of
+    // squares from `firstRow` up to `endRow`.
+    std::vector<SDL_Rect> drawn(int firstRow, int endRow) const;
+};
+
+// Looks at a picture a band of rows at a time, from the top, each band a whole number
+// of squares high but the last: for a picture drawn a band at a time.
+class SquaresSurvey {
+public:
+    // With the picture's coverage when `withCoverage`.
+    SquaresSurvey(int width, int height, bool withCoverage);
+    // The next `rows` ARGB pixels' rows (premultiplied, `pitch` bytes apart).
+    void addRows(const Uint32* pixels, int pitch, int rows);
+    const PictureSquares& sofar() const noexcept { return out_; }
+    // Once every row was looked at.
+    PictureSquares finish();
+
+private:
+    PictureSquares out_;
+    bool withCoverage_;
+    int nextRow_ = 0;
+    std::uint64_t digest_;
+    std::size_t words_;
+    std::vector<std::uint64_t> opaqueBits_, solidBits_;
+    bool solidFound_ = false;
+    Uint32 solidColour_ = 0;
+    long opaqueCount_ = 0, solidCount_ = 0;
 };
 
 // Looks at the ARGB pixels (premultiplied, rows `pitch` bytes apart), with the

@@ -453,31 +453,108 @@ struct PointCanvas {
 } // namespace
 
 namespace {
-// Where the squares found the picture not clear, in rectangles a square high.
-std::vector<SDL_Rect> drawnRects(const PictureSquares& squares)
+// A drawing made a band at a time: bands a whole number of squares high, 77 kB for a
+// tape roll 612 pixels wide; drawings no more than a few bands high are drawn whole.
+constexpr int bandRows = 2 * PictureSquares::side;
+constexpr int fewestBands = 4;
+
+// Where the squares found the band of rows from `top` not clear, in the band's rows.
+std::vector<SDL_Rect> drawnInBand(const PictureSquares& squares, int top, int rows)
 {
-    std::vector<SDL_Rect> drawn;
-    for (int row = 0; row < squares.down; ++row)
-        for (int column = 0; column < squares.across;) {
-            if (squares.at(column, row).kind == PictureSquares::Kind::Clear) {
-                ++column;
-                continue;
-            }
-            int end = column + 1;
-            while (end < squares.across && squares.at(end, row).kind != PictureSquares::Kind::Clear)
-                ++end;
-            drawn.push_back(unite(squares.rect(column, row), squares.rect(end - 1, row)));
-            column = end;
-        }
+    constexpr int side = PictureSquares::side;
+    std::vector<SDL_Rect> drawn = squares.drawn(top / side, (top + rows + side - 1) / side);
+    for (SDL_Rect& r : drawn)
+        r.y -= top;
     return drawn;
 }
 } // namespace
+
+std::optional<TexturePtr> TextureFactory::drawnInBands(View& view, Use use, const TexturePtr& previous)
+{
+    const Size size = view.bounds().size();
+    const int width = std::max(1, static_cast<int>(std::ceil(size.width * scale_ - 0.01f)));
+    const int height = std::max(1, static_cast<int>(std::ceil(size.height * scale_ - 0.01f)));
+    if (height <= fewestBands * bandRows)
+        return std::nullopt;
+    SurfacePtr band(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, bandRows));
+    if (cairo_surface_status(band.get()) != CAIRO_STATUS_SUCCESS)
+        return std::nullopt;
+    unsigned char* data = cairo_image_surface_get_data(band.get());
+    const int stride = cairo_image_surface_get_stride(band.get());
+    // Where the band holds the last rows drawn; clear elsewhere.
+    std::vector<SDL_Rect> drawn;
+    // Draws the rows from `top` into the band: false when the view drew something that
+    // may come out otherwise when drawn a band at a time.
+    const auto drawBand = [&](int top) {
+        cairo_surface_flush(band.get());
+        for (const SDL_Rect& r : drawn)
+            for (int y = r.y; y < r.y + r.h; ++y)
+                std::memset(data + std::ptrdiff_t(y) * stride + std::ptrdiff_t(r.x) * 4, 0, std::size_t(r.w) * 4);
+        cairo_surface_mark_dirty(band.get());
+        cairo_surface_set_device_offset(band.get(), 0, -top);
+        cairo_t* cairo = cairo_create(band.get());
+        cairo_scale(cairo, scale_, scale_);
+        cairo_rectangle(cairo, 0, 0, size.width, size.height);
+        cairo_clip(cairo);
+        bool pixelwise = false;
+        {
+            GraphicsContext context(cairo, GraphicsContext::Target::Clear);
+            view.display(context);
+            pixelwise = context.paintedPixelwise();
+        }
+        cairo_destroy(cairo);
+        cairo_surface_flush(band.get());
+        return pixelwise;
+    };
+
+    SquaresSurvey survey(width, height, use == Use::Upright);
+    for (int top = 0; top < height; top += bandRows) {
+        if (!drawBand(top))
+            return std::nullopt;
+        const int rows = std::min(bandRows, height - top);
+        survey.addRows(reinterpret_cast<const Uint32*>(data), stride, rows);
+        drawn = drawnInBand(survey.sofar(), top, rows);
+    }
+    const PictureSquares squares = survey.finish();
+    if (previous && previous->contentDigest == squares.digest && previous->widthPixels == width
+        && previous->heightPixels == height && serves(*previous, use))
+        return previous;
+    // The mixed squares' pixels, drawn again where there are any.
+    const Bands bands = [&](const BandVisitor& visit) {
+        for (int top = 0; top < height; top += bandRows) {
+            const int rows = std::min(bandRows, height - top);
+            bool mixed = false;
+            for (int row = top / PictureSquares::side; row * PictureSquares::side < top + rows && !mixed; ++row)
+                for (int column = 0; column < squares.across && !mixed; ++column)
+                    mixed = squares.at(column, row).kind == PictureSquares::Kind::Mixed;
+            if (!mixed)
+                continue;
+            drawBand(top);
+            drawn = drawnInBand(squares, top, rows);
+            visit(top, rows, reinterpret_cast<const Uint32*>(data), stride);
+        }
+    };
+    TexturePtr made = inParts(squares, bands, float(width) / scale_, float(height) / scale_);
+    if (!made)
+        return std::nullopt;
+    auto& texture = *std::const_pointer_cast<Texture>(made);
+    texture.contentDigest = squares.digest;
+    if (use == Use::Upright)
+        texture.coverage = squares.coverage;
+    return made;
+}
 
 TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previous)
 {
     const Size size = view.bounds().size();
     if (size.width <= 0 || size.height <= 0)
         return nullptr;
+    // Drawn upright or at a fixed angle on a software renderer, a drawing that is mostly
+    // clear or of one colour is kept in parts; one of rings is made without a picture of
+    // its whole size.
+    if (software_ && (use == Use::Upright || use == Use::Turned))
+        if (std::optional<TexturePtr> made = drawnInBands(view, use, previous))
+            return *made;
     // The spare picture is made clear where it was drawn, and a new one is clear: the
     // drawing needs no clearing first.
     PointCanvas canvas(size, scale_, std::move(spareCanvas_), spareCanvasDrawn_);
@@ -497,7 +574,7 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
         cairo_destroy(canvas.cairo);
         canvas.cairo = nullptr;
         spareCanvas_ = std::move(canvas.surface);
-        spareCanvasDrawn_ = drawnRects(squares);
+        spareCanvasDrawn_ = squares.drawn(0, squares.down);
     };
     if (previous && previous->contentDigest == squares.digest && previous->widthPixels == width
         && previous->heightPixels == height && serves(*previous, use)) {
@@ -507,7 +584,8 @@ TexturePtr TextureFactory::drawing(View& view, Use use, const TexturePtr& previo
     // Drawn upright or at a fixed angle on a software renderer, a drawing that is mostly
     // clear or of one colour is kept in parts.
     TexturePtr made = software_ && (use == Use::Upright || use == Use::Turned)
-                          ? inParts(canvas.surface.get(), squares, canvas.widthPoints(scale_), canvas.heightPoints(scale_))
+                          ? inParts(squares, wholePicture(canvas.surface.get()), canvas.widthPoints(scale_),
+                                    canvas.heightPoints(scale_))
                           : nullptr;
     if (!made)
         made = fromCairo(canvas.surface.get(), canvas.widthPoints(scale_), canvas.heightPoints(scale_), use);
@@ -528,19 +606,27 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, float widthPoints, 
 {
     cairo_surface_flush(surface);
     const auto* data = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface));
-    const PictureSquares squares =
-        surveySquares(data, cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
-                      cairo_image_surface_get_stride(surface), false);
-    return inParts(surface, squares, widthPoints, heightPoints);
+    if (!data)
+        return nullptr;
+    const int stride = cairo_image_surface_get_stride(surface);
+    const PictureSquares squares = surveySquares(data, cairo_image_surface_get_width(surface),
+                                                 cairo_image_surface_get_height(surface), stride, false);
+    return inParts(squares, wholePicture(surface), widthPoints, heightPoints);
 }
 
-TexturePtr TextureFactory::inParts(cairo_surface_t* surface, const PictureSquares& squares, float widthPoints,
+TextureFactory::Bands TextureFactory::wholePicture(cairo_surface_t* surface)
+{
+    return [surface](const BandVisitor& visit) {
+        visit(0, cairo_image_surface_get_height(surface),
+              reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface)), cairo_image_surface_get_stride(surface));
+    };
+}
+
+TexturePtr TextureFactory::inParts(const PictureSquares& squares, const Bands& bands, float widthPoints,
                                    float heightPoints)
 {
     const int width = squares.width, height = squares.height;
-    const int stride = cairo_image_surface_get_stride(surface) / 4;
-    const auto* data = reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface));
-    if (width <= 0 || height <= 0 || !data)
+    if (width <= 0 || height <= 0)
         return nullptr;
     constexpr int side = PictureSquares::side;
     const int across = squares.across, down = squares.down;
@@ -609,18 +695,27 @@ TexturePtr TextureFactory::inParts(cairo_surface_t* surface, const PictureSquare
     } else {
         texture = filled(atlasWidth, atlasHeight, SDL_PIXELFORMAT_ARGB8888, SDL_BLENDMODE_BLEND,
                          [&](Uint32* pixels, int pitch) {
-                             for (const Mixed& m : mixed)
-                                 for (int y = 0; y < m.at.h; ++y) {
-                                     const Uint32* from = data + std::ptrdiff_t(m.at.y + y) * stride + m.at.x;
-                                     auto* to = reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels)
-                                                                          + std::ptrdiff_t(m.source.y + y) * pitch)
-                                                + m.source.x;
-                                     for (int x = 0; x < m.at.w; ++x) {
-                                         const Uint32 p = from[x];
-                                         const Uint32 alpha = p >> 24;
-                                         to[x] = alpha == 255 ? p : alpha == 0 ? 0 : straightPixel(p);
+                             // Each run lies in one row of squares, and so in one band.
+                             bands([&](int top, int rows, const Uint32* band, int bandPitch) {
+                                 for (const Mixed& m : mixed) {
+                                     if (m.at.y < top || m.at.y >= top + rows)
+                                         continue;
+                                     for (int y = 0; y < m.at.h; ++y) {
+                                         const Uint32* from =
+                                             reinterpret_cast<const Uint32*>(reinterpret_cast<const unsigned char*>(band)
+                                                                             + std::ptrdiff_t(m.at.y - top + y) * bandPitch)
+                                             + m.at.x;
+                                         auto* to = reinterpret_cast<Uint32*>(reinterpret_cast<unsigned char*>(pixels)
+                                                                              + std::ptrdiff_t(m.source.y + y) * pitch)
+                                                    + m.source.x;
+                                         for (int x = 0; x < m.at.w; ++x) {
+                                             const Uint32 p = from[x];
+                                             const Uint32 alpha = p >> 24;
+                                             to[x] = alpha == 255 ? p : alpha == 0 ? 0 : straightPixel(p);
+                                         }
                                      }
                                  }
+                             });
                              return true;
                          });
         if (!texture)

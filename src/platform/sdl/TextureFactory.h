@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -118,8 +119,17 @@ public:
     std::size_t pictureBytes() const noexcept;
 
 private:
+    // A picture's rows, a band at a time from the top, each band a whole number of squares
+    // high: handed to the visitor with the first row's number, how many rows, and their
+    // pixels (premultiplied ARGB, `pitch` bytes a row).
+    using BandVisitor = std::function<void(int top, int rows, const Uint32* pixels, int pitch)>;
+    using Bands = std::function<void(const BandVisitor&)>;
+    static Bands wholePicture(cairo_surface_t* surface);
     // The picture kept in parts, as its squares were found to be.
-    TexturePtr inParts(cairo_surface_t* surface, const PictureSquares& squares, float widthPoints, float heightPoints);
+    TexturePtr inParts(const PictureSquares& squares, const Bands& bands, float widthPoints, float heightPoints);
+    // A drawing made a band of rows at a time, in little memory, when the view draws only
+    // what such bands give exactly (rings) and it is kept in parts; none otherwise.
+    std::optional<TexturePtr> drawnInBands(View& view, Use use, const TexturePtr& previous);
     // The texture made for a picture, with what its pixels were found to be; none (and a
     // message) when it could not be made.
     static TexturePtr finished(std::shared_ptr<Texture> texture, int width, int height, float widthPoints,
