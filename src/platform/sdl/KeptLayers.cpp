@@ -201,6 +201,9 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
     const SDL_Rect& kept = topStack_->kept;
     if (!writableDirectly(surface_) || texture.widthPixels != kept.w || texture.heightPixels != kept.h)
         return false;
+    const SDL_Rect onSurface = intersect(area, {0, 0, surface_->w, surface_->h});
+    if (!SDL_RectEquals(&area, &onSurface))
+        return false;   // the renderer clips what lies beyond the surface
     Uint32 format = 0;
     int access = 0, width = 0, height = 0;
     if (texture.handle
