@@ -9,6 +9,7 @@
 #include "platform/sdl/DisplayList.h"
 #include "platform/sdl/PictureSquares.h"
 #include "platform/sdl/TextureFactory.h"
+#include "sdl/SoftwareTarget.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -161,34 +162,30 @@ TEST(PictureSquares, TheDigestTellsApartPicturesDifferingInAnyPixel)
 // this small are drawn whole.)
 TEST(PictureSquares, ADrawingMadeInTheLastOnesPictureShowsOnlyItself)
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 64, 64, 32, SDL_PIXELFORMAT_XRGB8888);
-    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-    {
-        platform::sdl::TextureFactory shared{renderer, platform::sdl::resourceDirectory()};
-        platform::sdl::TextureFactory alone{renderer, platform::sdl::resourceDirectory()};
-        TapeBandCircleUIView thick({0, 0, 60, 60}), thin({0, 0, 60, 60});
-        thick.setPixelFromBandToSuppress(25);
-        thin.setPixelFromBandToSuppress(2);
-        ASSERT_TRUE(shared.drawing(thick, platform::sdl::TextureFactory::Use::Upright));
-        // Kept with its premultiplied pixels, which can be read.
-        const auto second = shared.drawing(thin, platform::sdl::TextureFactory::Use::Every);
-        const auto reference = alone.drawing(thin, platform::sdl::TextureFactory::Use::Every);
-        ASSERT_TRUE(second && second->pixels && reference && reference->pixels);
-        cairo_surface_t* a = second->pixels.get();
-        cairo_surface_t* b = reference->pixels.get();
-        ASSERT_EQ(cairo_image_surface_get_width(a), 120);
-        ASSERT_EQ(cairo_image_surface_get_height(a), cairo_image_surface_get_height(b));
-        cairo_surface_flush(a);
-        cairo_surface_flush(b);
-        int differing = 0;
-        for (int y = 0; y < 120; ++y)
-            differing += std::memcmp(cairo_image_surface_get_data(a) + y * cairo_image_surface_get_stride(a),
-                                     cairo_image_surface_get_data(b) + y * cairo_image_surface_get_stride(b), 120 * 4) != 0;
-        EXPECT_EQ(differing, 0) << "rows";
-        EXPECT_EQ(second->contentDigest, reference->contentDigest);
-    }
-    SDL_DestroyRenderer(renderer);
-    SDL_FreeSurface(surface);
+    const SoftwareTarget target(64, 64, SDL_PIXELFORMAT_XRGB8888);
+    SDL_Renderer* renderer = target.renderer;
+    platform::sdl::TextureFactory shared{renderer, platform::sdl::resourceDirectory()};
+    platform::sdl::TextureFactory alone{renderer, platform::sdl::resourceDirectory()};
+    TapeBandCircleUIView thick({0, 0, 60, 60}), thin({0, 0, 60, 60});
+    thick.setPixelFromBandToSuppress(25);
+    thin.setPixelFromBandToSuppress(2);
+    ASSERT_TRUE(shared.drawing(thick, platform::sdl::TextureFactory::Use::Upright));
+    // Kept with its premultiplied pixels, which can be read.
+    const auto second = shared.drawing(thin, platform::sdl::TextureFactory::Use::Every);
+    const auto reference = alone.drawing(thin, platform::sdl::TextureFactory::Use::Every);
+    ASSERT_TRUE(second && second->pixels && reference && reference->pixels);
+    cairo_surface_t* a = second->pixels.get();
+    cairo_surface_t* b = reference->pixels.get();
+    ASSERT_EQ(cairo_image_surface_get_width(a), 120);
+    ASSERT_EQ(cairo_image_surface_get_height(a), cairo_image_surface_get_height(b));
+    cairo_surface_flush(a);
+    cairo_surface_flush(b);
+    int differing = 0;
+    for (int y = 0; y < 120; ++y)
+        differing += std::memcmp(cairo_image_surface_get_data(a) + y * cairo_image_surface_get_stride(a),
+                                 cairo_image_surface_get_data(b) + y * cairo_image_surface_get_stride(b), 120 * 4) != 0;
+    EXPECT_EQ(differing, 0) << "rows";
+    EXPECT_EQ(second->contentDigest, reference->contentDigest);
 }
 
 // A tape roll's ring is drawn a band of rows at a time: what is worked out from the
@@ -196,86 +193,79 @@ TEST(PictureSquares, ADrawingMadeInTheLastOnesPictureShowsOnlyItself)
 // parts are drawn).
 TEST(PictureSquares, ARingDrawnInBandsIsLookedAtAsTheWholePicture)
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 64, 64, 32, SDL_PIXELFORMAT_XRGB8888);
-    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-    {
-        platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
-        // Sizes a whole number of bands high and not; rows of squares cut at the bottom.
-        for (const float side : {153.0f, 160.0f, 131.5f}) {
-            SCOPED_TRACE(::testing::Message() << side << " points");
-            TapeBandCircleUIView ring({0, 0, side, side});
-            ring.setPixelFromBandToSuppress(45);
-            const auto banded = textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-            const auto whole = textures.drawing(ring, platform::sdl::TextureFactory::Use::Every);
-            ASSERT_TRUE(banded && whole && whole->pixels);
-            ASSERT_FALSE(banded->parts.empty());
-            EXPECT_EQ(banded->contentDigest, whole->contentDigest);
-            cairo_surface_t* pixels = whole->pixels.get();
-            cairo_surface_flush(pixels);
-            const PictureSquares squares = surveySquares(
-                reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(pixels)), cairo_image_surface_get_width(pixels),
-                cairo_image_surface_get_height(pixels), cairo_image_surface_get_stride(pixels), true);
-            ASSERT_TRUE(banded->coverage && squares.coverage);
-            EXPECT_EQ(banded->coverage->solidColour(), squares.coverage->solidColour());
-            int differing = 0;
-            for (int y = 0; y < squares.height; ++y)
-                for (int x = 0; x < squares.width; ++x) {
-                    const SDL_Rect pixel{x, y, 1, 1};
-                    differing += banded->coverage->opaque(pixel) != squares.coverage->opaque(pixel)
-                                 || banded->coverage->solid(pixel) != squares.coverage->solid(pixel);
-                }
-            EXPECT_EQ(differing, 0);
-        }
+    const SoftwareTarget target(64, 64, SDL_PIXELFORMAT_XRGB8888);
+    SDL_Renderer* renderer = target.renderer;
+    platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
+    // Sizes a whole number of bands high and not; rows of squares cut at the bottom.
+    for (const float side : {153.0f, 160.0f, 131.5f}) {
+        SCOPED_TRACE(::testing::Message() << side << " points");
+        TapeBandCircleUIView ring({0, 0, side, side});
+        ring.setPixelFromBandToSuppress(45);
+        const auto banded = textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
+        const auto whole = textures.drawing(ring, platform::sdl::TextureFactory::Use::Every);
+        ASSERT_TRUE(banded && whole && whole->pixels);
+        ASSERT_FALSE(banded->parts.empty());
+        EXPECT_EQ(banded->contentDigest, whole->contentDigest);
+        cairo_surface_t* pixels = whole->pixels.get();
+        cairo_surface_flush(pixels);
+        const PictureSquares squares = surveySquares(
+            reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(pixels)), cairo_image_surface_get_width(pixels),
+            cairo_image_surface_get_height(pixels), cairo_image_surface_get_stride(pixels), true);
+        ASSERT_TRUE(banded->coverage && squares.coverage);
+        EXPECT_EQ(banded->coverage->solidColour(), squares.coverage->solidColour());
+        int differing = 0;
+        for (int y = 0; y < squares.height; ++y)
+            for (int x = 0; x < squares.width; ++x) {
+                const SDL_Rect pixel{x, y, 1, 1};
+                differing += banded->coverage->opaque(pixel) != squares.coverage->opaque(pixel)
+                             || banded->coverage->solid(pixel) != squares.coverage->solid(pixel);
+            }
+        EXPECT_EQ(differing, 0);
     }
-    SDL_DestroyRenderer(renderer);
-    SDL_FreeSurface(surface);
 }
 
 // A ring kept in parts is left out of the pieces showing in a region inside its hole
 // (a reel's square), but never where it paints a pixel.
 TEST(PictureSquares, ADrawingInPartsShowsOnlyWhereAPartReaches)
 {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_XRGB8888);
-    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-    {
-        platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
-        TapeBandCircleUIView ring({0, 0, 153, 153});
-        ring.setPixelFromBandToSuppress(20);
-        const auto texture = textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-        ASSERT_TRUE(texture && !texture->parts.empty());
-        const auto pixels = [&] {
-            const auto* p = static_cast<const Uint32*>(surface->pixels);
-            return std::vector<Uint32>(p, p + 400 * surface->pitch / 4);
-        };
-        // On whole pixels, and between them.
-        for (const SDL_FRect at : {SDL_FRect{37, 41, 306, 306}, SDL_FRect{37.5f, 40.25f, 306, 306}}) {
-            SCOPED_TRACE(::testing::Message() << "at " << at.x << ", " << at.y);
-            platform::sdl::DrawCommand piece;
-            piece.texture = texture;
-            piece.destination = at;
-            piece.clip = {0, 0, 400, 400};
-            const std::vector<const platform::sdl::DrawCommand*> all{&piece};
-            EXPECT_EQ(platform::sdl::piecesShowingIn(all, {130, 130, 120, 120}).size(), 1u);
-            EXPECT_TRUE(platform::sdl::piecesPaintingIn(all, {130, 130, 120, 120}).empty());
+    const SoftwareTarget target(400, 400, SDL_PIXELFORMAT_XRGB8888);
+    SDL_Renderer* renderer = target.renderer;
+    SDL_Surface* surface = target.surface;
+    platform::sdl::TextureFactory textures{renderer, platform::sdl::resourceDirectory()};
+    TapeBandCircleUIView ring({0, 0, 153, 153});
+    ring.setPixelFromBandToSuppress(20);
+    const auto texture = textures.drawing(ring, platform::sdl::TextureFactory::Use::Upright);
+    ASSERT_TRUE(texture && !texture->parts.empty());
+    const auto pixels = [&] {
+        const auto* p = static_cast<const Uint32*>(surface->pixels);
+        return std::vector<Uint32>(p, p + 400 * surface->pitch / 4);
+    };
+    // On whole pixels, and between them.
+    for (const SDL_FRect at : {SDL_FRect{37, 41, 306, 306}, SDL_FRect{37.5f, 40.25f, 306, 306}}) {
+        SCOPED_TRACE(::testing::Message() << "at " << at.x << ", " << at.y);
+        platform::sdl::DrawCommand piece;
+        piece.texture = texture;
+        piece.destination = at;
+        piece.clip = {0, 0, 400, 400};
+        const std::vector<const platform::sdl::DrawCommand*> all{&piece};
+        EXPECT_EQ(platform::sdl::piecesShowingIn(all, {130, 130, 120, 120}).size(), 1u);
+        EXPECT_TRUE(platform::sdl::piecesPaintingIn(all, {130, 130, 120, 120}).empty());
 
-            SDL_FillRect(surface, nullptr, 0x00336699u);
-            const std::vector<Uint32> before = pixels();
-            platform::sdl::drawCommand(renderer, piece, {0, 0, 400, 400}, {0, 0});
-            SDL_RenderFlush(renderer);
-            const std::vector<Uint32> after = pixels();
-            int painted = 0, missed = 0;
-            for (int y = 0; y < 400; ++y)
-                for (int x = 0; x < 400; ++x) {
-                    const std::size_t i = std::size_t(y) * std::size_t(surface->pitch / 4) + std::size_t(x);
-                    if (((before[i] ^ after[i]) & 0xffffffu) == 0)
-                        continue;
-                    ++painted;
-                    missed += platform::sdl::piecesPaintingIn(all, {x, y, 1, 1}).size() != 1;
-                }
-            EXPECT_GT(painted, 10000);
-            EXPECT_EQ(missed, 0);
-        }
+        SDL_FillRect(surface, nullptr, 0x00336699u);
+        const std::vector<Uint32> before = pixels();
+        platform::sdl::drawCommand(renderer, piece, {0, 0, 400, 400}, {0, 0});
+        SDL_RenderFlush(renderer);
+        const std::vector<Uint32> after = pixels();
+        int painted = 0, missed = 0;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x) {
+                const std::size_t i = std::size_t(y) * std::size_t(surface->pitch / 4) + std::size_t(x);
+                if (((before[i] ^ after[i]) & 0xffffffu) == 0)
+                    continue;
+                ++painted;
+                missed += platform::sdl::piecesPaintingIn(all, {x, y, 1, 1}).size() != 1;
+            }
+        EXPECT_GT(painted, 10000);
+        EXPECT_EQ(missed, 0);
     }
-    SDL_DestroyRenderer(renderer);
-    SDL_FreeSurface(surface);
 }

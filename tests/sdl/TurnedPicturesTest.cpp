@@ -9,6 +9,7 @@
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/TextureFactory.h"
 #include "platform/sdl/TurnedPictures.h"
+#include "sdl/SoftwareTarget.h"
 #include "support/ScratchFolder.h"
 
 #include <cairo.h>
@@ -25,21 +26,6 @@
 using namespace platform::sdl;
 
 namespace {
-
-struct SoftwareRenderer {
-    explicit SoftwareRenderer(int width = 64, int height = 64)
-        : surface(SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888)),
-          renderer(SDL_CreateSoftwareRenderer(surface))
-    {
-    }
-    SDL_Surface* surface;
-    SDL_Renderer* renderer;
-    ~SoftwareRenderer()
-    {
-        SDL_DestroyRenderer(renderer);
-        SDL_FreeSurface(surface);
-    }
-};
 
 // A picture with every level of alpha against coloured channels: soft-edged discs
 // over a transparent ground, or (without alpha) an opaque one.
@@ -110,7 +96,7 @@ std::vector<Uint32> turnedByCairo(cairo_surface_t* picture, const DrawCommand& c
 
 TEST(TurnedPictures, ACopyAtAFixedAngleShowsThePictureTurnedWithoutKeepingItTwice)
 {
-    SoftwareRenderer software;
+    SoftwareTarget software;
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     TextureFactory factory(software.renderer, ".");
     ASSERT_TRUE(factory.software());
@@ -191,7 +177,7 @@ int largestDifference(const std::vector<Uint32>& a, const std::vector<Uint32>& b
 }
 
 // The commands drawn over black, bottom first, and the pixels they leave.
-std::vector<Uint32> drawn(const SoftwareRenderer& software, const std::vector<DrawCommand>& commands)
+std::vector<Uint32> drawn(const SoftwareTarget& software, const std::vector<DrawCommand>& commands)
 {
     SDL_Renderer* r = software.renderer;
     SDL_RenderSetClipRect(r, nullptr);
@@ -215,7 +201,7 @@ std::vector<Uint32> drawn(const SoftwareRenderer& software, const std::vector<Dr
 
 TEST(TurnedPictures, OnlyWhatCanShowIsTurnedAndKeptAndTheScreenShowsTheSame)
 {
-    SoftwareRenderer software(200, 160);
+    SoftwareTarget software(200, 160);
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     TextureFactory factory(software.renderer, ".");
     TurnedPictures turned(software.renderer, factory);
@@ -289,7 +275,7 @@ TEST(TurnedPictures, OnlyWhatCanShowIsTurnedAndKeptAndTheScreenShowsTheSame)
 
 TEST(TurnedPictures, AMostlyClearCopyIsKeptInPartsAndDrawsTheSame)
 {
-    SoftwareRenderer software(120, 600);
+    SoftwareTarget software(120, 600);
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     TextureFactory factory(software.renderer, ".");
     TurnedPictures turned(software.renderer, factory);
@@ -343,7 +329,7 @@ TEST(TurnedPictures, AMostlyClearCopyIsKeptInPartsAndDrawsTheSame)
 
 TEST(TurnedPictures, ATurningPictureKeepsOnlyItsPixelsUnlessShownUprightInTheSameFrame)
 {
-    SoftwareRenderer software;
+    SoftwareTarget software;
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     testsupport::ScratchFolder folder;
     cairo_surface_t* picture = softPicture(CAIRO_FORMAT_ARGB32);
@@ -387,7 +373,7 @@ TEST(TurnedPictures, ATurningPictureKeepsOnlyItsPixelsUnlessShownUprightInTheSam
 
 TEST(TurnedPictures, PiecesAlikeAWholeNumberOfPixelsApartShareOneCopyOfWhatShowsOfEither)
 {
-    SoftwareRenderer software(200, 200);
+    SoftwareTarget software(200, 200);
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     TextureFactory factory(software.renderer, ".");
     TurnedPictures turned(software.renderer, factory);
@@ -442,7 +428,7 @@ TEST(TurnedPictures, PiecesAlikeAWholeNumberOfPixelsApartShareOneCopyOfWhatShows
 
 TEST(TurnedPictures, ADrawingKeptInPartsIsTurnedAsTheWholeDrawingIs)
 {
-    SoftwareRenderer software(400, 400);
+    SoftwareTarget software(400, 400);
     ASSERT_NE(software.renderer, nullptr) << SDL_GetError();
     TextureFactory factory(software.renderer, ".");
     TapeBandCircleUIView ring({0, 0, 153, 153});

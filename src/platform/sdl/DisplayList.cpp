@@ -509,16 +509,12 @@ bool paintsNothingIn(const DrawCommand& piece, const SDL_Rect& region) noexcept
         && d.y == std::floor(d.y)) {
         // At its own size on whole pixels: the region in the drawing's pixels, a pixel
         // wider on every side, against the parts as they stand.
-        const int left = region.x - static_cast<int>(d.x) - 1, top = region.y - static_cast<int>(d.y) - 1;
-        const int right = left + region.w + 2, bottom = top + region.h + 2;
-        return std::none_of(parts.begin(), parts.end(), [&](const Texture::Part& part) {
-            return part.at.w > 0 && part.at.h > 0 && part.at.x < right && left < part.at.x + part.at.w
-                   && part.at.y < bottom && top < part.at.y + part.at.h;
-        });
+        const SDL_Rect wider{region.x - static_cast<int>(d.x) - 1, region.y - static_cast<int>(d.y) - 1, region.w + 2,
+                             region.h + 2};
+        return std::none_of(parts.begin(), parts.end(), [&](const Texture::Part& part) { return overlap(part.at, wider); });
     }
     return std::none_of(parts.begin(), parts.end(), [&](const Texture::Part& part) {
-        const SDL_Rect reach = partReach(*texture, part, d);
-        return !isEmpty(part.at) && SDL_HasIntersection(&reach, &region);
+        return !isEmpty(part.at) && overlap(partReach(*texture, part, d), region);
     });
 }
 } // namespace
