@@ -66,7 +66,7 @@ void ComposeChangedFrame(benchmark::State& state)
     PlayingWorld w;
     w.warmUp(300);
     const auto rest = std::chrono::milliseconds(state.range(0));
-    long pixels = 0;
+    long pixels = 0, rects = 0;
     for (auto _ : state) {
         state.PauseTiming();
         w.world.advance(1.0 / 30);   // a tick every sixth frame
@@ -74,9 +74,10 @@ void ComposeChangedFrame(benchmark::State& state)
         state.ResumeTiming();
         w.renderer.renderChanges(w.world.window(), w.world.clock().now());
         for (const SDL_Rect& r : w.renderer.compositor().damage())
-            pixels += long(r.w) * r.h;
+            pixels += long(r.w) * r.h, ++rects;
     }
     state.counters["pixels/frame"] = benchmark::Counter(double(pixels), benchmark::Counter::kAvgIterations);
+    state.counters["rects/frame"] = benchmark::Counter(double(rects), benchmark::Counter::kAvgIterations);
 }
 
 } // namespace

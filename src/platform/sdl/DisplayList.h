@@ -41,6 +41,9 @@ struct Texture {
     // The pixels (premultiplied), kept on a software renderer for a piece that turns at
     // every frame (a reel), which is turned from them at each draw, and needs no `handle`.
     // A picture at a fixed angle is turned once from the renderer's own copy of its pixels.
+    // A layer kept below a reel, on a software renderer drawing straight into its surface,
+    // keeps here its pixels in the surface's format instead of a `handle`: copying them
+    // back is a plain copy of rows.
     std::shared_ptr<cairo_surface_t> pixels;
     // Where it is opaque, and where in its commonest opaque colour (software renderers,
     // pictures that do not turn); none when unknown or when it is nowhere opaque.

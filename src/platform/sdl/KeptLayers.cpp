@@ -488,6 +488,9 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
     if (turning != pieces.end() && turning != pieces.begin()) {
         square = intersect((*turning)->bounds(), screen_);
         kept = keptBelow(**turning, square);
+        // Kept as pixels only for a surface drawn into straight.
+        if (kept && !kept->handle && !surface_)
+            kept = nullptr;
     }
     if (!kept) {
         for (const DrawCommand* piece : pieces)
@@ -500,10 +503,20 @@ void KeptLayers::drawPieces(const SDL_Rect& rect, const std::vector<const DrawCo
         if (!isEmpty(part))
             drawPieces(part, pieces);
     const SDL_Rect source{inside.x - square.x, inside.y - square.y, inside.w, inside.h};
-    const SDL_FRect at{float(inside.x), float(inside.y), float(inside.w), float(inside.h)};
-    SDL_RenderSetClipRect(renderer_, &inside);
-    SDL_SetTextureBlendMode(kept->handle, SDL_BLENDMODE_NONE);
-    SDL_RenderCopyF(renderer_, kept->handle, &source, &at);
+    if (kept->pixels && surface_) {
+        // What the renderer was asked to draw lands in the surface first.
+        SDL_RenderFlush(renderer_);
+        if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0)
+            return;
+        copyKept(*kept, {source.x, source.y}, inside);
+        if (SDL_MUSTLOCK(surface_))
+            SDL_UnlockSurface(surface_);
+    } else {
+        const SDL_FRect at{float(inside.x), float(inside.y), float(inside.w), float(inside.h)};
+        SDL_RenderSetClipRect(renderer_, &inside);
+        SDL_SetTextureBlendMode(kept->handle, SDL_BLENDMODE_NONE);
+        SDL_RenderCopyF(renderer_, kept->handle, &source, &at);
+    }
     for (auto it = turning; it != pieces.end(); ++it)
         drawPiece(**it, inside);
 }
@@ -591,26 +604,63 @@ const Texture* KeptLayers::findKeptBelow(const DrawCommand& turning, const SDL_R
 TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces,
                                   TexturePtr reused)
 {
-    if (!reused) {
+    // Drawing straight into the target, the copies back are plain rows copied from the
+    // picture's pixels; the renderer's texture is needed only to draw them.
+    const bool readable = surface_ != nullptr;
+    // The pictures kept here are made here.
+    auto made = std::const_pointer_cast<Texture>(std::move(reused));
+    if (made && readable != bool(made->pixels))
+        made.reset();
+    if (!made || !made->handle) {
         SDL_Texture* handle = SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
         if (!handle)
             return nullptr;
-        auto made = std::make_shared<Texture>();
+        if (!made) {
+            made = std::make_shared<Texture>();
+            made->widthPixels = square.w;
+            made->heightPixels = square.h;
+            made->opaque = true;
+            textures_.countMade();
+        }
         made->handle = handle;
-        made->widthPixels = square.w;
-        made->heightPixels = square.h;
-        made->opaque = true;
-        textures_.countMade();
-        reused = std::move(made);
     }
     SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
-    if (SDL_SetRenderTarget(renderer_, reused->handle) != 0)
+    if (SDL_SetRenderTarget(renderer_, made->handle) != 0)
         return nullptr;
     for (const DrawCommand* piece : pieces)
         drawCommand(renderer_, *piece, square, {square.x, square.y});
     SDL_RenderSetClipRect(renderer_, nullptr);
+    bool read = true;
+    if (readable) {
+        if (!made->pixels)
+            made->pixels.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, square.w, square.h), cairo_surface_destroy);
+        cairo_surface_t* pixels = made->pixels.get();
+        cairo_surface_flush(pixels);
+        read = cairo_surface_status(pixels) == CAIRO_STATUS_SUCCESS
+               && SDL_RenderReadPixels(renderer_, nullptr, surface_->format->format, cairo_image_surface_get_data(pixels),
+                                       cairo_image_surface_get_stride(pixels))
+                      == 0;
+        cairo_surface_mark_dirty(pixels);
+    }
     SDL_SetRenderTarget(renderer_, previous);
-    return reused;
+    if (readable) {
+        SDL_DestroyTexture(made->handle);
+        made->handle = nullptr;
+        if (!read)
+            return nullptr;
+    }
+    return made;
+}
+
+// Rows of the kept picture's pixels, at `from` in it, into the target surface at `rect`.
+void KeptLayers::copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& rect)
+{
+    cairo_surface_t* pixels = kept.pixels.get();
+    const int stride = cairo_image_surface_get_stride(pixels);
+    const unsigned char* source = cairo_image_surface_get_data(pixels) + std::ptrdiff_t(from.y) * stride + from.x * 4;
+    auto* target = static_cast<unsigned char*>(surface_->pixels) + std::ptrdiff_t(rect.y) * surface_->pitch + rect.x * 4;
+    for (int y = 0; y < rect.h; ++y, source += stride, target += surface_->pitch)
+        std::memcpy(target, source, std::size_t(rect.w) * 4);
 }
 
 void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)

@@ -26,7 +26,12 @@ public:
     KeptLayers(SDL_Renderer* renderer, TextureFactory& textures) : renderer_(renderer), textures_(textures) {}
 
     // The pixel format of the renderer's target, which layers read back keep.
-    void setTargetFormat(Uint32 pixelFormat) noexcept { targetFormat_ = pixelFormat; }
+    void setTargetFormat(Uint32 pixelFormat)
+    {
+        if (pixelFormat != targetFormat_)
+            clear();
+        targetFormat_ = pixelFormat;
+    }
     // The surface the renderer draws into, when turning pieces are turned straight onto
     // it (turnOnto); none otherwise.
     void setTargetSurface(SDL_Surface* surface) noexcept { surface_ = surface; }
@@ -51,6 +56,7 @@ private:
     // shown the same in two frames.
     const Texture* keptBelow(const DrawCommand& turning, const SDL_Rect& square);
     TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces, TexturePtr reused);
+    void copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& rect);
     // Draws the kept top inside the area straight into the target surface, when it can.
     bool drawTopDirectly(const SDL_Rect& area);
     void updateTopStack();
