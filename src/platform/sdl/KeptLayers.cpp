@@ -11,7 +11,9 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <ranges>
 
 namespace platform::sdl {
 
@@ -193,15 +195,20 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
         drawTop(rect);
 }
 
-// On a software renderer the kept top is drawn straight into the surface: its parts
-// are many, and a draw call for each, in each rectangle, cost more than the blending.
-bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
+namespace {
+
+// The texture placed with its corner at `corner`, blended straight into the surface
+// inside the area as the software renderer's blit blends it (blendOver), its parts in
+// one opaque colour filled; of a texture kept in parts, the parts listed (indices).
+// False, with nothing drawn, where only the renderer draws it as it does: a texture it
+// does not let read, a part of a see-through colour, an area reaching past the surface.
+template <class Indices>
+bool blendStraight(SDL_Renderer* renderer, SDL_Surface* surface, const Texture& texture, SDL_Point corner,
+                   const SDL_Rect& area, const Indices& parts)
 {
-    const Texture& texture = *topStack_->texture;
-    const SDL_Rect& kept = topStack_->kept;
-    if (!writableDirectly(surface_) || texture.widthPixels != kept.w || texture.heightPixels != kept.h)
+    if (!writableDirectly(surface))
         return false;
-    const SDL_Rect onSurface = intersect(area, {0, 0, surface_->w, surface_->h});
+    const SDL_Rect onSurface = intersect(area, {0, 0, surface->w, surface->h});
     if (!SDL_RectEquals(&area, &onSurface))
         return false;   // the renderer clips what lies beyond the surface
     Uint32 format = 0;
@@ -210,34 +217,25 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
         && (SDL_QueryTexture(texture.handle, &format, &access, &width, &height) != 0
             || access != SDL_TEXTUREACCESS_STREAMING || format != SDL_PIXELFORMAT_ARGB8888))
         return false;
-    const auto placed = [&](const SDL_Rect& at) { return SDL_Rect{kept.x + at.x, kept.y + at.y, at.w, at.h}; };
-    // The parts that may reach into the area, by their top edge.
-    const auto& byTop = topStack_->partsByTop;
-    const auto topAtLeast = [&](int y) {
-        return std::partition_point(byTop.begin(), byTop.end(),
-                                    [&](std::size_t i) { return kept.y + texture.parts[i].at.y < y; });
-    };
-    const auto first = topAtLeast(area.y - topStack_->tallestPart + 1);
-    const auto last = topAtLeast(area.y + area.h);
-    for (auto it = first; it != last; ++it) {
-        const Texture::Part& part = texture.parts[*it];
-        const SDL_Rect at = placed(part.at);
-        if (part.filled && part.colour.a != 255 && part.colour.a != 0 && overlap(at, area))
-            return false;   // a see-through colour: blended as the renderer does it
+    const auto placed = [&](const SDL_Rect& at) { return SDL_Rect{corner.x + at.x, corner.y + at.y, at.w, at.h}; };
+    for (const std::size_t i : parts) {
+        const Texture::Part& part = texture.parts[i];
+        if (part.filled && part.colour.a != 255 && part.colour.a != 0 && overlap(placed(part.at), area))
+            return false;
     }
     // What the renderer was asked to draw lands in the surface first.
-    SDL_RenderFlush(renderer_);
+    SDL_RenderFlush(renderer);
     void* locked = nullptr;
     int pitch = 0;
     if (texture.handle && SDL_LockTexture(texture.handle, nullptr, &locked, &pitch) != 0)
         return false;
-    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0) {
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
         if (texture.handle)
             SDL_UnlockTexture(texture.handle);
         return false;
     }
     const auto row = [&](int x, int y) {
-        return reinterpret_cast<Uint32*>(static_cast<unsigned char*>(surface_->pixels) + std::ptrdiff_t(y) * surface_->pitch) + x;
+        return reinterpret_cast<Uint32*>(static_cast<unsigned char*>(surface->pixels) + std::ptrdiff_t(y) * surface->pitch) + x;
     };
     // Pixels of the texture's picture from (x, y) on, blended over the rectangle.
     const auto blend = [&](const SDL_Rect& onto, int x, int y) {
@@ -248,12 +246,12 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
     };
     if (texture.parts.empty()) {
         if (locked) {
-            const SDL_Rect onto = intersect(kept, area);
-            blend(onto, onto.x - kept.x, onto.y - kept.y);
+            const SDL_Rect onto = intersect(placed({0, 0, texture.widthPixels, texture.heightPixels}), area);
+            blend(onto, onto.x - corner.x, onto.y - corner.y);
         }
     } else {
-        for (auto it = first; it != last; ++it) {
-            const Texture::Part& part = texture.parts[*it];
+        for (const std::size_t i : parts) {
+            const Texture::Part& part = texture.parts[i];
             const SDL_Rect at = placed(part.at);
             const SDL_Rect onto = intersect(at, area);
             if (isEmpty(onto))
@@ -262,17 +260,57 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
                 if (locked)
                     blend(onto, part.source.x + onto.x - at.x, part.source.y + onto.y - at.y);
             } else if (part.colour.a == 255) {
-                const Uint32 colour = SDL_MapRGBA(surface_->format, part.colour.r, part.colour.g, part.colour.b, 255);
+                const Uint32 colour = SDL_MapRGBA(surface->format, part.colour.r, part.colour.g, part.colour.b, 255);
                 for (int y = onto.y; y < onto.y + onto.h; ++y)
                     std::fill_n(row(onto.x, y), onto.w, colour);
             }
         }
     }
-    if (SDL_MUSTLOCK(surface_))
-        SDL_UnlockSurface(surface_);
+    if (SDL_MUSTLOCK(surface))
+        SDL_UnlockSurface(surface);
     if (texture.handle)
         SDL_UnlockTexture(texture.handle);
     return true;
+}
+
+} // namespace
+
+// On a software renderer the kept top is drawn straight into the surface: its parts
+// are many, and a draw call for each, in each rectangle, cost more than the blending.
+bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
+{
+    const Texture& texture = *topStack_->texture;
+    const SDL_Rect& kept = topStack_->kept;
+    if (texture.widthPixels != kept.w || texture.heightPixels != kept.h)
+        return false;
+    // The parts that may reach into the area, by their top edge.
+    const auto& byTop = topStack_->partsByTop;
+    const auto topAtLeast = [&](int y) {
+        return std::partition_point(byTop.begin(), byTop.end(),
+                                    [&](std::size_t i) { return kept.y + texture.parts[i].at.y < y; });
+    };
+    return blendStraight(renderer_, surface_, texture, {kept.x, kept.y}, area,
+                         std::ranges::subrange(topAtLeast(area.y - topStack_->tallestPart + 1), topAtLeast(area.y + area.h)));
+}
+
+// So are other upright pictures at their own size (the tape rolls and bands as the
+// tape wobbles): the renderer's blit blends pixel by pixel, and at each part's call.
+bool KeptLayers::drawUprightDirectly(const DrawCommand& piece, const SDL_Rect& rect)
+{
+    const Texture* texture = piece.prepared ? piece.prepared.get() : piece.texture.get();
+    const SDL_Color c = piece.color;
+    if (!texture || piece.blendMode != SDL_BLENDMODE_BLEND || (!piece.prepared && piece.angleDegrees != 0)
+        || (c.r & c.g & c.b & c.a) != 255)
+        return false;
+    const SDL_FRect& d = piece.prepared ? piece.preparedDestination : piece.destination;
+    if (d.w != float(texture->widthPixels) || d.h != float(texture->heightPixels) || d.x != std::floor(d.x)
+        || d.y != std::floor(d.y))
+        return false;
+    const SDL_Rect area = intersect(piece.clip, rect);
+    if (isEmpty(area))
+        return true;
+    return blendStraight(renderer_, surface_, *texture, {static_cast<int>(d.x), static_cast<int>(d.y)}, area,
+                         std::views::iota(std::size_t{0}, texture->parts.size()));
 }
 
 void KeptLayers::updateTopStack()
@@ -666,7 +704,8 @@ void KeptLayers::copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& r
 void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
 {
     if (!surface_ || piece.prepared || !canTurnOnto(piece)) {
-        drawCommand(renderer_, piece, rect, {0, 0});
+        if (!surface_ || !drawUprightDirectly(piece, rect))
+            drawCommand(renderer_, piece, rect, {0, 0});
         return;
     }
     // What the renderer was asked to draw lands in the surface first.
