@@ -461,3 +461,56 @@ TEST(TurnedPictures, ADrawingKeptInPartsIsTurnedAsTheWholeDrawingIs)
         differing += shown[0][i] != shown[1][i];
     EXPECT_EQ(differing, 0u);
 }
+
+// A turning picture drawn four pixels at a time gives what two at a time give, at any
+// place, size, angle and region: rows that start and end anywhere, a picture scaled
+// and not, round or not.
+TEST(TurnedPictures, ATurningPictureComesOutTheSameWhateverTheNumberOfPixelsTurnedAtOnce)
+{
+    cairo_surface_t* picture = softPicture(CAIRO_FORMAT_ARGB32);
+    auto texture = std::make_shared<Texture>();
+    texture->pixels.reset(cairo_surface_reference(picture), cairo_surface_destroy);
+    texture->widthPixels = 150;
+    texture->heightPixels = 90;
+    const auto surfaceWithGround = [] {
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888);
+        auto* pixels = static_cast<Uint32*>(surface->pixels);
+        for (int i = 0; i < surface->w * surface->h; ++i)
+            pixels[i] = (Uint32(i) * 2654435761u) & 0x00ffffffu;
+        return surface;
+    };
+    int compared = 0;
+    for (const bool round : {false, true})
+        for (const SDL_FRect destination : {SDL_FRect{40.25f, 30.5f, 150, 90}, SDL_FRect{21.7f, 13.1f, 233.3f, 171.9f}})
+            for (const double degrees : {0.5, -17.0, 45.0, 90.0, 133.7, -179.2})
+                for (const SDL_Rect region : {SDL_Rect{0, 0, 320, 240}, SDL_Rect{61, 47, 37, 101}, SDL_Rect{100, 3, 1, 200},
+                                              SDL_Rect{33, 120, 203, 3}}) {
+                    SCOPED_TRACE(testing::Message() << "round " << round << ", " << destination.w << " wide, turned by "
+                                                    << degrees << ", region at " << region.x << ", " << region.y);
+                    texture->roundContent = round;
+                    DrawCommand command;
+                    command.texture = texture;
+                    command.turning = true;
+                    command.destination = destination;
+                    command.angleDegrees = degrees;
+                    command.clip = {0, 0, 320, 240};
+                    ASSERT_TRUE(canTurnOnto(command));
+                    SDL_Surface* widest = surfaceWithGround();
+                    SDL_Surface* pairs = surfaceWithGround();
+                    turnOnto(widest, command, region, TurnLanes::Widest);
+                    turnOnto(pairs, command, region, TurnLanes::Pairs);
+                    int differing = 0, changed = 0;
+                    SDL_Surface* ground = surfaceWithGround();
+                    for (int i = 0; i < 320 * 240; ++i) {
+                        differing += static_cast<Uint32*>(widest->pixels)[i] != static_cast<Uint32*>(pairs->pixels)[i];
+                        changed += static_cast<Uint32*>(pairs->pixels)[i] != static_cast<Uint32*>(ground->pixels)[i];
+                    }
+                    EXPECT_EQ(differing, 0);
+                    EXPECT_GT(changed, 0);
+                    compared += changed;
+                    for (SDL_Surface* s : {widest, pairs, ground})
+                        SDL_FreeSurface(s);
+                }
+    EXPECT_GT(compared, 100000);
+    cairo_surface_destroy(picture);
+}

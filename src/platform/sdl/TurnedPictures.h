@@ -31,7 +31,11 @@ bool canTurnOnto(const SDL_Surface* surface) noexcept;
 // Draws the turning command, turned, over what the surface shows, inside the region
 // (in the surface's pixels, which are the renderer's). The renderer drawing into the
 // surface must have flushed what it was asked to draw before.
-void turnOnto(SDL_Surface* surface, const DrawCommand& command, const SDL_Rect& region);
+// `lanes`: as many pixels at once as the processor takes (four with AVX2), or two at a
+// time everywhere; both give the same pixels.
+enum class TurnLanes { Widest, Pairs };
+void turnOnto(SDL_Surface* surface, const DrawCommand& command, const SDL_Rect& region,
+              TurnLanes lanes = TurnLanes::Widest);
 
 class TurnedPictures {
 public:
