@@ -6,6 +6,7 @@
 #include "platform/sdl/CompositorSupport.h"
 #include "platform/sdl/Coverage.h"
 #include "platform/sdl/DisplayList.h"
+#include "platform/sdl/KeptLayers.h"
 #include "platform/sdl/TextureFactory.h"
 
 #include <gtest/gtest.h>
@@ -207,44 +208,68 @@ TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
     EXPECT_TRUE(inside({224, 224, 16, 16}, damageBetween(before, after, screen, true)));
 }
 
+namespace {
+
+// A surface with a pattern in it, and the software renderer drawing into it.
+struct Target {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_XRGB8888);
+    SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
+    // Goes before the renderer, with the textures it keeps to use again.
+    std::optional<platform::sdl::TextureFactory> textures{std::in_place, renderer, platform::sdl::resourceDirectory()};
+    Target()
+    {
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                static_cast<Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] = Uint32(x * 0x010203 + y * 0x030100);
+    }
+    ~Target()
+    {
+        textures.reset();
+        SDL_DestroyRenderer(renderer);
+        SDL_FreeSurface(surface);
+    }
+    static DrawCommand placed(const platform::sdl::TexturePtr& texture)
+    {
+        DrawCommand c;
+        c.texture = texture;
+        c.destination = {37, 41, float(texture->widthPixels), float(texture->heightPixels)};
+        c.clip = {0, 0, 400, 400};
+        return c;
+    }
+    void draw(const DrawCommand& c, const SDL_Rect& region)
+    {
+        platform::sdl::drawCommand(renderer, c, region, {0, 0});
+        SDL_RenderFlush(renderer);
+    }
+    void draw(const platform::sdl::TexturePtr& texture, const SDL_Rect& region) { draw(placed(texture), region); }
+    int differingFrom(const Target& other) const
+    {
+        int differing = 0;
+        for (int y = 0; y < 400; ++y)
+            for (int x = 0; x < 400; ++x)
+                differing += at(x, y) != other.at(x, y);
+        return differing;
+    }
+    // The same, drawn straight into the surface rather than by the renderer.
+    bool drawStraight(const DrawCommand& c, const SDL_Rect& region)
+    {
+        return platform::sdl::drawStraight(renderer, surface, c, region, {0, 0});
+    }
+    // The colour: the fourth byte of these pixels means nothing.
+    Uint32 at(int x, int y) const
+    {
+        return static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] & 0xffffffu;
+    }
+};
+
+} // namespace
+
 // A tape roll's ring, mostly clear and black, is kept in parts on a software renderer,
 // in little more memory than its mixed squares: drawn whole or only in a corner, over a
 // background that shows through its smooth edges, it gives exactly the pixels of the
 // same drawing kept whole.
 TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
 {
-    struct Target {
-        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_XRGB8888);
-        SDL_Renderer* renderer = SDL_CreateSoftwareRenderer(surface);
-        // Goes before the renderer, with the textures it keeps to use again.
-        std::optional<platform::sdl::TextureFactory> textures{std::in_place, renderer, platform::sdl::resourceDirectory()};
-        Target()
-        {
-            for (int y = 0; y < 400; ++y)
-                for (int x = 0; x < 400; ++x)
-                    static_cast<Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] = Uint32(x * 0x010203 + y * 0x030100);
-        }
-        ~Target()
-        {
-            textures.reset();
-            SDL_DestroyRenderer(renderer);
-            SDL_FreeSurface(surface);
-        }
-        void draw(const platform::sdl::TexturePtr& texture, const SDL_Rect& region)
-        {
-            DrawCommand c;
-            c.texture = texture;
-            c.destination = {37, 41, float(texture->widthPixels), float(texture->heightPixels)};
-            c.clip = {0, 0, 400, 400};
-            platform::sdl::drawCommand(renderer, c, region, {0, 0});
-            SDL_RenderFlush(renderer);
-        }
-        // The colour: the fourth byte of these pixels means nothing.
-        Uint32 at(int x, int y) const
-        {
-            return static_cast<const Uint32*>(surface->pixels)[y * surface->pitch / 4 + x] & 0xffffffu;
-        }
-    };
     Target parts, whole;
     TapeBandCircleUIView ring({0, 0, 153, 153});
     ring.setPixelFromBandToSuppress(30);
@@ -265,12 +290,45 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
     for (const SDL_Rect region : {SDL_Rect{100, 90, 64, 50}, SDL_Rect{0, 0, 400, 400}}) {
         parts.draw(kept, region);
         whole.draw(entire, region);
-        int differing = 0;
-        for (int y = 0; y < 400; ++y)
-            for (int x = 0; x < 400; ++x)
-                differing += parts.at(x, y) != whole.at(x, y);
-        EXPECT_EQ(differing, 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
+        EXPECT_EQ(parts.differingFrom(whole), 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
     }
+}
+
+// Upright pieces at their own size are drawn straight into the window's surface on a
+// software renderer, by our own blend and fill: the pixels are exactly the renderer's,
+// for a drawing kept in parts, one kept whole and an opaque fill, in any region. Pieces
+// it cannot draw so (between pixels, tinted, turned) are left to the renderer untouched.
+TEST(DrawingStraight, GivesExactlyWhatTheRendererDraws)
+{
+    Target renderer, straight;
+    TapeBandCircleUIView ring({0, 0, 153, 153});
+    ring.setPixelFromBandToSuppress(30);
+    const auto kept = renderer.textures->drawing(ring, platform::sdl::TextureFactory::Use::Upright);
+    const auto entire = renderer.textures->drawing(ring, platform::sdl::TextureFactory::Use::Every);
+    ASSERT_TRUE(kept && entire);
+    ASSERT_FALSE(kept->parts.empty());
+    DrawCommand fill;
+    fill.destination = {20, 300, 250, 60};
+    fill.clip = {0, 0, 400, 400};
+    fill.color = {10, 200, 90, 255};
+    fill.blendMode = SDL_BLENDMODE_NONE;
+    DrawCommand moved = Target::placed(entire);
+    moved.destination.x = 91;
+    moved.clip = {50, 60, 300, 200};
+    for (const SDL_Rect region : {SDL_Rect{100, 90, 64, 50}, SDL_Rect{0, 0, 400, 400}, SDL_Rect{233, 7, 3, 390}})
+        for (const DrawCommand& piece : {Target::placed(kept), moved, fill}) {
+            renderer.draw(piece, region);
+            EXPECT_TRUE(straight.drawStraight(piece, region));
+            EXPECT_EQ(renderer.differingFrom(straight), 0)
+                << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
+        }
+    DrawCommand between = Target::placed(kept), tinted = Target::placed(entire), turned = tinted;
+    between.destination.x += 0.5f;
+    tinted.color = {255, 255, 255, 128};
+    turned.angleDegrees = 10;
+    for (const DrawCommand& piece : {between, tinted, turned})
+        EXPECT_FALSE(straight.drawStraight(piece, {0, 0, 400, 400}));
+    EXPECT_EQ(renderer.differingFrom(straight), 0);
 }
 
 // The kept top is blended into the target by our own code on a software renderer; it

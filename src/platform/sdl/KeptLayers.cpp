@@ -293,24 +293,66 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
                          std::ranges::subrange(topAtLeast(area.y - topStack_->tallestPart + 1), topAtLeast(area.y + area.h)));
 }
 
-// So are other upright pictures at their own size (the tape rolls and bands as the
-// tape wobbles): the renderer's blit blends pixel by pixel, and at each part's call.
+// So are other upright pieces at their own size (the tape rolls and bands as the tape
+// wobbles, and the layers kept below the reels): the renderer's blit blends pixel by
+// pixel, and at each part's call.
 bool KeptLayers::drawUprightDirectly(const DrawCommand& piece, const SDL_Rect& rect)
 {
-    const Texture* texture = piece.prepared ? piece.prepared.get() : piece.texture.get();
+    return drawStraight(renderer_, surface_, piece, rect, {0, 0});
+}
+
+namespace {
+
+// True when the number is a whole one.
+bool whole(float value) noexcept
+{
+    return value == std::floor(value);
+}
+
+} // namespace
+
+// The target's pixel (0, 0) lies at `origin` on the screen; `rect` is on the screen.
+bool drawStraight(SDL_Renderer* renderer, SDL_Surface* target, const DrawCommand& piece, const SDL_Rect& rect,
+                  SDL_Point origin)
+{
     const SDL_Color c = piece.color;
-    if (!texture || piece.blendMode != SDL_BLENDMODE_BLEND || (!piece.prepared && piece.angleDegrees != 0)
+    const SDL_Rect area = intersect(piece.clip, rect);
+    const auto onTarget = [&](const SDL_Rect& r) { return SDL_Rect{r.x - origin.x, r.y - origin.y, r.w, r.h}; };
+    if (!piece.texture) {
+        // A fill that covers what lies below, on whole pixels, as the renderer fills it.
+        const SDL_FRect& d = piece.destination;
+        if (piece.angleDegrees != 0 || piece.blendMode != SDL_BLENDMODE_NONE || !whole(d.x) || !whole(d.y)
+            || !whole(d.w) || !whole(d.h) || !writableDirectly(target))
+            return false;
+        const SDL_Rect fill = onTarget(intersect(area, {int(d.x), int(d.y), int(d.w), int(d.h)}));
+        if (isEmpty(fill))
+            return true;
+        const SDL_Rect onSurface = intersect(fill, {0, 0, target->w, target->h});
+        if (!SDL_RectEquals(&fill, &onSurface))
+            return false;
+        SDL_RenderFlush(renderer);
+        if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0)
+            return false;
+        const Uint32 colour = SDL_MapRGBA(target->format, c.r, c.g, c.b, c.a);
+        for (int y = fill.y; y < fill.y + fill.h; ++y)
+            std::fill_n(reinterpret_cast<Uint32*>(static_cast<unsigned char*>(target->pixels) + std::ptrdiff_t(y) * target->pitch)
+                            + fill.x,
+                        fill.w, colour);
+        if (SDL_MUSTLOCK(target))
+            SDL_UnlockSurface(target);
+        return true;
+    }
+    const Texture* texture = piece.prepared ? piece.prepared.get() : piece.texture.get();
+    if (piece.blendMode != SDL_BLENDMODE_BLEND || (!piece.prepared && piece.angleDegrees != 0)
         || (c.r & c.g & c.b & c.a) != 255)
         return false;
     const SDL_FRect& d = piece.prepared ? piece.preparedDestination : piece.destination;
-    if (d.w != float(texture->widthPixels) || d.h != float(texture->heightPixels) || d.x != std::floor(d.x)
-        || d.y != std::floor(d.y))
+    if (d.w != float(texture->widthPixels) || d.h != float(texture->heightPixels) || !whole(d.x) || !whole(d.y))
         return false;
-    const SDL_Rect area = intersect(piece.clip, rect);
     if (isEmpty(area))
         return true;
-    return blendStraight(renderer_, surface_, *texture, {static_cast<int>(d.x), static_cast<int>(d.y)}, area,
-                         std::views::iota(std::size_t{0}, texture->parts.size()));
+    return blendStraight(renderer, target, *texture, {static_cast<int>(d.x) - origin.x, static_cast<int>(d.y) - origin.y},
+                         onTarget(area), std::views::iota(std::size_t{0}, texture->parts.size()));
 }
 
 void KeptLayers::updateTopStack()
@@ -643,12 +685,37 @@ TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<cons
                                   TexturePtr reused)
 {
     // Drawing straight into the target, the copies back are plain rows copied from the
-    // picture's pixels; the renderer's texture is needed only to draw them.
+    // picture's pixels; the renderer's texture is needed only to draw what cannot be
+    // drawn straight into them.
     const bool readable = surface_ != nullptr;
     // The pictures kept here are made here.
     auto made = std::const_pointer_cast<Texture>(std::move(reused));
     if (made && readable != bool(made->pixels))
         made.reset();
+    if (readable) {
+        if (!made) {
+            made = std::make_shared<Texture>();
+            made->widthPixels = square.w;
+            made->heightPixels = square.h;
+            made->opaque = true;
+            made->pixels.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, square.w, square.h), cairo_surface_destroy);
+            textures_.countMade();
+        }
+        cairo_surface_t* pixels = made->pixels.get();
+        if (cairo_surface_status(pixels) != CAIRO_STATUS_SUCCESS)
+            return nullptr;
+        cairo_surface_flush(pixels);
+        SDL_Surface* into = SDL_CreateRGBSurfaceWithFormatFrom(cairo_image_surface_get_data(pixels), square.w, square.h, 32,
+                                                               cairo_image_surface_get_stride(pixels), surface_->format->format);
+        bool drawn = into != nullptr;
+        for (auto it = pieces.begin(); drawn && it != pieces.end(); ++it)
+            drawn = drawStraight(renderer_, into, **it, square, {square.x, square.y});
+        if (into)
+            SDL_FreeSurface(into);
+        cairo_surface_mark_dirty(pixels);
+        if (drawn)
+            return made;
+    }
     if (!made || !made->handle) {
         SDL_Texture* handle = SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
         if (!handle)
@@ -670,14 +737,11 @@ TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<cons
     SDL_RenderSetClipRect(renderer_, nullptr);
     bool read = true;
     if (readable) {
-        if (!made->pixels)
-            made->pixels.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, square.w, square.h), cairo_surface_destroy);
         cairo_surface_t* pixels = made->pixels.get();
         cairo_surface_flush(pixels);
-        read = cairo_surface_status(pixels) == CAIRO_STATUS_SUCCESS
-               && SDL_RenderReadPixels(renderer_, nullptr, surface_->format->format, cairo_image_surface_get_data(pixels),
-                                       cairo_image_surface_get_stride(pixels))
-                      == 0;
+        read = SDL_RenderReadPixels(renderer_, nullptr, surface_->format->format, cairo_image_surface_get_data(pixels),
+                                    cairo_image_surface_get_stride(pixels))
+               == 0;
         cairo_surface_mark_dirty(pixels);
     }
     SDL_SetRenderTarget(renderer_, previous);

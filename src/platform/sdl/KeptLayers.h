@@ -21,6 +21,13 @@ namespace platform::sdl {
 
 class TextureFactory;
 
+// Draws the piece inside the rectangle (on the screen) straight into the target, whose
+// pixel (0, 0) lies at `origin` on the screen, exactly as the software renderer would
+// draw it: an opaque fill on whole pixels, or an upright picture at its own size,
+// blended. False, with nothing drawn, for any other piece or target.
+bool drawStraight(SDL_Renderer* renderer, SDL_Surface* target, const DrawCommand& piece, const SDL_Rect& rect,
+                  SDL_Point origin);
+
 class KeptLayers {
 public:
     KeptLayers(SDL_Renderer* renderer, TextureFactory& textures) : renderer_(renderer), textures_(textures) {}
