@@ -754,9 +754,15 @@ TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<cons
     return made;
 }
 
-// Rows of the kept picture's pixels, at `from` in it, into the target surface at `rect`.
-void KeptLayers::copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& rect)
+// Rows of the kept picture's pixels, at `from` in it, into the target surface at `to`.
+void KeptLayers::copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& to)
 {
+    // The screen may reach past a window smaller than it; the surface ends there.
+    const SDL_Rect rect = intersect(to, {0, 0, surface_->w, surface_->h});
+    if (isEmpty(rect))
+        return;
+    from.x += rect.x - to.x;
+    from.y += rect.y - to.y;
     cairo_surface_t* pixels = kept.pixels.get();
     const int stride = cairo_image_surface_get_stride(pixels);
     const unsigned char* source = cairo_image_surface_get_data(pixels) + std::ptrdiff_t(from.y) * stride + from.x * 4;

@@ -63,7 +63,8 @@ private:
     // shown the same in two frames.
     const Texture* keptBelow(const DrawCommand& turning, const SDL_Rect& square);
     TexturePtr drawnApart(const SDL_Rect& square, const std::vector<const DrawCommand*>& pieces, TexturePtr reused);
-    void copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& rect);
+    // Rows of the kept picture from `from` on into the target surface at `to`, within the surface.
+    void copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& to);
     // Draws the kept top inside the area straight into the target surface, when it can.
     bool drawTopDirectly(const SDL_Rect& area);
     // Draws an upright piece at its own size straight into the target surface, when it can.
