@@ -262,6 +262,18 @@ struct Target {
     }
 };
 
+// A tape roll's ring, kept in parts as a software renderer keeps it and kept whole.
+struct RingDrawings {
+    platform::sdl::TexturePtr inParts, whole;
+};
+RingDrawings ringDrawings(platform::sdl::TextureFactory& forParts, platform::sdl::TextureFactory& forWhole)
+{
+    TapeBandCircleUIView ring({0, 0, 153, 153});
+    ring.setPixelFromBandToSuppress(30);
+    return {forParts.drawing(ring, platform::sdl::TextureFactory::Use::Upright),
+            forWhole.drawing(ring, platform::sdl::TextureFactory::Use::Every)};
+}
+
 } // namespace
 
 // A tape roll's ring, mostly clear and black, is kept in parts on a software renderer,
@@ -271,10 +283,7 @@ struct Target {
 TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
 {
     Target parts, whole;
-    TapeBandCircleUIView ring({0, 0, 153, 153});
-    ring.setPixelFromBandToSuppress(30);
-    const auto kept = parts.textures->drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-    const auto entire = whole.textures->drawing(ring, platform::sdl::TextureFactory::Use::Every);
+    const auto [kept, entire] = ringDrawings(*parts.textures, *whole.textures);
     ASSERT_TRUE(kept && entire);
     ASSERT_FALSE(kept->parts.empty());
     ASSERT_TRUE(entire->parts.empty());
@@ -290,7 +299,8 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
     for (const SDL_Rect region : {SDL_Rect{100, 90, 64, 50}, SDL_Rect{0, 0, 400, 400}}) {
         parts.draw(kept, region);
         whole.draw(entire, region);
-        EXPECT_EQ(parts.differingFrom(whole), 0) << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
+        EXPECT_EQ(parts.differingFrom(whole), 0)
+            << "within " << region.x << ", " << region.y << ", " << region.w << " × " << region.h;
     }
 }
 
@@ -301,10 +311,7 @@ TEST(DrawingInParts, DrawsTheSamePixelsAsTheWholeDrawingForLessMemory)
 TEST(DrawingStraight, GivesExactlyWhatTheRendererDraws)
 {
     Target renderer, straight;
-    TapeBandCircleUIView ring({0, 0, 153, 153});
-    ring.setPixelFromBandToSuppress(30);
-    const auto kept = renderer.textures->drawing(ring, platform::sdl::TextureFactory::Use::Upright);
-    const auto entire = renderer.textures->drawing(ring, platform::sdl::TextureFactory::Use::Every);
+    const auto [kept, entire] = ringDrawings(*renderer.textures, *renderer.textures);
     ASSERT_TRUE(kept && entire);
     ASSERT_FALSE(kept->parts.empty());
     DrawCommand fill;
