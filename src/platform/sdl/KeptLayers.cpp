@@ -197,6 +197,15 @@ void KeptLayers::drawRegion(const SDL_Rect& region, bool everything)
 
 namespace {
 
+// The rectangle of the surface (inside it, locked if need be) filled with the pixel value.
+void fillRows(SDL_Surface* surface, const SDL_Rect& rect, Uint32 colour)
+{
+    for (int y = rect.y; y < rect.y + rect.h; ++y)
+        std::fill_n(reinterpret_cast<Uint32*>(static_cast<unsigned char*>(surface->pixels) + std::ptrdiff_t(y) * surface->pitch)
+                        + rect.x,
+                    rect.w, colour);
+}
+
 // The texture placed with its corner at `corner`, blended straight into the surface
 // inside the area as the software renderer's blit blends it (blendOver), its parts in
 // one opaque colour filled; of a texture kept in parts, the parts listed (indices).
@@ -260,9 +269,7 @@ bool blendStraight(SDL_Renderer* renderer, SDL_Surface* surface, const Texture& 
                 if (locked)
                     blend(onto, part.source.x + onto.x - at.x, part.source.y + onto.y - at.y);
             } else if (part.colour.a == 255) {
-                const Uint32 colour = SDL_MapRGBA(surface->format, part.colour.r, part.colour.g, part.colour.b, 255);
-                for (int y = onto.y; y < onto.y + onto.h; ++y)
-                    std::fill_n(row(onto.x, y), onto.w, colour);
+                fillRows(surface, onto, SDL_MapRGBA(surface->format, part.colour.r, part.colour.g, part.colour.b, 255));
             }
         }
     }
@@ -293,14 +300,6 @@ bool KeptLayers::drawTopDirectly(const SDL_Rect& area)
                          std::ranges::subrange(topAtLeast(area.y - topStack_->tallestPart + 1), topAtLeast(area.y + area.h)));
 }
 
-// So are other upright pieces at their own size (the tape rolls and bands as the tape
-// wobbles, and the layers kept below the reels): the renderer's blit blends pixel by
-// pixel, and at each part's call.
-bool KeptLayers::drawUprightDirectly(const DrawCommand& piece, const SDL_Rect& rect)
-{
-    return drawStraight(renderer_, surface_, piece, rect, {0, 0});
-}
-
 namespace {
 
 // True when the number is a whole one.
@@ -311,7 +310,10 @@ bool whole(float value) noexcept
 
 } // namespace
 
-// The target's pixel (0, 0) lies at `origin` on the screen; `rect` is on the screen.
+// So are other upright pieces at their own size (the tape rolls and bands as the tape
+// wobbles, and the layers kept below the reels): the renderer's blit blends pixel by
+// pixel, and at each part's call. The target's pixel (0, 0) lies at `origin` on the
+// screen; `rect` is on the screen.
 bool drawStraight(SDL_Renderer* renderer, SDL_Surface* target, const DrawCommand& piece, const SDL_Rect& rect,
                   SDL_Point origin)
 {
@@ -333,11 +335,7 @@ bool drawStraight(SDL_Renderer* renderer, SDL_Surface* target, const DrawCommand
         SDL_RenderFlush(renderer);
         if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0)
             return false;
-        const Uint32 colour = SDL_MapRGBA(target->format, c.r, c.g, c.b, c.a);
-        for (int y = fill.y; y < fill.y + fill.h; ++y)
-            std::fill_n(reinterpret_cast<Uint32*>(static_cast<unsigned char*>(target->pixels) + std::ptrdiff_t(y) * target->pitch)
-                            + fill.x,
-                        fill.w, colour);
+        fillRows(target, fill, SDL_MapRGBA(target->format, c.r, c.g, c.b, c.a));
         if (SDL_MUSTLOCK(target))
             SDL_UnlockSurface(target);
         return true;
@@ -692,15 +690,16 @@ TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<cons
     auto made = std::const_pointer_cast<Texture>(std::move(reused));
     if (made && readable != bool(made->pixels))
         made.reset();
-    if (readable) {
-        if (!made) {
-            made = std::make_shared<Texture>();
-            made->widthPixels = square.w;
-            made->heightPixels = square.h;
-            made->opaque = true;
+    if (!made) {
+        made = std::make_shared<Texture>();
+        made->widthPixels = square.w;
+        made->heightPixels = square.h;
+        made->opaque = true;
+        if (readable)
             made->pixels.reset(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, square.w, square.h), cairo_surface_destroy);
-            textures_.countMade();
-        }
+        textures_.countMade();
+    }
+    if (readable) {
         cairo_surface_t* pixels = made->pixels.get();
         if (cairo_surface_status(pixels) != CAIRO_STATUS_SUCCESS)
             return nullptr;
@@ -716,18 +715,10 @@ TexturePtr KeptLayers::drawnApart(const SDL_Rect& square, const std::vector<cons
         if (drawn)
             return made;
     }
-    if (!made || !made->handle) {
-        SDL_Texture* handle = SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
-        if (!handle)
+    if (!made->handle) {
+        made->handle = SDL_CreateTexture(renderer_, targetFormat_, SDL_TEXTUREACCESS_TARGET, square.w, square.h);
+        if (!made->handle)
             return nullptr;
-        if (!made) {
-            made = std::make_shared<Texture>();
-            made->widthPixels = square.w;
-            made->heightPixels = square.h;
-            made->opaque = true;
-            textures_.countMade();
-        }
-        made->handle = handle;
     }
     SDL_Texture* previous = SDL_GetRenderTarget(renderer_);
     if (SDL_SetRenderTarget(renderer_, made->handle) != 0)
@@ -774,7 +765,7 @@ void KeptLayers::copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& t
 void KeptLayers::drawPiece(const DrawCommand& piece, const SDL_Rect& rect)
 {
     if (!surface_ || piece.prepared || !canTurnOnto(piece)) {
-        if (!surface_ || !drawUprightDirectly(piece, rect))
+        if (!drawStraight(renderer_, surface_, piece, rect, {0, 0}))
             drawCommand(renderer_, piece, rect, {0, 0});
         return;
     }

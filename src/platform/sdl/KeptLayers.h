@@ -67,8 +67,6 @@ private:
     void copyKept(const Texture& kept, SDL_Point from, const SDL_Rect& to);
     // Draws the kept top inside the area straight into the target surface, when it can.
     bool drawTopDirectly(const SDL_Rect& area);
-    // Draws an upright piece at its own size straight into the target surface, when it can.
-    bool drawUprightDirectly(const DrawCommand& piece, const SDL_Rect& rect);
     void updateTopStack();
     void forgetUnusedKeptLayers();
     // Rectangles covering the tiles of the region whose flag is set.

@@ -134,16 +134,16 @@ inline Uint32 over(Uint32 p, Uint32 below) noexcept
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define SPOOLORA_TURN_QUADS 1
-// Four pixels at a time where the processor has AVX2: each 128-bit half of a register
-// does exactly what turnSpan's pair loop does for one pair, so every pixel comes out
-// the same. From pixel x of the row, whose first sample is at (u, v) in 16.16 (inside
-// the picture), while a whole quad lies before `last`; returns where it stopped.
 // from + (to − from) × w / 256, in 16-bit lanes, w shifted up by 7.
 __attribute__((target("avx2"), always_inline)) inline __m256i mixQuads(__m256i from, __m256i to, __m256i w)
 {
     return _mm256_add_epi16(from, _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(to, from), 1), w));
 }
 
+// Four pixels at a time where the processor has AVX2: each 128-bit half of a register
+// does exactly what turnSpan's pair loop does for one pair, so every pixel comes out
+// the same. From pixel x of the row, whose first sample is at (u, v) in 16.16 (inside
+// the picture), while a whole quad lies before `last`; returns where it stopped.
 __attribute__((target("avx2"))) int turnQuads(Uint32* row, int x, int last, std::int32_t u, std::int32_t v,
                                               std::int32_t stepU, std::int32_t stepV, const unsigned char* base,
                                               std::ptrdiff_t pitch)
