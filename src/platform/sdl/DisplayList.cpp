@@ -82,14 +82,14 @@ SDL_Rect DrawCommand::bounds() const noexcept
 {
     const double cx = double(destination.x) + double(destination.w) / 2;
     const double cy = double(destination.y) + double(destination.h) / 2;
-    const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double c = angleDegrees == 0 ? 1.0 : std::fabs(std::cos(radians));
-    const double s = angleDegrees == 0 ? 0.0 : std::fabs(std::sin(radians));
-    double halfW = (c * destination.w + s * destination.h) / 2;
-    double halfH = (s * destination.w + c * destination.h) / 2;
-    if (texture && texture->roundContent && std::fabs(destination.w - destination.h) < 0.5f) {
-        halfW = destination.w / 2.0;
-        halfH = destination.h / 2.0;
+    double halfW = destination.w / 2.0, halfH = destination.h / 2.0;
+    // Round content in a square keeps to its circle whatever the turn (a reel, asked at
+    // every frame); anything else turned reaches as far as its turned quad.
+    if (angleDegrees != 0 && !(texture && texture->roundContent && std::fabs(destination.w - destination.h) < 0.5f)) {
+        const double radians = angleDegrees * std::numbers::pi / 180.0;
+        const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+        halfW = (c * destination.w + s * destination.h) / 2;
+        halfH = (s * destination.w + c * destination.h) / 2;
     }
     // One pixel more on every side: smooth edges of a turned quad reach into it.
     const int left = static_cast<int>(std::floor(cx - halfW)) - 1;
@@ -222,6 +222,15 @@ struct Occluder {
         }
     }
 
+    // Whether it gives the same answers as the other, tile for tile: the same piece that
+    // did not change, or a reel that only turned.
+    bool answersAs(const Occluder& o) const noexcept
+    {
+        return kind == o.kind && SDL_RectEquals(&area, &o.area) && at.x == o.at.x && at.y == o.at.y
+               && coverage == o.coverage && colour == o.colour && profile == o.profile && centreX == o.centreX
+               && centreY == o.centreY && scale == o.scale;
+    }
+
     // Whether it paints every pixel of the tile opaquely.
     bool opaqueOver(const SDL_Rect& tile) const noexcept
     {
@@ -279,11 +288,14 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
     // What each piece from the lowest that changed up paints opaquely, in both frames.
     const std::size_t lowest = *std::min_element(changedPieces.begin(), changedPieces.end());
     std::vector<Occluder> wasOver, isOver;
+    std::vector<bool> alike;   // whether a piece covers the same in both frames
     wasOver.reserve(after.size() - lowest);
     isOver.reserve(after.size() - lowest);
+    alike.reserve(after.size() - lowest);
     for (std::size_t j = lowest; j < after.size(); ++j) {
         wasOver.emplace_back(before[j]);
         isOver.emplace_back(after[j]);
+        alike.push_back(wasOver.back().answersAs(isOver.back()));
     }
     // Per tile: the highest piece opaque over it in both frames, -1 when none, -2 while
     // not looked for.
@@ -306,7 +318,8 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
                 if (highestOpaque[t] == -2) {
                     highestOpaque[t] = -1;
                     for (std::size_t j = after.size(); j-- > lowest;)
-                        if (isOver[j - lowest].opaqueOver(tile) && wasOver[j - lowest].opaqueOver(tile)) {
+                        if (isOver[j - lowest].opaqueOver(tile)
+                            && (alike[j - lowest] || wasOver[j - lowest].opaqueOver(tile))) {
                             highestOpaque[t] = static_cast<int>(j);
                             break;
                         }
