@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config python3 coreutils
     libgtest-dev libgmock-dev libbenchmark-dev
-    libsdl2-dev libcairo2-dev libpango1.0-dev
+    libsdl2-dev libx11-dev libcairo2-dev libpango1.0-dev
     libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
     libtag1-dev libsqlite3-dev nlohmann-json3-dev
     xvfb xauth x11-utils xdotool imagemagick

@@ -1,5 +1,6 @@
 #include "platform/sdl/DesktopWindow.h"
 
+#include "platform/sdl/DisplayWait.h"
 #include "platform/sdl/Presenter.h"
 
 #include <algorithm>
@@ -192,18 +193,26 @@ public:
     Loop(SDL_Window* window, Presenter& presenter, Platform& platform, const ApplicationHooks& hooks)
         : presenter_(presenter), platform_(platform), hooks_(hooks)
     {
-        wakeUpEvent_ = SDL_RegisterEvents(1);
-        platform_.runLoop().setWakeUp([type = wakeUpEvent_] {
-            SDL_Event event{};
-            event.type = type;
-            SDL_PushEvent(&event);
-        });
+        displayWait_ = DisplayWait::forWindow(window);
+        if (displayWait_) {
+            platform_.runLoop().setWakeUp([wait = displayWait_.get()] { wait->wake(); });
+        } else {
+            wakeUpEvent_ = SDL_RegisterEvents(1);
+            platform_.runLoop().setWakeUp([type = wakeUpEvent_] {
+                SDL_Event event{};
+                event.type = type;
+                SDL_PushEvent(&event);
+            });
+        }
         SDL_DisplayMode mode{};
         const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
         const int hz = SDL_GetCurrentDisplayMode(display, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
         frameInterval_ = nanosecondsFromSeconds(1.0 / hz);
     }
     ~Loop() { platform_.runLoop().setWakeUp({}); }
+
+    // SDL reads the display at least this often while the loop wakes for frames alone.
+    static constexpr Nanoseconds displayReadInterval = 250'000'000;
     Loop(const Loop&) = delete;
     Loop& operator=(const Loop&) = delete;
 
@@ -220,8 +229,16 @@ public:
         const Clock& clock = platform_.clock();
         while (!quit_) {
             SDL_Event event;
-            while (!quit_ && SDL_PollEvent(&event))
-                handle(event);
+            if (!displayWait_ || readDisplay_ || clock.now() - lastRead_ >= displayReadInterval) {
+                while (!quit_ && SDL_PollEvent(&event))
+                    handle(event);
+                readDisplay_ = false;
+                lastRead_ = clock.now();
+            } else {
+                // Only what SDL queued itself, without reading the display.
+                while (!quit_ && SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
+                    handle(event);
+            }
             if (quit_)
                 break;
             platform_.runLoop().runDue();
@@ -260,8 +277,12 @@ public:
                 const Nanoseconds remaining = std::max<Nanoseconds>(0, *wake - now);
                 timeoutMs = static_cast<int>(std::min<Nanoseconds>((remaining + 999'999) / 1'000'000, 60'000));
             }
-            if (timeoutMs != 0 && SDL_WaitEventTimeout(&event, timeoutMs))
+            if (displayWait_) {
+                if (timeoutMs != 0 && displayWait_->wait(timeoutMs))
+                    readDisplay_ = true;
+            } else if (timeoutMs != 0 && SDL_WaitEventTimeout(&event, timeoutMs)) {
                 handle(event);
+            }
         }
         return 0;
     }
@@ -401,6 +422,11 @@ private:
     Platform& platform_;
     const ApplicationHooks& hooks_;
     Uint32 wakeUpEvent_ = 0;
+    // On X11 the loop sleeps on the display itself (see DisplayWait) and has SDL read it
+    // only when something came, or now and then.
+    std::unique_ptr<DisplayWait> displayWait_;
+    bool readDisplay_ = true;
+    Nanoseconds lastRead_ = 0;
     Nanoseconds frameInterval_ = 16'666'667;
     Nanoseconds nextFrameAt_ = 0;
     bool quit_ = false;
