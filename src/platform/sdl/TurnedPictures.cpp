@@ -28,6 +28,10 @@ namespace {
 // How long a copy turned by a fixed angle is kept unused: the wobble comes back to
 // the same tilt within a second.
 constexpr Nanoseconds keptUnusedNanoseconds = 2'000'000'000;
+// What showed above a piece at a fixed angle is kept this many frames unused, and for
+// this many places of the piece at most.
+constexpr unsigned long keptShowingFrames = 30;
+constexpr std::size_t maxShowingsKept = 4;
 
 } // namespace
 
@@ -538,14 +542,15 @@ SDL_Rect TurnedPictures::showingPart(const std::vector<DrawCommand>& commands, s
         if (!piece.turning && overlap(b, region))
             above.emplace_back(piece);
     }
-    Showing& showing = showing_[command.key];
-    if (showing.frame == 0 || !SDL_RectEquals(&showing.region, &region) || showing.above != above) {
-        showing.region = region;
-        showing.above = std::move(above);
-        showing.part = sdl::showingPart(commands, index, area);
+    std::vector<Showing>& known = showing_[command.key];
+    auto showing = std::find_if(known.begin(), known.end(), [&](const Showing& s) {
+        return SDL_RectEquals(&s.region, &region) && s.above == above;
+    });
+    if (showing == known.end()) {
+        showing = known.insert(known.end(), Showing{region, std::move(above), sdl::showingPart(commands, index, area), frame});
     }
-    showing.frame = frame;
-    return showing.part;
+    showing->frame = frame;
+    return showing->part;
 }
 
 void TurnedPictures::prepare(DrawCommand& command, const SDL_Rect* showing, unsigned long frame, Nanoseconds now)
@@ -674,7 +679,13 @@ void TurnedPictures::endFrame(unsigned long frame, Nanoseconds now)
                || now < turned.lastUsed;
     });
     std::erase_if(turnBuffers_, [frame](const auto& entry) { return entry.second.frame != frame; });
-    std::erase_if(showing_, [frame](const auto& entry) { return entry.second.frame != frame; });
+    // A wobble's four poses take less than a second. A sliding piece is somewhere new at
+    // every frame: beyond a few places, those it does not show at now go.
+    for (auto& [key, known] : showing_)
+        std::erase_if(known, [&](const Showing& s) {
+            return s.frame != frame && (s.frame + keptShowingFrames < frame || known.size() > maxShowingsKept);
+        });
+    std::erase_if(showing_, [](const auto& entry) { return entry.second.empty(); });
 }
 
 void TurnedPictures::clear()

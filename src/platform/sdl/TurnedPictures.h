@@ -59,7 +59,7 @@ private:
     // from the area's corner.
     void prepare(DrawCommand& command, const SDL_Rect* showing, unsigned long frame, Nanoseconds now);
     // The part of the command's `area` that can show (showingPart), worked out again only
-    // when the pieces above it changed.
+    // when the pieces above it are not as in a recent frame.
     SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index, const SDL_Rect& area,
                          unsigned long frame);
 
@@ -77,15 +77,16 @@ private:
         std::uint64_t piece = 0;   // the key of the command that used it last
     };
     std::map<std::tuple<std::uint64_t, double, float, float, float, float, int, int>, Turned> turned_;
-    // What showed above each piece at a fixed angle (by key) in the last frame, and so
-    // which part of it could show.
+    // What showed above each piece at a fixed angle (by key) in recent frames, and so
+    // which part of it could show: a tilted tape band comes back to each of its tilts,
+    // under its tape roll in one of two places, every few frames.
     struct Showing {
         SDL_Rect region{};
         std::vector<ShownPiece> above;
         SDL_Rect part{};
         unsigned long frame = 0;
     };
-    std::unordered_map<std::uint64_t, Showing> showing_;
+    std::unordered_map<std::uint64_t, std::vector<Showing>> showing_;
     // Pieces that turn at every frame (the reels) are resampled into a streaming
     // texture per piece, reused from frame to frame.
     struct TurnBuffer {
