@@ -210,9 +210,6 @@ public:
         frameInterval_ = nanosecondsFromSeconds(1.0 / hz);
     }
     ~Loop() { platform_.runLoop().setWakeUp({}); }
-
-    // SDL reads the display at least this often while the loop wakes for frames alone.
-    static constexpr Nanoseconds displayReadInterval = 250'000'000;
     Loop(const Loop&) = delete;
     Loop& operator=(const Loop&) = delete;
 
@@ -423,7 +420,8 @@ private:
     const ApplicationHooks& hooks_;
     Uint32 wakeUpEvent_ = 0;
     // On X11 the loop sleeps on the display itself (see DisplayWait) and has SDL read it
-    // only when something came, or now and then.
+    // only when something came, and at least this often while it wakes for frames alone.
+    static constexpr Nanoseconds displayReadInterval = 250'000'000;
     std::unique_ptr<DisplayWait> displayWait_;
     bool readDisplay_ = true;
     Nanoseconds lastRead_ = 0;
