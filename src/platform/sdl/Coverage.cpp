@@ -29,6 +29,20 @@ Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
     }
     if (!anyOpaque_)
         return;
+    // Or that of the middle, when more of the picture has it: the black centre of a
+    // tape band, whose grooves are of many colours.
+    if (const Uint32 middle = rowOf(height / 2)[width / 2]; (middle >> 24) == 0xff && middle != solidColour_) {
+        std::size_t ofFirst = 0, ofMiddle = 0;
+        for (int y = 0; y < height; ++y) {
+            const Uint32* row = rowOf(y);
+            for (int x = 0; x < width; ++x) {
+                ofFirst += row[x] == solidColour_;
+                ofMiddle += row[x] == middle;
+            }
+        }
+        if (ofMiddle > ofFirst)
+            solidColour_ = middle;
+    }
     const std::size_t words = std::size_t(words_) * std::size_t(height);
     std::size_t opaqueCount = 0, solidCount = 0;
     opaque_.assign(words, 0);
@@ -71,7 +85,7 @@ Coverage::Coverage(const Uint32* pixels, int width, int height, int pitch)
         }
     }
     // A picture of many colours paints little in any one of them: not worth the memory.
-    if (solidCount * 4 < opaqueCount) {
+    if (solidCount * 8 < opaqueCount) {
         solid_.clear();
         solid_.shrink_to_fit();
     }

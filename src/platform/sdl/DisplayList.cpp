@@ -185,8 +185,21 @@ struct Occluder {
                           static_cast<int>(std::floor(d.y + d.h)) - top},
                          c.clip);
         const bool plain = c.color.r == 255 && c.color.g == 255 && c.color.b == 255 && c.color.a == 255;
-        if (isEmpty(area) || c.prepared)
+        if (isEmpty(area))
             return;
+        if (c.prepared) {
+            // A copy turned once (a tilted tape band), drawn upright at its own size.
+            const SDL_FRect& p = c.preparedDestination;
+            const Texture& copy = *c.prepared;
+            if (plain && c.blendMode == SDL_BLENDMODE_BLEND && copy.coverage && p.w == float(copy.widthPixels)
+                && p.h == float(copy.heightPixels) && p.x == std::floor(p.x) && p.y == std::floor(p.y)) {
+                kind = Kind::Picture;
+                at = {static_cast<int>(p.x), static_cast<int>(p.y)};
+                area = intersect({at.x, at.y, copy.widthPixels, copy.heightPixels}, c.clip);
+                coverage = copy.coverage.get();
+            }
+            return;
+        }
         if (!c.texture) {
             if (c.angleDegrees == 0 && c.color.a == 255
                 && (c.blendMode == SDL_BLENDMODE_BLEND || c.blendMode == SDL_BLENDMODE_NONE)) {
@@ -270,11 +283,67 @@ struct Occluder {
     }
 };
 
+// What a piece paints over each damage tile of the screen, from the parts it is kept
+// in: nothing, one opaque colour (ARGB) all over, or something else. Worked out only for
+// a picture kept in parts and drawn untinted at its own size on whole pixels, as the
+// tape rolls and bands are (a band's tilted copy too); empty, meaning something else
+// everywhere, for any other piece.
+constexpr Uint32 paintsNothing = 0, paintsMixed = 1;   // opaque colours are neither
+
+std::vector<Uint32> paintByTile(const DrawCommand& piece, const SDL_Rect& screen, int across, int down)
+{
+    const Texture* texture = piece.prepared ? piece.prepared.get() : piece.texture.get();
+    if (!texture || texture->parts.empty() || (!piece.prepared && piece.angleDegrees != 0)
+        || piece.blendMode != SDL_BLENDMODE_BLEND || (piece.color.r & piece.color.g & piece.color.b & piece.color.a) != 255)
+        return {};
+    const SDL_FRect& d = piece.prepared ? piece.preparedDestination : piece.destination;
+    if (d.w != float(texture->widthPixels) || d.h != float(texture->heightPixels) || d.x != std::floor(d.x)
+        || d.y != std::floor(d.y))
+        return {};
+    const int x0 = static_cast<int>(d.x), y0 = static_cast<int>(d.y);
+    std::vector<Uint32> paint(std::size_t(across) * std::size_t(down), paintsNothing);
+    std::vector<int> covered(paint.size(), 0);   // pixels of a tile its one colour covers
+    const auto tileAt = [&](int column, int row) {
+        return intersect({screen.x + column * damageTile, screen.y + row * damageTile, damageTile, damageTile}, screen);
+    };
+    for (const Texture::Part& part : texture->parts) {
+        // At its own size on whole pixels a part paints exactly its own pixels.
+        const SDL_Rect at = intersect({part.at.x + x0, part.at.y + y0, part.at.w, part.at.h}, intersect(piece.clip, screen));
+        if (isEmpty(at))
+            continue;
+        const bool solid = part.filled && part.colour.a == 255;
+        const Uint32 colour = 0xff000000u | Uint32(part.colour.r) << 16 | Uint32(part.colour.g) << 8 | part.colour.b;
+        const int firstColumn = (at.x - screen.x) / damageTile, lastColumn = (at.x + at.w - 1 - screen.x) / damageTile;
+        const int firstRow = (at.y - screen.y) / damageTile, lastRow = (at.y + at.h - 1 - screen.y) / damageTile;
+        for (int row = firstRow; row <= lastRow; ++row)
+            for (int column = firstColumn; column <= lastColumn; ++column) {
+                const std::size_t t = std::size_t(row) * std::size_t(across) + std::size_t(column);
+                if (!solid || (paint[t] != paintsNothing && paint[t] != colour)) {
+                    paint[t] = paintsMixed;
+                    continue;
+                }
+                const SDL_Rect inTile = intersect(at, tileAt(column, row));
+                paint[t] = colour;
+                covered[t] += inTile.w * inTile.h;
+            }
+    }
+    // One colour over only part of a tile leaves the rest of it to what lies below.
+    for (int row = 0; row < down; ++row)
+        for (int column = 0; column < across; ++column) {
+            const std::size_t t = std::size_t(row) * std::size_t(across) + std::size_t(column);
+            const SDL_Rect tile = tileAt(column, row);
+            if (paint[t] != paintsNothing && paint[t] != paintsMixed && covered[t] != tile.w * tile.h)
+                paint[t] = paintsMixed;
+        }
+    return paint;
+}
+
 // The tiles where pieces that changed (by their indices in both frames, which hold
 // the same pieces in the same order) can show something else: the tiles they reach in
-// either frame, but for those where a piece above them is opaque in both frames and
-// those the piece paints in the same opaque colour in both. Added to `out` as runs of
-// tiles along a row, a run like the one above it lengthening that one's rectangle.
+// either frame, but for those where a piece above them is opaque in both frames, those
+// the piece paints in the same opaque colour in both, and those it paints nothing in
+// in both. Added to `out` as runs of tiles along a row, a run like the one above it
+// lengthening that one's rectangle.
 void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<DrawCommand>& after,
                       const std::vector<std::size_t>& changedPieces, const SDL_Rect& screen, std::vector<SDL_Rect>& out)
 {
@@ -307,6 +376,9 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
             continue;
         const Occluder& was = wasOver[i - lowest];
         const Occluder& is = isOver[i - lowest];
+        const std::vector<Uint32> paintedBefore = paintByTile(before[i], screen, across, down);
+        const std::vector<Uint32> paintedAfter =
+            paintedBefore.empty() ? paintedBefore : paintByTile(after[i], screen, across, down);
         const int firstColumn = (area.x - screen.x) / damageTile, lastColumn = (area.x + area.w - 1 - screen.x) / damageTile;
         const int firstRow = (area.y - screen.y) / damageTile, lastRow = (area.y + area.h - 1 - screen.y) / damageTile;
         for (int row = firstRow; row <= lastRow; ++row)
@@ -325,6 +397,8 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
                         }
                 }
                 if (highestOpaque[t] > static_cast<int>(i))
+                    continue;
+                if (!paintedAfter.empty() && paintedBefore[t] == paintedAfter[t] && paintedAfter[t] != paintsMixed)
                     continue;
                 const auto colour = was.solidOver(tile);
                 if (colour && colour == is.solidOver(tile))

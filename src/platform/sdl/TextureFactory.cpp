@@ -312,11 +312,11 @@ std::shared_ptr<Texture> TextureFactory::fromPixels(const Uint32* pixels, int wi
 }
 
 namespace {
-// Where the picture is opaque, for working out what covers what on a software renderer.
-// Only pictures drawn upright are looked at; a round one turns.
+// Where the picture is opaque, for working out what covers what on a software renderer
+// where it stands upright (a round tape band too, between its tilts).
 void addCoverage(Texture& texture, cairo_surface_t* surface)
 {
-    if (texture.roundContent || texture.opaque)
+    if (texture.opaque)
         return;
     cairo_surface_flush(surface);
     auto coverage = std::make_shared<const Coverage>(
@@ -404,7 +404,9 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use, Rows rows)
             std::const_pointer_cast<Texture>(texture)->partTop = partTop;
             std::const_pointer_cast<Texture>(texture)->partBottom = partBottom;
         }
-        if (texture && software_ && use == Use::Upright)
+        // Also for a picture shown turned as well (a tape band tilting as the tape
+        // wobbles): where it stands upright, what it covers is known.
+        if (texture && software_ && use != Use::Turning)
             addCoverage(*std::const_pointer_cast<Texture>(texture), image.get());
     }
     pictures_.emplace(key, Picture{texture, now_});
