@@ -311,19 +311,22 @@ std::shared_ptr<Texture> TextureFactory::fromPixels(const Uint32* pixels, int wi
     return texture;
 }
 
+std::shared_ptr<const Coverage> coverageOf(cairo_surface_t* surface)
+{
+    cairo_surface_flush(surface);
+    auto coverage = std::make_shared<const Coverage>(
+        reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface)), cairo_image_surface_get_width(surface),
+        cairo_image_surface_get_height(surface), cairo_image_surface_get_stride(surface));
+    return coverage->anyOpaque() ? coverage : nullptr;
+}
+
 namespace {
 // Where the picture is opaque, for working out what covers what on a software renderer
 // where it stands upright (a round tape band too, between its tilts).
 void addCoverage(Texture& texture, cairo_surface_t* surface)
 {
-    if (texture.opaque)
-        return;
-    cairo_surface_flush(surface);
-    auto coverage = std::make_shared<const Coverage>(
-        reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(surface)), cairo_image_surface_get_width(surface),
-        cairo_image_surface_get_height(surface), cairo_image_surface_get_stride(surface));
-    if (coverage->anyOpaque())
-        texture.coverage = std::move(coverage);
+    if (!texture.opaque)
+        texture.coverage = coverageOf(surface);
 }
 } // namespace
 

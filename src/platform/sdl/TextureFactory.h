@@ -33,6 +33,10 @@ struct PictureRows {
     bool whole() const noexcept { return top <= 0 && bottom >= steps; }
 };
 
+// Where the premultiplied picture is opaque, and in which one colour; none when it is
+// opaque nowhere.
+std::shared_ptr<const Coverage> coverageOf(cairo_surface_t* surface);
+
 class TextureFactory {
 public:
     TextureFactory(SDL_Renderer* renderer, std::filesystem::path resourceFolder);

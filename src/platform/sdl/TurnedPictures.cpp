@@ -1,7 +1,6 @@
 #include "platform/sdl/TurnedPictures.h"
 
 #include "platform/sdl/CompositorSupport.h"
-#include "platform/sdl/Coverage.h"
 #include "platform/sdl/TextureFactory.h"
 
 #include <cairo.h>
@@ -628,13 +627,11 @@ void TurnedPictures::prepare(DrawCommand& command, const SDL_Rect* showing, unsi
             // A kept copy (a tilted tape band) tells the damage where it is opaque and where
             // in one colour, as an upright picture does.
             if (!command.sliding)
-                coverage = std::make_shared<const Coverage>(
-                    reinterpret_cast<const Uint32*>(cairo_image_surface_get_data(target)), cairo_image_surface_get_width(target),
-                    cairo_image_surface_get_height(target), cairo_image_surface_get_stride(target));
+                coverage = coverageOf(target);
         });
         if (!turned.texture)
             return;
-        if (coverage && coverage->anyOpaque() && !turned.texture->coverage)
+        if (coverage && !turned.texture->coverage)
             std::const_pointer_cast<Texture>(turned.texture)->coverage = std::move(coverage);
         it = turned_.emplace(key, std::move(turned)).first;
     }
