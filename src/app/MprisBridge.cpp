@@ -187,6 +187,9 @@ std::unique_ptr<MprisSession> MprisSession::start(platform::Platform& platform, 
         center.addObserver(self, name, nullptr, [self](const platform::Notification&) { self->service_->refresh(); });
     session->observing_ = platform::ObserverRegistration(center, self);
     session->timer_ = platform.runLoop().scheduledTimer(dispatchIntervalSeconds, *self, &MprisSession::serve);
+    // Nothing on the bus is in a hurry: while the reels turn, the bus is served when
+    // the loop wakes for a frame anyway.
+    session->timer_->setTolerance(dispatchIntervalSeconds / 2);
     return session;
 }
 

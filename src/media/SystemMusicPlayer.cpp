@@ -224,6 +224,9 @@ void SystemMusicPlayer::paceRefresh()
         output_->parkWhenSilent();
         paceRefresh();
     });
+    // Looking a little late costs nothing, and while the reels turn the look then
+    // rides on a frame's wake-up instead of waking the program on its own.
+    refreshTimer_->setTolerance(interval / 2);
 }
 
 void SystemMusicPlayer::refresh()

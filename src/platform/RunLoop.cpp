@@ -38,6 +38,11 @@ void Timer::fire()
     action();
 }
 
+void Timer::setTolerance(double seconds) noexcept
+{
+    tolerance_ = seconds > 0 ? std::min(nanosecondsFromSeconds(seconds), interval_) : 0;
+}
+
 void Timer::invalidate() noexcept
 {
     // The action itself stays until the run loop drops the timer: it may be running right now.
@@ -67,6 +72,20 @@ std::optional<Nanoseconds> RunLoop::nextDeadline() const
     if (hasPostedWork())
         return clock_.now();
     std::optional<Nanoseconds> earliest;
+    for (const auto& timer : timers_) {
+        if (!timer->isValid() || timer->next_ == farFuture)
+            continue;
+        const Nanoseconds latest =
+            timer->tolerance_ > farFuture - timer->next_ ? farFuture : timer->next_ + timer->tolerance_;
+        if (!earliest || latest < *earliest)
+            earliest = latest;
+    }
+    return earliest;
+}
+
+std::optional<Nanoseconds> RunLoop::earliestFireTime() const
+{
+    std::optional<Nanoseconds> earliest;
     for (const auto& timer : timers_)
         if (timer->isValid() && timer->next_ != farFuture && (!earliest || timer->next_ < *earliest))
             earliest = timer->next_;
@@ -89,6 +108,7 @@ bool RunLoop::runOneDueTimer()
     // Reschedule before running, so that an action reading nextFireTime() sees the
     // coming deadline and an action that invalidates the timer has the last word.
     due->next_ = nextGridPointAfter(due->next_, due->interval_, now);
+    ++firings_;
     // Holding the timer keeps the action alive even if it drops its own handle or
     // schedules timers (which may move the vector).
     due->action_();
@@ -104,7 +124,7 @@ bool RunLoop::runDue()
         // than its interval must not keep the loop here for ever.
         const Nanoseconds now = clock_.now();
         for (;;) {
-            const auto deadline = nextDeadline();
+            const auto deadline = earliestFireTime();
             if (!deadline || *deadline > now || hasPostedWork())
                 break;
             if (!runOneDueTimer())

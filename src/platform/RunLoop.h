@@ -29,6 +29,11 @@ public:
     bool isValid() const noexcept { return valid_; }
     double timeInterval() const noexcept { return secondsFromNanoseconds(interval_); }
     Nanoseconds nextFireTime() const noexcept { return next_; }
+    // How late the timer may fire, so that the loop can run it when it wakes for
+    // something else rather than waking for it alone. It still fires on its grid:
+    // at a wake-up after its deadline, and at the latest this much after it. 0 at first.
+    void setTolerance(double seconds) noexcept;
+    double tolerance() const noexcept { return secondsFromNanoseconds(tolerance_); }
 
 private:
     friend class RunLoop;
@@ -38,6 +43,7 @@ private:
     }
     Nanoseconds next_;
     Nanoseconds interval_;
+    Nanoseconds tolerance_ = 0;
     std::function<void()> action_;
     bool valid_ = true;
 };
@@ -104,8 +110,9 @@ public:
     // Returns whether anything ran.
     bool runDue();
 
-    // The earliest timer deadline, or none when no valid timer exists.
-    // Work waiting in the post queue counts as due now.
+    // When the loop must run next: the earliest timer deadline plus that timer's
+    // tolerance, or none when no valid timer exists. Work waiting in the post queue
+    // counts as due now.
     std::optional<Nanoseconds> nextDeadline() const;
 
     // Runs the earliest due timer (deadline <= now) once. For a virtual clock,
@@ -114,13 +121,20 @@ public:
     // Runs all posted work. Returns whether any ran.
     bool runPostedWork();
     bool hasPostedWork() const;
+    // How many times timers have fired so far: a backend can tell whether a runDue()
+    // ran any.
+    std::uint64_t timerFirings() const noexcept { return firings_; }
 
 private:
+    // The earliest timer deadline, tolerance aside.
+    std::optional<Nanoseconds> earliestFireTime() const;
+
     const Clock& clock_;
     std::vector<std::shared_ptr<Timer>> timers_;
     mutable std::mutex postedMutex_;
     std::vector<std::function<void()>> posted_;
     std::function<void()> wakeUp_;
+    std::uint64_t firings_ = 0;
 };
 
 } // namespace platform

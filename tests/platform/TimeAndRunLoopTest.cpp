@@ -107,6 +107,34 @@ TEST_F(TimeAndRunLoop, LateRunCoalescesMissedDeadlines)
     EXPECT_FALSE(loop.runDue());
 }
 
+TEST_F(TimeAndRunLoop, ATolerantTimerRidesAnotherWakeUpAndKeepsItsGrid)
+{
+    // Driven as a real backend would: it sleeps until nextDeadline() or until
+    // something else wakes it, then runs what is due.
+    std::vector<Nanoseconds> firedAt;
+    TimerHandle bus = loop.scheduledTimer(0.2, [&] { firedAt.push_back(clock.now()); });
+    bus->setTolerance(0.1);
+    // The loop need not wake for it before its deadline plus the tolerance...
+    EXPECT_EQ(loop.nextDeadline(), 300 * ms);
+    // ...but it fires at any wake-up after its deadline, and stays on its grid.
+    clock.setNow(230 * ms);
+    EXPECT_TRUE(loop.runDue());
+    EXPECT_EQ(bus->nextFireTime(), 400 * ms);
+    clock.setNow(380 * ms);
+    EXPECT_FALSE(loop.runDue());
+    // Woken for nothing else, it fires at the end of its tolerance.
+    clock.setNow(*loop.nextDeadline());
+    EXPECT_TRUE(loop.runDue());
+    EXPECT_EQ(firedAt, (std::vector<Nanoseconds>{230 * ms, 500 * ms}));
+    EXPECT_EQ(loop.timerFirings(), 2u);
+
+    // A tolerance past the interval is held to the interval; a negative one is none.
+    bus->setTolerance(5);
+    EXPECT_DOUBLE_EQ(bus->tolerance(), 0.2);
+    bus->setTolerance(-1);
+    EXPECT_EQ(loop.nextDeadline(), bus->nextFireTime());
+}
+
 TEST_F(TimeAndRunLoop, DueTimersRunByDeadlineThenCreationOrder)
 {
     std::string order;

@@ -193,6 +193,7 @@ public:
     Loop(SDL_Window* window, Presenter& presenter, Platform& platform, const ApplicationHooks& hooks)
         : presenter_(presenter), platform_(platform), hooks_(hooks)
     {
+        presenter_.setTimed(statsEnabled_);
         displayWait_ = DisplayWait::forWindow(window);
         if (displayWait_) {
             platform_.runLoop().setWakeUp([wait = displayWait_.get()] { wait->wake(); });
@@ -238,16 +239,27 @@ public:
             }
             if (quit_)
                 break;
+            const std::uint64_t firedBefore = platform_.runLoop().timerFirings();
             platform_.runLoop().runDue();
+            const bool timerFired = platform_.runLoop().timerFirings() != firedBefore;
             Nanoseconds now = clock.now();
             platform_.window().collectDismissed(now);
 
             const bool animating = presenter_.compositor().timing().animating;
-            if (!animating || now >= nextFrameAt_) {
+            // A timer that fires less than half a frame before the next one is due takes
+            // that frame along: what it changed shows at once, and the loop wakes once
+            // instead of twice. The frames then keep to the timer's step (the controller's
+            // tick is five frames long), so it keeps finding them.
+            const bool frameWithTimer =
+                animating && timerFired && now < nextFrameAt_ && nextFrameAt_ - now <= animationInterval_ / 2;
+            if (!animating || now >= nextFrameAt_ || frameWithTimer) {
                 presenter_.present(platform_.window(), now);
                 const FrameTiming& timing = presenter_.compositor().timing();
                 if (timing.animating) {
                     const Nanoseconds interval = animationFrameInterval(timing, frameInterval_);
+                    animationInterval_ = interval;
+                    if (frameWithTimer)
+                        nextFrameAt_ = now;
                     // With vsync the present already waited for the display; the loop only
                     // needs to be ready a little before the next refresh. Frames slower than
                     // the display's keep their own rate.
@@ -427,6 +439,7 @@ private:
     Nanoseconds lastRead_ = 0;
     Nanoseconds frameInterval_ = 16'666'667;
     Nanoseconds nextFrameAt_ = 0;
+    Nanoseconds animationInterval_ = 0;   // between the last two animation frames
     bool quit_ = false;
     bool active_ = false;
     Pointer pointer_ = Pointer::None;

@@ -228,10 +228,15 @@ void Presenter::texturesLost()
 bool Presenter::present(Window& window, Nanoseconds now)
 {
     struct Account {
+        bool timed;
         double started;
         double& total;
-        ~Account() { total += threadSeconds() - started; }
-    } account{threadSeconds(), stats_.drawingSeconds};
+        ~Account()
+        {
+            if (timed)
+                total += threadSeconds() - started;
+        }
+    } account{timed_, timed_ ? threadSeconds() : 0, stats_.drawingSeconds};
     compositor_->compose(window, now);
     const std::vector<SDL_Rect>& damage = compositor_->damage();
     if (!redrawAll_ && damage.empty())
@@ -249,10 +254,11 @@ bool Presenter::present(Window& window, Nanoseconds now)
         for (const SDL_Rect& r : damage)
             if (SDL_Rect inside{}; SDL_IntersectRect(&r, &bounds, &inside))
                 sent_.push_back(inside);
-        const double before = threadSeconds();
+        const double before = timed_ ? threadSeconds() : 0;
         if (!sent_.empty())
             SDL_UpdateWindowSurfaceRects(window_, sent_.data(), static_cast<int>(sent_.size()));
-        stats_.uploadingSeconds += threadSeconds() - before;
+        if (timed_)
+            stats_.uploadingSeconds += threadSeconds() - before;
         return true;
     }
     if (!isSoftware() && (canvas_ || makeCanvas())) {

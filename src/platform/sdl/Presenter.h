@@ -69,6 +69,10 @@ public:
 
     bool isSoftware() const noexcept { return surface_ != nullptr; }
     const FrameStats& stats() const noexcept { return stats_; }
+    // Whether the processor time of drawing and sending is measured for stats() (two
+    // system calls a frame each, so only when someone reads them); frames and pixels
+    // are always counted.
+    void setTimed(bool timed) noexcept { timed_ = timed; }
     bool hasVsync() const noexcept { return vsync_; }
     const Compositor& compositor() const noexcept { return *compositor_; }
 
@@ -106,6 +110,7 @@ private:
     float scale_ = 1, offsetX_ = 0, offsetY_ = 0;
     bool vsync_ = false;
     bool redrawAll_ = true;
+    bool timed_ = false;
     FrameStats stats_;
 };
 
