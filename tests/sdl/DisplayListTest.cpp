@@ -208,6 +208,47 @@ TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
     EXPECT_TRUE(inside({224, 224, 16, 16}, damageBetween(before, after, screen, true)));
 }
 
+// The damage of the pieces that changed is remembered by what both frames show; a
+// turning piece above them that did not change counts only as turned or upright, which
+// is all that what it covers depends on.
+TEST(Damage, RememberedCoveredDamageIsReusedOnlyForFramesThatShowTheSame)
+{
+    std::vector<Uint32> opaque(40 * 40, 0xff202020u);
+    auto picture = std::make_shared<platform::sdl::Texture>();
+    picture->widthPixels = picture->heightPixels = 40;
+    picture->coverage = std::make_shared<const platform::sdl::Coverage>(opaque.data(), 40, 40, 40 * 4);
+
+    DisplayList before, after;
+    DrawCommand background = quad(1, 0, 0, 640, 960);
+    background.color = {0, 0, 0, 255};
+    DrawCommand below = quad(2, 210, 210, 30, 30);
+    DrawCommand cover = quad(3, 208, 208, 40, 40);   // opaque over the tile at 224, 224 when upright
+    cover.texture = picture;
+    cover.turning = true;
+    cover.angleDegrees = 10;
+    before.commands = {background, below, cover};
+    after = before;
+    after.commands[1].color = {255, 0, 0, 255};
+
+    platform::sdl::CoveredDamageMemo memo;
+    const auto check = [&](double angle) {
+        before.commands[2].angleDegrees = after.commands[2].angleDegrees = angle;
+        const auto remembered = damageBetween(before, after, screen, true, &memo);
+        EXPECT_EQ(coveredArea(remembered), coveredArea(damageBetween(before, after, screen, true)));
+        return inside({224, 224, 16, 16}, remembered);
+    };
+    EXPECT_TRUE(check(10));
+    EXPECT_TRUE(check(35));   // turned further: the same frames as far as the damage goes
+    EXPECT_EQ(memo.size(), 1u);
+    EXPECT_FALSE(check(0)) << "an upright cover hides the change below it";
+    EXPECT_EQ(memo.size(), 2u);
+
+    // A change elsewhere is new.
+    after.commands[1].color = {0, 255, 0, 255};
+    check(10);
+    EXPECT_EQ(memo.size(), 3u);
+}
+
 namespace {
 
 // A surface with a pattern in it, and the software renderer drawing into it.

@@ -69,7 +69,7 @@ const DisplayList& Compositor::compose(Window& window, Nanoseconds now)
     if (viewportChanged_ || frameNumber_ <= 1)
         damage_ = {screen};
     else
-        damage_ = damageBetween(previous_, current_, screen, textures_.software());
+        damage_ = damageBetween(previous_, current_, screen, textures_.software(), &coveredDamage_);
     viewportChanged_ = false;
     return current_;
 }

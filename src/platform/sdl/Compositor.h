@@ -102,6 +102,7 @@ private:
     DisplayList current_;
     DisplayList previous_;
     std::vector<SDL_Rect> damage_;
+    CoveredDamageMemo coveredDamage_;
 };
 
 } // namespace platform::sdl

@@ -475,8 +475,58 @@ SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index
     return unite(tileAt(left, top), tileAt(right, bottom));
 }
 
+bool CoveredDamageMemo::Frames::operator==(const Frames& o) const noexcept
+{
+    return SDL_RectEquals(&screen, &o.screen) && changed == o.changed && before == o.before && after == o.after;
+}
+
+CoveredDamageMemo::Frames CoveredDamageMemo::framesOf(const std::vector<DrawCommand>& before,
+                                                      const std::vector<DrawCommand>& after,
+                                                      const std::vector<std::size_t>& changed, const SDL_Rect& screen)
+{
+    Frames frames;
+    frames.changed = changed;
+    frames.screen = screen;
+    std::vector<bool> isChanged(after.size(), false);
+    for (const std::size_t i : changed)
+        isChanged[i] = true;
+    // What a piece above covers (Occluder) depends on its turn only through whether it
+    // is upright; a changed piece's own damage depends on all of it.
+    const auto shown = [&](const DrawCommand& piece, std::size_t i) {
+        ShownPiece s(piece);
+        if (piece.turning && !isChanged[i] && s.angleDegrees != 0)
+            s.angleDegrees = 1;
+        return s;
+    };
+    frames.before.reserve(before.size());
+    frames.after.reserve(after.size());
+    for (std::size_t i = 0; i < before.size(); ++i)
+        frames.before.push_back(shown(before[i], i));
+    for (std::size_t i = 0; i < after.size(); ++i)
+        frames.after.push_back(shown(after[i], i));
+    return frames;
+}
+
+const std::vector<SDL_Rect>* CoveredDamageMemo::find(const Frames& frames) noexcept
+{
+    for (Entry& entry : entries_)
+        if (entry.frames == frames) {
+            entry.lastUse = ++uses_;
+            return &entry.damage;
+        }
+    return nullptr;
+}
+
+void CoveredDamageMemo::remember(Frames frames, std::vector<SDL_Rect> damage)
+{
+    if (entries_.size() >= capacity)
+        entries_.erase(std::min_element(entries_.begin(), entries_.end(),
+                                        [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; }));
+    entries_.push_back({std::move(frames), std::move(damage), ++uses_});
+}
+
 std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayList& current, const SDL_Rect& screen,
-                                    bool reelsByTiles)
+                                    bool reelsByTiles, CoveredDamageMemo* memo)
 {
     std::vector<SDL_Rect> rects;
     std::vector<SDL_Rect> turnRects;
@@ -554,8 +604,22 @@ std::vector<SDL_Rect> damageBetween(const DisplayList& previous, const DisplayLi
             all = unite(all, r);
         rects = {all};
     }
-    if (!byTiles.empty())
-        addCoveredDamage(before, after, byTiles, screen, rects);
+    if (!byTiles.empty()) {
+        // Worked out on its own, as its runs of tiles are only ever merged with one another.
+        std::vector<SDL_Rect> covered;
+        if (!memo) {
+            addCoveredDamage(before, after, byTiles, screen, covered);
+        } else {
+            CoveredDamageMemo::Frames frames = CoveredDamageMemo::framesOf(before, after, byTiles, screen);
+            if (const std::vector<SDL_Rect>* known = memo->find(frames)) {
+                covered = *known;
+            } else {
+                addCoveredDamage(before, after, byTiles, screen, covered);
+                memo->remember(std::move(frames), covered);
+            }
+        }
+        rects.insert(rects.end(), covered.begin(), covered.end());
+    }
     // The tiles of turning reels are few and small, and never overlap one another; those
     // inside a rectangle already damaged add nothing.
     for (const SDL_Rect& tile : turnRects) {

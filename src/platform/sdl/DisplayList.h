@@ -132,8 +132,43 @@ struct DisplayList {
 // the same within the shimmer of its smooth edges); any other piece that changed, the
 // tiles it reaches but for those where a piece above it is opaque in both frames
 // (Texture::coverage) and those it paints in the same opaque colour in both.
+class CoveredDamageMemo;
 std::vector<SDL_Rect> damageBetween(const DisplayList& before, const DisplayList& after, const SDL_Rect& screen,
-                                    bool reelsByTiles = false);
+                                    bool reelsByTiles = false, CoveredDamageMemo* memo = nullptr);
+
+// The tiles that pieces other than turning reels damaged between two frames, worked out
+// by tiles (damageBetween with reelsByTiles), remembered by what both frames showed. The
+// wobble poses the tape four ways in turn, so the same pairs of frames come back every
+// few ticks, with only the reels turned further, which does not change what they cover.
+// Remembers no pictures: they are known by their ids, which are never reused.
+class CoveredDamageMemo {
+public:
+    // The pieces of both frames as they bear on the covered damage: a turning piece
+    // that is not among the changed ones counts only as turned or upright.
+    struct Frames {
+        std::vector<ShownPiece> before, after;
+        std::vector<std::size_t> changed;
+        SDL_Rect screen{};
+        bool operator==(const Frames& other) const noexcept;
+    };
+    static Frames framesOf(const std::vector<DrawCommand>& before, const std::vector<DrawCommand>& after,
+                           const std::vector<std::size_t>& changed, const SDL_Rect& screen);
+    // The damage remembered for these frames, if any.
+    const std::vector<SDL_Rect>* find(const Frames& frames) noexcept;
+    void remember(Frames frames, std::vector<SDL_Rect> damage);
+    std::size_t size() const noexcept { return entries_.size(); }
+
+    static constexpr std::size_t capacity = 8;
+
+private:
+    struct Entry {
+        Frames frames;
+        std::vector<SDL_Rect> damage;
+        std::uint64_t lastUse = 0;
+    };
+    std::vector<Entry> entries_;
+    std::uint64_t uses_ = 0;
+};
 
 // The part of `reach` (within the bounds of the piece at `index`) where the piece can
 // show on a software renderer: inside its clip, and not where the pieces above it that
