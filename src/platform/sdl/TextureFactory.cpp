@@ -335,8 +335,13 @@ TexturePtr TextureFactory::picture(const std::string& name, Use use, Rows rows)
     // Cut pictures are kept apart from whole ones; a line break ends no plain file name.
     // A picture loaded whole for another piece (a band shown turned as well as upright)
     // serves where only some of its rows show.
-    const std::string key =
-        rows.whole() ? name : name + '\n' + std::to_string(rows.top) + '-' + std::to_string(rows.bottom);
+    // Asked for every picture at every frame: the key is written into kept memory.
+    if (!rows.whole()) {
+        char numbers[32];
+        const int length = std::snprintf(numbers, sizeof numbers, "\n%d-%d", rows.top, rows.bottom);
+        cutKey_.assign(name).append(numbers, std::size_t(std::clamp(length, 0, int(sizeof numbers) - 1)));
+    }
+    const std::string& key = rows.whole() ? name : cutKey_;
     if (const auto it = pictures_.find(name); !rows.whole() && it != pictures_.end() && it->second.texture
                                               && serves(*it->second.texture, use)) {
         it->second.lastUsed = now_;

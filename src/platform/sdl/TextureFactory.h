@@ -151,6 +151,7 @@ private:
         Nanoseconds lastUsed = 0;
     };
     std::unordered_map<std::string, Picture> pictures_;
+    std::string cutKey_;   // the key of a picture cut to some of its rows, written anew each time
     Nanoseconds now_ = 0;
     // Software textures let go of lately, kept a moment to be filled again: a tape roll
     // drawn anew, or a layer read back again, at the same size, then costs no fresh
