@@ -32,6 +32,15 @@ DrawCommand quad(std::uint64_t key, float x, float y, float w, float h)
     return c;
 }
 
+// A square picture of `side` pixels that the damage knows the opaque pixels of.
+std::shared_ptr<platform::sdl::Texture> pictureOf(const std::vector<Uint32>& pixels, int side)
+{
+    auto picture = std::make_shared<platform::sdl::Texture>();
+    picture->widthPixels = picture->heightPixels = side;
+    picture->coverage = std::make_shared<const platform::sdl::Coverage>(pixels.data(), side, side, side * 4);
+    return picture;
+}
+
 // The pixels the rectangles cover, each counted once.
 long coveredArea(const std::vector<SDL_Rect>& rects)
 {
@@ -179,9 +188,7 @@ TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
     for (int y = 60; y < 140; ++y)
         for (int x = 60; x < 140; ++x)
             pixels[std::size_t(y) * 200 + std::size_t(x)] = 0;
-    auto frame = std::make_shared<platform::sdl::Texture>();
-    frame->widthPixels = frame->heightPixels = 200;
-    frame->coverage = std::make_shared<const platform::sdl::Coverage>(pixels.data(), 200, 200, 200 * 4);
+    const auto frame = pictureOf(pixels, 200);
 
     DisplayList before, after;
     DrawCommand background = quad(1, 0, 0, 640, 960);
@@ -213,10 +220,7 @@ TEST(Damage, AMovedOpaqueFrameDamagesOnlyItsEdgesAndHidesChangesBelowIt)
 // is all that what it covers depends on.
 TEST(Damage, RememberedCoveredDamageIsReusedOnlyForFramesThatShowTheSame)
 {
-    std::vector<Uint32> opaque(40 * 40, 0xff202020u);
-    auto picture = std::make_shared<platform::sdl::Texture>();
-    picture->widthPixels = picture->heightPixels = 40;
-    picture->coverage = std::make_shared<const platform::sdl::Coverage>(opaque.data(), 40, 40, 40 * 4);
+    const auto picture = pictureOf(std::vector<Uint32>(40 * 40, 0xff202020u), 40);
 
     DisplayList before, after;
     DrawCommand background = quad(1, 0, 0, 640, 960);

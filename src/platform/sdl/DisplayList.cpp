@@ -160,6 +160,12 @@ bool addTurnDamage(const DrawCommand& before, const DrawCommand& after, const SD
 // out, with what covers them, on software renderers.
 constexpr int damageTile = 16;
 
+// The damage tile in the column and row of the grid laid from the area's corner, cut to the area.
+SDL_Rect tileOf(const SDL_Rect& area, int column, int row) noexcept
+{
+    return intersect({area.x + column * damageTile, area.y + row * damageTile, damageTile, damageTile}, area);
+}
+
 bool contains(const SDL_Rect& outer, const SDL_Rect& inner) noexcept
 {
     return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.w <= outer.x + outer.w
@@ -303,9 +309,7 @@ std::vector<Uint32> paintByTile(const DrawCommand& piece, const SDL_Rect& screen
     const int x0 = static_cast<int>(d.x), y0 = static_cast<int>(d.y);
     std::vector<Uint32> paint(std::size_t(across) * std::size_t(down), paintsNothing);
     std::vector<int> covered(paint.size(), 0);   // pixels of a tile its one colour covers
-    const auto tileAt = [&](int column, int row) {
-        return intersect({screen.x + column * damageTile, screen.y + row * damageTile, damageTile, damageTile}, screen);
-    };
+    const auto tileAt = [&](int column, int row) { return tileOf(screen, column, row); };
     for (const Texture::Part& part : texture->parts) {
         // At its own size on whole pixels a part paints exactly its own pixels.
         const SDL_Rect at = intersect({part.at.x + x0, part.at.y + y0, part.at.w, part.at.h}, intersect(piece.clip, screen));
@@ -351,9 +355,7 @@ void addCoveredDamage(const std::vector<DrawCommand>& before, const std::vector<
     const int down = (screen.h + damageTile - 1) / damageTile;
     if (across <= 0 || down <= 0)
         return;
-    const auto tileAt = [&](int column, int row) {
-        return intersect({screen.x + column * damageTile, screen.y + row * damageTile, damageTile, damageTile}, screen);
-    };
+    const auto tileAt = [&](int column, int row) { return tileOf(screen, column, row); };
     // What each piece from the lowest that changed up paints opaquely, in both frames.
     const std::size_t lowest = *std::min_element(changedPieces.begin(), changedPieces.end());
     std::vector<Occluder> wasOver, isOver;
@@ -440,9 +442,7 @@ SDL_Rect showingPart(const std::vector<DrawCommand>& commands, std::size_t index
     if (above.empty())
         return region;
     const int across = (region.w + damageTile - 1) / damageTile, down = (region.h + damageTile - 1) / damageTile;
-    const auto tileAt = [&](int column, int row) {
-        return intersect({region.x + column * damageTile, region.y + row * damageTile, damageTile, damageTile}, region);
-    };
+    const auto tileAt = [&](int column, int row) { return tileOf(region, column, row); };
     const auto hidden = [&](int column, int row) {
         const SDL_Rect tile = tileAt(column, row);
         return std::any_of(above.begin(), above.end(), [&](const Occluder& o) { return o.opaqueOver(tile); });
