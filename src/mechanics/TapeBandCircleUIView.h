@@ -8,6 +8,7 @@
 #include "platform/View.h"
 
 #include <cstdint>
+#include <optional>
 
 class TapeBandCircleUIView final : public platform::View {
 public:
@@ -22,6 +23,11 @@ public:
 
     void drawRect(platform::Rect area) override;
     bool drawsContent() const noexcept override { return true; }
+    // The ring is all it draws: the same width, the same picture.
+    std::optional<std::uint64_t> drawingKey() const noexcept override
+    {
+        return static_cast<std::uint64_t>(pixelFromBandToSuppressInt);
+    }
 
     // Stores the band width, with zero for anything not positive. Does not redraw:
     // the caller asks for that.

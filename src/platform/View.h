@@ -10,6 +10,7 @@
 #include "platform/Layer.h"
 
 #include <cassert>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,6 +110,13 @@ public:
     virtual void drawRect(Rect area);
     // Whether drawRect draws anything (true for views that override it).
     virtual bool drawsContent() const noexcept { return false; }
+    // What drawRect's drawing depends on besides the view's size, summed up, for a
+    // view that always draws the same for the same key: asked to draw again with an
+    // unchanged key, a backend that still holds the last drawing may keep it and call
+    // displayKept instead of display. None by default: every request draws.
+    virtual std::optional<std::uint64_t> drawingKey() const noexcept { return std::nullopt; }
+    // Clears the request, the drawing kept. Called by the backend, main thread.
+    void displayKept() noexcept { needsDisplay_ = false; }
     // Tells the backend the pieces this view shows of itself (ViewContent.h); by
     // default its drawRect drawing when it draws any. Kinds of views that show
     // pictures or fills say so here.

@@ -4,6 +4,7 @@
 
 #include "RenderSupport.h"
 
+#include "platform/DrawingContext.h"
 #include "platform/Label.h"
 
 #include <algorithm>
@@ -223,6 +224,63 @@ TEST_F(Compositing, ContentBecomesATextureOncePerChange)
     // kept top of the screen made again (once without the changed label, once with it).
     EXPECT_GE(compositor.texturesMade() - before, 1u);
     EXPECT_LE(compositor.texturesMade() - before, 4u);
+}
+
+// A red bar from the view's left edge, as many points wide as its key; counts its drawings.
+class KeyedBar final : public platform::View {
+public:
+    using View::View;
+    int drawings = 0;
+    std::uint64_t width = 8;
+    bool keyed = true;
+
+    void drawRect(platform::Rect area) override
+    {
+        ++drawings;
+        platform::GraphicsContext* context = platform::currentGraphicsContext();
+        context->clearRect(area);
+        context->setRGBFillColor(1, 0, 0, 1);
+        context->fillRect({0, 0, float(width), area.height});
+    }
+    bool drawsContent() const noexcept override { return true; }
+    std::optional<std::uint64_t> drawingKey() const noexcept override
+    {
+        return keyed ? std::optional<std::uint64_t>(width) : std::nullopt;
+    }
+};
+
+TEST_F(Compositing, AViewAskedToDrawWhatItDrewLastKeepsItsDrawing)
+{
+    launch({track(1, 3)}, platform::PlaybackState::Paused, 0);
+    auto& bar = world.window().contentView().addSubview(std::make_unique<KeyedBar>(platform::Rect{100, 200, 40, 20}));
+    frame();
+    ASSERT_EQ(bar.drawings, 1);
+    const auto red = [](const Frame& f, double x) { return f.atPoint(x, 210).red > 200 && f.atPoint(x, 210).green < 60; };
+
+    bar.setNeedsDisplay();   // the same key, the same size
+    Frame shown = frame();
+    EXPECT_EQ(bar.drawings, 1);
+    EXPECT_FALSE(bar.needsDisplay());
+    EXPECT_TRUE(red(shown, 104));
+    EXPECT_FALSE(red(shown, 120));
+
+    bar.width = 30;   // a new key is drawn, and shows
+    bar.setNeedsDisplay();
+    shown = frame();
+    EXPECT_EQ(bar.drawings, 2);
+    EXPECT_TRUE(red(shown, 120));
+
+    bar.setFrame({100, 200, 50, 20});   // a new size is drawn, whatever the key
+    bar.setNeedsDisplay();
+    frame();
+    EXPECT_EQ(bar.drawings, 3);
+
+    bar.keyed = false;   // a view without a key is drawn at every request
+    bar.setNeedsDisplay();
+    frame();
+    bar.setNeedsDisplay();
+    frame();
+    EXPECT_EQ(bar.drawings, 5);
 }
 
 TEST_F(Compositing, ScreenshotWritesAPictureOfTheScreen)

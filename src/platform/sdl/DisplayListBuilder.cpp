@@ -341,7 +341,18 @@ public:
         const bool unfit = cache_.drawing && !textures.serves(*cache_.drawing, use);
         if (cache_.contentVersion != view_.contentVersion() || cache_.scale != textures.scale()
             || view_.needsDisplay() || unfit) {
-            cache_.drawing = textures.drawing(view_, use, unfit ? nullptr : cache_.drawing);
+            // A view asked to draw again what it drew last (both tape rolls are, when
+            // either changes size) keeps its drawing.
+            const std::optional<std::uint64_t> key = view_.drawingKey();
+            const Size size = view_.bounds().size();
+            if (key && key == cache_.drawingKey && size == cache_.drawnSize && cache_.drawing && !unfit
+                && cache_.scale == textures.scale()) {
+                view_.displayKept();
+            } else {
+                cache_.drawing = textures.drawing(view_, use, unfit ? nullptr : cache_.drawing);
+                cache_.drawingKey = key;
+                cache_.drawnSize = size;
+            }
             cache_.contentVersion = view_.contentVersion();
             cache_.scale = textures.scale();
         }

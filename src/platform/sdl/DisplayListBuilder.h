@@ -65,6 +65,9 @@ private:
         unsigned long contentVersion = ~0UL;
         float scale = 0;
         TexturePtr drawing;
+        // What the drawing was made of: the view's drawing key and size then.
+        std::optional<std::uint64_t> drawingKey;
+        Size drawnSize{};
         // Where the view's pieces lie in the frame last built, and which frame that was.
         std::size_t rangeBegin = 0, rangeEnd = 0;
         unsigned long frame = 0;
