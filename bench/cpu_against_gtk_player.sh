@@ -22,9 +22,7 @@ start_virtual_display
 registry="$XDG_CONFIG_HOME/audacious/plugin-registry"
 
 # A chord with noise, as MP3, as bench/cpu_usage.sh plays it.
-duration=$((minutes * 60))
-ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=$duration,volume=0.3[a];sine=f=277:d=$duration,volume=0.3[b];anoisesrc=d=$duration:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
-    -b:a 256k "$work/music.mp3"
+chord_music $((minutes * 60)) "$work/music.mp3"
 
 # Audacious writes its list of plugins at its first start; in it, only the SDL output
 # is then left enabled (a plugin's "enabled" line ends its entry).
@@ -36,8 +34,6 @@ awk '/^[a-z]+ \// { kind = $1; path = $2 }
 mv "$registry.new" "$registry"
 grep -q 'sdlout' "$registry" || fail "Audacious has no SDL output (is audacious-plugins installed?)"
 
-ticks_per_second=$(getconf CLK_TCK)
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 # run NAME COMMAND...: adds "NAME PLAYER_TICKS SERVER_TICKS" for one round to $work/rounds.
 run() {
     local who=$1 before after server_before server_after

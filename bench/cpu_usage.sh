@@ -21,12 +21,8 @@ require_tools Xvfb xdotool ffmpeg
 start_virtual_display
 
 # Real audio to play: a chord with noise, as MP3, two minutes and 45 minutes long.
-music() { # music SECONDS FILE
-    ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=$1,volume=0.3[a];sine=f=277:d=$1,volume=0.3[b];anoisesrc=d=$1:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
-        -b:a 256k "$2"
-}
-music 120 "$work/music.mp3"
-music 2700 "$work/album.mp3"
+chord_music 120 "$work/music.mp3"
+chord_music 2700 "$work/album.mp3"
 play() { # play FILE: starts the player on the file, which plays at once
     SDL_AUDIODRIVER=dummy SPOOLORA_FRAME_STATS=1 \
         "$binary" --config-dir "$work/config" --scale 2 "$1" 2>"$work/stats" &
@@ -36,9 +32,6 @@ play() { # play FILE: starts the player on the file, which plays at once
 }
 play "$work/music.mp3"
 
-ticks_per_second=$(getconf CLK_TCK)
-# Processor time of a process so far, in clock ticks (user + system, all its threads).
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 share() { # share LABEL TICKS
     awk -v label="$1" -v t="$2" -v hz="$ticks_per_second" -v s="$seconds" \
         'BEGIN { printf "%-26s %5.2f %% of one core over %d s\n", label, 100 * t / hz / s, s }'

@@ -20,8 +20,7 @@ start_virtual_display
 # The same music as bench/cpu_usage.sh: two minutes of a chord with noise, as MP3; and
 # the same with a 1400 × 1400 cover picture of 4.3 MiB in its tags, as albums bought
 # online often have.
-ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=120,volume=0.3[a];sine=f=277:d=120,volume=0.3[b];anoisesrc=d=120:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
-    -b:a 256k "$work/music.mp3"
+chord_music 120 "$work/music.mp3"
 ffmpeg -nostdin -v error -i "$work/music.mp3" -f lavfi -i "testsrc2=s=1400x1400:d=1,noise=alls=100:allf=t" \
     -frames:v 1 -map 0 -map 1 -c:a copy -c:v png -id3v2_version 3 "$work/covered.mp3"
 

@@ -67,6 +67,17 @@ start_virtual_display() {
     fi
 }
 
+# For the benchmarks: chord_music SECONDS FILE writes real music to play, a chord with
+# pink noise as a 256 kb/s MP3; cpu_ticks PID prints the processor time a process has
+# used so far (user + system, all its threads) in clock ticks, of which there are
+# $ticks_per_second in a second.
+chord_music() {
+    ffmpeg -nostdin -v error -f lavfi -i "sine=f=220:d=$1,volume=0.3[a];sine=f=277:d=$1,volume=0.3[b];anoisesrc=d=$1:c=pink:a=0.1[c];[a][b][c]amix=3,aformat=channel_layouts=stereo" \
+        -b:a 256k "$2"
+}
+ticks_per_second=$(getconf CLK_TCK)
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
 # expect_player_to_quit WHAT [SECONDS]: the player ($app) must end within SECONDS
 # (default 10) of WHAT (the key or call that asked it to), with status 0.
 expect_player_to_quit() {

@@ -487,7 +487,7 @@ CoveredDamageMemo::Frames CoveredDamageMemo::framesOf(const std::vector<DrawComm
     Frames frames;
     frames.changed = changed;
     frames.screen = screen;
-    std::vector<bool> isChanged(after.size(), false);
+    std::vector<bool> isChanged(std::max(before.size(), after.size()), false);
     for (const std::size_t i : changed)
         isChanged[i] = true;
     // What a piece above covers (Occluder) depends on its turn only through whether it
